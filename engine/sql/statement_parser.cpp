@@ -77,6 +77,7 @@ class StatementParser {
   void ParseFrom(TDataQuery& q);
   TSourceTable& ParseTableReference(TDataQuery& q, const char* nameMessage);
   bool ParseJoin(TDataQuery& q);
+  // Passes the clause keyword (WHERE, HAVING, ON) and parses the condition.
   ExpPtr ParseCondition(const char* context, const ExpressionRules& rules,
                         const char* emptyMessage);
   void ParseGroupBy(TDataQuery& q);
@@ -213,6 +214,9 @@ TDataQuery* StatementParser::ParseSelectQuery(TDataQuery* outer, bool unionPartn
     Advance();
     if (!Cur().IsKeyword("SELECT")) p_.FailFound("SELECT keyword expected, instead found '");
   }
+  p_.SetContext(kContextSelectList,
+                {.aggregates = true, .star = true, .predicates = true,
+                 .parameters = false, .subSelects = false});
   Advance();  // SELECT
   if (Cur().IsKeyword("ALL")) Advance();
   if (Cur().IsKeyword("DISTINCT")) {
@@ -223,7 +227,6 @@ TDataQuery* StatementParser::ParseSelectQuery(TDataQuery* outer, bool unionPartn
   if (Cur().IsKeyword("INTO")) ParseInto(q);
   ParseFrom(q);
   if (Cur().IsKeyword("WHERE")) {
-    Advance();
     q.where = ParseCondition(kContextWhere,
                              {.aggregates = false, .star = false, .predicates = true,
                               .parameters = true, .subSelects = true},
@@ -233,7 +236,6 @@ TDataQuery* StatementParser::ParseSelectQuery(TDataQuery* outer, bool unionPartn
   if (Cur().IsKeyword("HAVING")) {
     if (!q.hasGroupBy)
       SqlError("A GROUP BY clause must exist in order to use the HAVING clause");
-    Advance();
     q.hasHaving = true;
     q.having = ParseCondition(kContextHaving,
                               {.aggregates = true, .star = false, .predicates = true,
@@ -306,6 +308,7 @@ void StatementParser::ParseSelectList(TDataQuery& q) {
     Advance();
   }
   if (onlyAggregates) q.hasGroupBy = true;
+  p_.SetContext(kContextStatement, {});
 }
 
 std::string StatementParser::ParseAlias() {
@@ -427,7 +430,6 @@ bool StatementParser::ParseJoin(TDataQuery& q) {
       ParseTableReference(q, "Table name expected after JOIN keyword, instead found '");
   if (!Cur().IsKeyword("ON"))
     p_.FailFound("ON keyword expected in JOIN clause, instead found '");
-  Advance();
   table.join = std::make_unique<TJoin>();
   table.join->kind = kind;
   table.join->condition =
@@ -442,7 +444,10 @@ bool StatementParser::ParseJoin(TDataQuery& q) {
 ExpPtr StatementParser::ParseCondition(const char* context,
                                        const ExpressionRules& rules,
                                        const char* emptyMessage) {
+  // The context is set before the clause keyword is passed, so that the
+  // condition's first token is read in it.
   p_.SetContext(context, rules);
+  Advance();
   bool empty = AtStatementEnd() || Cur().Is(')');
   for (const char* w : kClauseWords) empty = empty || Cur().IsKeyword(w);
   if (empty && emptyMessage) SqlError(emptyMessage);
