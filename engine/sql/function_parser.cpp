@@ -168,6 +168,9 @@ ExpPtr TExpressionParser::ParseFunction(FuncCode code) {
   node->nodeClass = NodeClass::kFunction;
   node->func = code;
   auto arg = [&]() { node->args.push_back(ParseOr()); };
+  // An argument followed by the keyword IN stops below the comparisons, so
+  // that IN is not read as the IN predicate.
+  auto argBeforeIn = [&]() { node->args.push_back(ParseAdditive()); };
   switch (code) {
     case FuncCode::kSubstring:
       arg();
@@ -181,7 +184,7 @@ ExpPtr TExpressionParser::ParseFunction(FuncCode code) {
     case FuncCode::kReplace:
       arg();
       ExpectFunctionKeyword("WITH", name);
-      arg();
+      argBeforeIn();
       ExpectFunctionKeyword("IN", name);
       arg();
       break;
@@ -189,7 +192,7 @@ ExpPtr TExpressionParser::ParseFunction(FuncCode code) {
     case FuncCode::kOccurs:
     case FuncCode::kTextSearch:
     case FuncCode::kTextOccurs:
-      arg();
+      argBeforeIn();
       ExpectFunctionKeyword("IN", name);
       arg();
       break;
