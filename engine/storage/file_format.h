@@ -23,7 +23,9 @@ inline constexpr std::uint32_t kFieldDescriptorSize = 768;
 inline constexpr std::uint32_t kRecordHeaderSize = 9;
 inline constexpr std::uint32_t kMaxFields = 1024;
 inline constexpr std::uint32_t kMaxBlobFields = 128;
-inline constexpr std::uint32_t kMaxRecordLength = 65536;
+// The record length is stored in 2 bytes, so 65 535 is the longest record
+// a file can describe; a longer definition is refused at creation.
+inline constexpr std::uint32_t kMaxRecordLength = 65535;
 inline constexpr std::int32_t kMaxRecordNumber = 200000000;
 inline constexpr std::uint64_t kMaxTableFileSize = 4000000000ULL;
 inline constexpr std::uint32_t kMaxDeclaredSize = 250;
