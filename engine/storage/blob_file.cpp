@@ -179,7 +179,8 @@ TBlock* TBlobFile::NewEntry(std::int32_t n) {
 TBlock* TBlobFile::GetBlock(std::int32_t n, std::int32_t run) {
   if (n < 1 || n >= header_.nextBlockNumber) Raise(KURA_MEMOCORRUPT, {.table = table_});
   if (TBlock* b = cache_->Find(n)) return b;
-  const std::int32_t last = std::min(header_.nextBlockNumber - 1, n + std::max(run, 1) - 1);
+  run = std::clamp<std::int32_t>(run, 1, static_cast<std::int32_t>(cache_->Capacity()));
+  const std::int32_t last = std::min(header_.nextBlockNumber - 1, n + run - 1);
   const std::size_t bytes = static_cast<std::size_t>(last - n + 1) * blockSize_;
   std::vector<std::uint8_t> buf(bytes);
   const std::size_t got = handler_.Read(BlockOffset(n), buf.data(), bytes);

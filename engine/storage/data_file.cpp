@@ -216,18 +216,22 @@ void TDataFile::ReadRun(std::int32_t n, std::int32_t count, bool backwards,
                         bool allowShort) {
   const std::int32_t last = RecordCount();
   if (n < 1 || n > last) return;
-  count = std::max(1, count);
-  std::int32_t first = backwards ? std::max(1, n - count + 1) : n;
-  std::int32_t end = backwards ? n : std::min(last, n + count - 1);
+  // A run never holds more slots than the cache can keep.
+  count = std::clamp<std::int32_t>(count, 1, static_cast<std::int32_t>(cache_->Capacity()));
+  const std::int32_t first = backwards ? std::max(1, n - count + 1) : n;
+  const std::int32_t end = backwards ? n : std::min(last, n + count - 1);
   const std::size_t bytes = static_cast<std::size_t>(end - first + 1) * recordLength_;
   std::vector<std::uint8_t> buf(bytes);
   const std::size_t got = handler_.Read(SlotOffset(first), buf.data(), bytes);
   if (got < bytes && !allowShort) Raise(KURA_READERR, {.table = table_});
   const std::int32_t whole = static_cast<std::int32_t>(got / recordLength_);
-  for (std::int32_t i = 0; i < whole; ++i) {
+  // The wanted slot is taken last, so that it is the most recently used
+  // record and the run cannot evict it.
+  for (std::int32_t k = 0; k < whole; ++k) {
+    const std::int32_t i = backwards ? k : whole - 1 - k;
     const std::int32_t number = first + i;
     const std::uint8_t* slot = buf.data() + static_cast<std::size_t>(i) * recordLength_;
-    TRecord* r = cache_->Peek(number);
+    TRecord* r = cache_->Find(number);
     if (r != nullptr && (r->dirty || r->useCount > 0)) continue;
     if (r == nullptr) r = NewEntry(number, first, end);
     std::memcpy(r->Data(), slot, recordLength_);

@@ -17,6 +17,8 @@ struct FaultEnv::State {
   std::uint64_t conflictOffset = 0;
   std::atomic<std::uint64_t> calls{0};
   std::atomic<std::uint64_t> lockCalls{0};
+  std::atomic<std::uint64_t> writeCalls{0};
+  std::atomic<std::uint64_t> readCalls{0};
 
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
@@ -38,6 +40,7 @@ class FaultFile final : public EnvFile {
   int Read(std::uint64_t offset, void* buf, std::size_t n,
            std::size_t* done) override {
     ++s_->calls;
+    ++s_->readCalls;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->read, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -48,6 +51,7 @@ class FaultFile final : public EnvFile {
   int Write(std::uint64_t offset, const void* buf, std::size_t n,
             std::size_t* done) override {
     ++s_->calls;
+    ++s_->writeCalls;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->write, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -124,9 +128,13 @@ void FaultEnv::ClearLockConflict() {
 }
 std::uint64_t FaultEnv::SystemCalls() const { return state_->calls; }
 std::uint64_t FaultEnv::LockCalls() const { return state_->lockCalls; }
+std::uint64_t FaultEnv::WriteCalls() const { return state_->writeCalls; }
+std::uint64_t FaultEnv::ReadCalls() const { return state_->readCalls; }
 void FaultEnv::ResetCounters() {
   state_->calls = 0;
   state_->lockCalls = 0;
+  state_->writeCalls = 0;
+  state_->readCalls = 0;
 }
 
 int FaultEnv::Open(const std::string& path, const OpenOptions& options,

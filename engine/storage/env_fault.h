@@ -36,6 +36,8 @@ class FaultEnv final : public Env {
   // length, lock, unlock) and opens.
   std::uint64_t SystemCalls() const;
   std::uint64_t LockCalls() const;
+  std::uint64_t WriteCalls() const;
+  std::uint64_t ReadCalls() const;
   void ResetCounters();
 
   int Open(const std::string& path, const OpenOptions& options,
