@@ -340,6 +340,7 @@ bool TBlobFile::WriteDirty() {
 
 bool TBlobFile::WriteBack(bool flush) {
   bool wrote = WriteDirty();
+  if (wrote) headerChanged_ = true;  // the change counter announces the blocks
   wrote = WriteHeader() || wrote;
   if (wrote && flush) handler_.Flush();
   TrimCache();

@@ -328,6 +328,9 @@ bool TDataFile::WriteDirty(std::int32_t skipFirst, std::int32_t skipLast) {
 
 bool TDataFile::WriteBack(bool flush) {
   bool wrote = WriteDirty();
+  // Written records go with a header write, whose change counter tells
+  // other users that their cached records are stale.
+  if (wrote) headerChanged_ = true;
   wrote = WriteHeader() || wrote;
   wrote = WriteDescriptors() || wrote;
   if (wrote && flush) handler_.Flush();

@@ -19,6 +19,7 @@ struct FaultEnv::State {
   std::atomic<std::uint64_t> lockCalls{0};
   std::atomic<std::uint64_t> writeCalls{0};
   std::atomic<std::uint64_t> readCalls{0};
+  std::atomic<std::uint64_t> sleepCalls{0};
 
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
@@ -130,11 +131,13 @@ std::uint64_t FaultEnv::SystemCalls() const { return state_->calls; }
 std::uint64_t FaultEnv::LockCalls() const { return state_->lockCalls; }
 std::uint64_t FaultEnv::WriteCalls() const { return state_->writeCalls; }
 std::uint64_t FaultEnv::ReadCalls() const { return state_->readCalls; }
+std::uint64_t FaultEnv::SleepCalls() const { return state_->sleepCalls; }
 void FaultEnv::ResetCounters() {
   state_->calls = 0;
   state_->lockCalls = 0;
   state_->writeCalls = 0;
   state_->readCalls = 0;
+  state_->sleepCalls = 0;
 }
 
 int FaultEnv::Open(const std::string& path, const OpenOptions& options,
@@ -169,7 +172,10 @@ std::string FaultEnv::CurrentDirectory() { return base_->CurrentDirectory(); }
 std::int64_t FaultEnv::ThreadId() { return base_->ThreadId(); }
 std::int64_t FaultEnv::NowMillis() { return base_->NowMillis(); }
 double FaultEnv::LocalDateTime() { return base_->LocalDateTime(); }
-void FaultEnv::SleepMillis(int ms) { base_->SleepMillis(ms); }
+void FaultEnv::SleepMillis(int ms) {
+  ++state_->sleepCalls;
+  base_->SleepMillis(ms);
+}
 std::uint32_t FaultEnv::Random16() { return base_->Random16(); }
 
 }  // namespace kura

@@ -38,6 +38,8 @@ class FaultEnv final : public Env {
   std::uint64_t LockCalls() const;
   std::uint64_t WriteCalls() const;
   std::uint64_t ReadCalls() const;
+  // SleepMillis calls (lock retries); they still sleep.
+  std::uint64_t SleepCalls() const;
   void ResetCounters();
 
   int Open(const std::string& path, const OpenOptions& options,
