@@ -85,17 +85,24 @@ void TDataTable::Create(const DataFileDefinition& def, const TIndexFileHeader& i
       const FileOpenMode mode{options_.inMemory, options_.exclusive, options_.temporary};
       blob_ = std::make_unique<TBlobFile>(session_, FilePath(kBlobExtension), name_, mode);
       blob_->Create(data_->Header().EffectiveBlobBlockSize());
-      blob_->Close();
-      blob_.reset();
     }
-    index_->Close();
-    data_->Close();
   } catch (...) {
     if (blob_) blob_->Close();
     index_->Close();
     data_->Close();
     throw;
   }
+  if (options_.temporary) {
+    // A temporary table stays private to its creator: its files remain
+    // open as created (closing them would delete them).
+    TakeFileFlags();
+    return;
+  }
+  // Reopened with the table's own sharing mode.
+  if (blob_) blob_->Close();
+  blob_.reset();
+  index_->Close();
+  data_->Close();
   Open();
 }
 

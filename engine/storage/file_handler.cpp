@@ -144,7 +144,13 @@ void TFileHandler::Rename(TFileList& list, const std::string& from,
   Env& env = list.GetEnv();
   const std::string os = ResolvePath(env, TrimBlanks(from));
   if (list.IsOpen(os, false)) RaiseOsError(EBUSY, table);
-  const int err = env.Rename(os, ToOsPath(TrimBlanks(to)));
+  // The target's directory is found like any path; its name is kept as given.
+  std::string target = ToOsPath(TrimBlanks(to));
+  const auto slash = target.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    target = ResolvePath(env, target.substr(0, slash)) + target.substr(slash);
+  }
+  const int err = env.Rename(os, target);
   if (err != 0) RaiseOsError(err, table);
 }
 
