@@ -72,6 +72,23 @@ std::int32_t TIndexTree::Find(const std::uint8_t* key) {
   return 0;
 }
 
+bool TIndexTree::LowerBound(const std::uint8_t* key, IndexEntry* out) {
+  if (roots_.root == 0) return false;
+  TPage* page = &Root();
+  for (int depth = 1; !page->IsLeaf(); ++depth)
+    page = &Child(*page, ChildIndex(*page, key, true), depth);
+  int pos = LeafPosition(*page, key, false);
+  if (pos == page->Count()) {  // everything here sorts before: the next leaf
+    if (page->Next() == 0) return false;
+    page = &store_.Fetch(page->Next());
+    if (!page->IsLeaf() || page->Count() == 0) Corrupt();
+    pos = 0;
+  }
+  out->key.assign(page->Key(pos), page->Key(pos) + shape_.keyLength);
+  out->record = page->Ref(pos);
+  return true;
+}
+
 TPage& TIndexTree::NewPage() {
   if (roots_.firstFree == 0) return store_.Append();
   TPage& page = store_.Fetch(roots_.firstFree);

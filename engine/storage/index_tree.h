@@ -53,6 +53,8 @@ class TIndexTree {
   // The record number of an entry whose key equals `key`, or 0 when there
   // is none.
   std::int32_t Find(const std::uint8_t* key);
+  // The first entry not ordered before `key`; false when there is none.
+  bool LowerBound(const std::uint8_t* key, IndexEntry* out);
   // True when an entry equal to `key` exists (what a unique index refuses).
   bool Contains(const std::uint8_t* key) { return Find(key) != 0; }
 

@@ -251,7 +251,12 @@ class Rig {
     Item hi{RandomValue(rng), std::int32_t(rng() % (nextRow_ + 1))};
     if (order_.Compare(lo, hi) > 0) std::swap(lo, hi);
     const auto loKey = Key(lo), hiKey = Key(hi);
-    EXPECT_EQ(tree_->Rank(loKey.data()), ModelRank(lo, false));
+    const std::uint64_t loRank = ModelRank(lo, false);
+    EXPECT_EQ(tree_->Rank(loKey.data()), loRank);
+    EXPECT_EQ(tree_->LowerBound(loKey.data(), &e), loRank < n);
+    if (loRank < n) {
+      EXPECT_EQ(e.key, expected[loRank].key);
+    }
     EXPECT_EQ(tree_->Rank(loKey.data(), true), ModelRank(lo, true));
     EXPECT_EQ(tree_->CountRange(loKey.data(), true, hiKey.data(), true),
               ModelRank(hi, true) - ModelRank(lo, false));
