@@ -24,16 +24,12 @@ void MoveToPosition(kura::TDataSet& rows, int recNo) {
   for (int i = 1; i < recNo && !rows.Eof(); ++i) rows.Next();
 }
 
-// Returns to a row noted before a scan: by its TNB, the bookmark the rows
-// carry; when no row has that TNB (rows appended since the last
-// renumbering read 0 there) by its position instead, so that a scan never
-// leaves the cursor on another row.
+}  // namespace
+
 void ReturnToRow(kura::TDataSet& rows, int tnb, int recNo) {
   if (tnb > 0 && rows.Locate("TNB", {std::int64_t{tnb}})) return;
   if (recNo > 0) MoveToPosition(rows, recNo);
 }
-
-}  // namespace
 
 void SeekSequenceHead(kura::TDataSet& rows) {
   while (RowInt(rows, figure::BTO) == 0) {
@@ -60,7 +56,7 @@ void StepBackOneRow(kura::TDataSet& rows) {
 
 int CollectCandidates(kura::TDataSet& rows, int branch,
                       CandidateList& candidates) {
-  candidates.fill(CandidateEntry{});
+  candidates.fill(Candidate{});
   rows.First();
   int n = 0;
   while (!rows.Eof()) {
@@ -68,7 +64,7 @@ int CollectCandidates(kura::TDataSet& rows, int branch,
     // first 20 in row order are kept.
     if (n < kCandidateLimit && RowInt(rows, figure::BTO) == branch) {
       ++n;
-      candidates[n] = CandidateEntry{RowInt(rows, figure::COL),
+      candidates[n] = Candidate{RowInt(rows, figure::COL),
                                      RowInt(rows, figure::PST),
                                      RowInt(rows, figure::BTO)};
     }

@@ -15,22 +15,20 @@
 #pragma once
 
 #include <array>
+#include <type_traits>
 
+#include "app/main_state.h"
 #include "engine/component/data_set.h"
 #include "library/problem_queries.h"
 
 namespace sorabeku {
 
-// One continuation of the current end row: COL, PST and BTO of its head.
-struct CandidateEntry {
-  int Col = 0;
-  int Pst = 0;
-  int Bto = 0;
-};
-
-inline constexpr int kCandidateLimit = 20;
-// Slots 1..20; slot 0 is unused. An entry with Pst 0 ends the list.
-using CandidateList = std::array<CandidateEntry, kCandidateLimit + 1>;
+inline constexpr int kCandidateLimit = kCandidateSlots;
+// The continuations of the current end row, {COL, PST, BTO} of each head
+// row, in slots 1..20 (slot 0 is unused); an entry with Pst 0 ends the
+// list. MainState keeps one as Candidates.
+using CandidateList = std::array<Candidate, kCandidateLimit + 1>;
+static_assert(std::is_same_v<CandidateList, decltype(MainState::Candidates)>);
 
 // Number of branch numbers a line can hold, the base diagram included.
 inline constexpr int kLineSlots = 10;
@@ -86,6 +84,12 @@ void RenumberRows(kura::TDataSet& rows);
 // than 10 sequences (which also stops cyclic references). A first row
 // without the root marker is taken as the base diagram's first row.
 bool WalkLine(kura::TDataSet& rows, LineSlots& slots);
+
+// Returns to a row noted before a scan: by its TNB, the bookmark the rows
+// carry; when no row has that TNB (rows appended since the last
+// renumbering read 0 there) by its 1-based position `recNo` instead, so
+// that a scan never leaves the cursor on another row.
+void ReturnToRow(kura::TDataSet& rows, int tnb, int recNo);
 
 // Reads an integer column of the current row as a 32-bit value (values
 // outside the range read as 0, which every walk treats as "none").

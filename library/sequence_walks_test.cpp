@@ -52,7 +52,7 @@ TEST_F(WorkedExampleTest, ClassifiesEveryRowAndReturnsToIt) {
       PositionKind::LineEnd,    PositionKind::LineEnd};
   for (int n = 1; n <= 8; ++n) {
     GoToRow(rows(), n);
-    candidates[1] = CandidateEntry{7, 7, 7};
+    candidates[1] = Candidate{7, 7, 7};
     EXPECT_EQ(ClassifyPosition(rows(), candidates), expected[n - 1]) << n;
     EXPECT_EQ(rows().RecNo(), n);
     if (expected[n - 1] == PositionKind::InSequence) {
