@@ -306,7 +306,11 @@ void TrainingScreen::CuteButton1Click() {
   SeekSequenceHead(rows());
   const int parent = RowInt(rows(), figure::BTO);
   s.MoveNumber = RowInt(rows(), figure::TES);
-  if (s.MoveNumber == 0) {  // in the base diagram
+  // In the base diagram there is no sequence to go back from. Its head row
+  // carries the root marker (or, malformed, nothing); a sequence may start
+  // with a mark row, whose move number is 0 as well, so the number alone
+  // does not tell.
+  if (parent == kRootMarker || parent == 0) {
     Refuse(kNothingToTakeBack);
     return;
   }

@@ -488,6 +488,21 @@ TEST_F(TrainingTest, MarkRowsAreDrawnWithTheirOwnCodeAndText) {
   EXPECT_EQ(Stones(), (std::map<int, int>{{45, 1}, {46, 3}, {64, 2}}));
 }
 
+TEST_F(TrainingTest, OneSequenceBackFromASequenceThatStartsWithAMark) {
+  lib.AddProblem(5, 1);
+  lib.AddRow({.mnb = 5, .col = 1, .pst = 45, .bfr = 1, .bto = kRootMarker});
+  lib.AddRow({.mnb = 5, .tes = 0, .col = 3, .pst = 83, .bto = 1, .cmt = "A", .dix = 22});
+  lib.AddRow({.mnb = 5, .tes = 1, .col = 1, .pst = 84, .bfr = 2});
+  Load(5);
+  form.CuteButton5Click();  // the only continuation: its mark row
+  form.CuteButton5Click();
+  EXPECT_EQ(form.state.Board[84], 1);
+  form.CuteButton1Click();
+  EXPECT_EQ(Panel(0), kWentBackOneSequence);
+  EXPECT_EQ(Stones(), (std::map<int, int>{{45, 1}, {83, 3}}));
+  EXPECT_EQ(form.screen.cells[83].text, "A");
+}
+
 TEST_F(TrainingTest, TwentyMarksAtMostAndOffBoardPointsAreSkipped) {
   lib.AddProblem(5, 1);
   lib.AddRow({.mnb = 5, .col = 1, .pst = 1, .bfr = 1, .bto = kRootMarker});
