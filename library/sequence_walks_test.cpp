@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "library/move_row.h"
-#include "library/testing/memory_library.h"
+#include "library/testing/test_library.h"
 
 namespace sorabeku {
 namespace {
 
 using testing::FigureRow;
-using testing::MemoryLibrary;
+using testing::MakeTestLibrary;
+using testing::TestLibrary;
 
 int Pst(kura::TDataSet& rows) { return RowInt(rows, figure::PST); }
 
@@ -28,7 +29,8 @@ class WorkedExampleTest : public ::testing::Test {
   }
   kura::TDataSet& rows() { return lib.KuraQuery2(); }
 
-  MemoryLibrary lib;
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
   CandidateList candidates{};
 };
 
@@ -38,9 +40,9 @@ TEST_F(WorkedExampleTest, RenumberWritesPositionsWithControlsDetached) {
     tnb.push_back(RowInt(rows(), figure::TNB));
   }
   EXPECT_EQ(tnb, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
-  const int movesBefore = lib.query2().movesWhileAttached();
+  const auto movesBefore = lib.MovesWhileAttached();
   RenumberRows(rows());
-  EXPECT_EQ(lib.query2().movesWhileAttached(), movesBefore);
+  EXPECT_EQ(lib.MovesWhileAttached(), movesBefore);
   EXPECT_FALSE(rows().ControlsDisabled());
 }
 
@@ -140,7 +142,8 @@ class MalformedTest : public ::testing::Test {
     lib.OpenProblemRows(problem);
     return lib.KuraQuery2();
   }
-  MemoryLibrary lib;
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
   CandidateList candidates{};
 };
 
