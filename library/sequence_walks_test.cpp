@@ -142,9 +142,26 @@ class MalformedTest : public ::testing::Test {
     lib.OpenProblemRows(problem);
     return lib.KuraQuery2();
   }
+  // The walks' arrays lie between guard words: a write past either end of
+  // one shows as a changed guard.
+  static constexpr int kGuard = 0x5a5a5a5a;
+  struct Guarded {
+    int before = kGuard;
+    CandidateList candidates{};
+    int middle = kGuard;
+    LineSlots slots{};
+    int after = kGuard;
+  };
+  void TearDown() override {
+    EXPECT_EQ(g.before, kGuard);
+    EXPECT_EQ(g.middle, kGuard);
+    EXPECT_EQ(g.after, kGuard);
+  }
   std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
   TestLibrary& lib = *owned_;
-  CandidateList candidates{};
+  Guarded g;
+  CandidateList& candidates = g.candidates;
+  LineSlots& slots = g.slots;
 };
 
 TEST_F(MalformedTest, EmptyProblem) {
@@ -155,7 +172,6 @@ TEST_F(MalformedTest, EmptyProblem) {
   RenumberRows(rows);
   EXPECT_EQ(ClassifyPosition(rows, candidates), PositionKind::InSequence);
   EXPECT_EQ(CollectCandidates(rows, 0, candidates), 0);
-  LineSlots slots;
   EXPECT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots, LineSlots{});
 }
@@ -167,7 +183,6 @@ TEST_F(MalformedTest, LastRowWithoutBranchNumberEndsTheSeek) {
   SeekSequenceEnd(rows);
   EXPECT_EQ(Pst(rows), 2);
   EXPECT_EQ(ClassifyPosition(rows, candidates), PositionKind::InSequence);
-  LineSlots slots;
   EXPECT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[kLineSlots], 0);
 }
@@ -192,7 +207,6 @@ TEST_F(MalformedTest, LineDeeperThanTenSequencesIsRefused) {
     lib.AddRow({.mnb = 1, .tes = b, .col = 1, .pst = 1 + b, .bfr = b + 1, .bto = b});
   }
   auto& rows = Open();
-  LineSlots slots;
   GoToRow(rows, 10);  // 10 sequences deep: fits exactly
   ASSERT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[1], 1);
@@ -206,7 +220,6 @@ TEST_F(MalformedTest, CyclesAndDanglingBranchesEndTheLineWalk) {
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 2, .bfr = 2, .bto = 2});
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 3, .bfr = 3, .bto = 8});
   auto& rows = Open();
-  LineSlots slots;
   GoToRow(rows, 2);  // continues itself
   EXPECT_FALSE(WalkLine(rows, slots));
   GoToRow(rows, 3);  // continues a branch number no end row carries
@@ -219,7 +232,6 @@ TEST_F(MalformedTest, FirstRowWithoutRootMarkerStartsTheBaseDiagram) {
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 3, .bfr = 2, .bto = 1});
   auto& rows = Open();
   GoToRow(rows, 3);
-  LineSlots slots;
   ASSERT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[9], 1);
   EXPECT_EQ(slots[10], 2);
