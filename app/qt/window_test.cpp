@@ -15,6 +15,7 @@
 #include "app/qt/application.h"
 #include "app/qt/driver.h"
 #include "app/qt/grid_model.h"
+#include "app/qt/qt_services.h"
 #include "app/qt/stone_pictures.h"
 #include "engine/errors/kura_error.h"
 
@@ -281,6 +282,62 @@ TEST(GridModel, FollowsItsSourceAndWritesThrough) {
   link.attached = true;
   model.Refresh(nullptr);
   EXPECT_EQ(model.rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+TEST(QtServices, SoundsThatCannotPlayAreSkipped) {
+  QtServices platform;
+  platform.Play(0, "/nonexistent/oto/Oto1.wav");  // missing file
+  // An existing file on a machine that may have no audio output at all.
+  platform.Play(2, ProgramDirectory() + "oto/pipo.wav");
+  platform.Play(1, ProgramDirectory() + "oto/Oto2.wav");  // cuts off the first
+  SUCCEED();
+}
+
+TEST(QtServices, TimersAndClock) {
+  QtServices platform;
+  EXPECT_FALSE(platform.IsEnabled(TimerId::kTimer2));
+  platform.SetEnabled(TimerId::kTimer2, true);
+  EXPECT_TRUE(platform.IsEnabled(TimerId::kTimer2));
+  EXPECT_EQ(platform.timer(TimerId::kTimer2).interval(), 1000);
+  platform.SetEnabled(TimerId::kTimer2, false);
+  EXPECT_FALSE(platform.IsEnabled(TimerId::kTimer2));
+  const LocalTime now = platform.Now();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_EQ(MessageBoxText(kAboutText), QString::fromUtf8("ソラベク\nVersion 2.3"));
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+// An object whose event handling fails, as a handler that raises does.
+class Failing : public QObject {
+ public:
+  bool event(QEvent*) override {
+    kura::Raise(kura::KURA_FILENOACCESS, {.table = "figure"});
+  }
+};
+
+TEST(Application, AnExceptionEndsOnlyItsEvent) {
+  auto* app = static_cast<SorabekuApplication*>(QCoreApplication::instance());
+  std::vector<std::string> shown;
+  app->onError = [&](const std::string& m) { shown.push_back(m); };
+  Failing failing;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&failing, &event));
+  QCoreApplication::postEvent(&failing, new QEvent(QEvent::User));
+  QCoreApplication::processEvents();
+  app->onError = nullptr;
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].rfind("Kura Engine Error # ", 0), 0u);
 }
 
 }  // namespace
