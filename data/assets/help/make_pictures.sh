@@ -18,3 +18,5 @@ screenshot $root/data/assets/help/editing.png
 SCRIPT
 mkdir -p "$root/docs/screenshots"
 QT_QPA_PLATFORM=offscreen "$drive" "$script"
+QT_QPA_PLATFORM=offscreen "$root/$build/app/qt/sorabeku-board-picture" \
+  "$root/data/assets/help/board.png"
