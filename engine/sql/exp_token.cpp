@@ -1,0 +1,25 @@
+#include "engine/sql/exp_token.h"
+
+namespace kura::sql {
+
+const char* OperandKind(const TExpToken& node) {
+  switch (node.nodeClass) {
+    case NodeClass::kColumn: return "column";
+    case NodeClass::kConstant:
+    case NodeClass::kParameter: return "constant";
+    case NodeClass::kFunction:
+    case NodeClass::kAggregate: return "function";
+    default: return "expression";
+  }
+}
+
+bool ContainsAggregate(const TExpToken& node) {
+  if (node.nodeClass == NodeClass::kAggregate) return true;
+  bool found = false;
+  node.ForEachChild([&](const TExpToken& child) {
+    if (!found && ContainsAggregate(child)) found = true;
+  });
+  return found;
+}
+
+}  // namespace kura::sql
