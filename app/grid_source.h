@@ -1,0 +1,42 @@
+// The rows a grid shows: the problem library adapts its query datasets to
+// this, and the window's table models read it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sorabeku {
+
+class GridSource {
+ public:
+  virtual ~GridSource() = default;
+  // Rows of the result, and the current one (0-based; -1 when empty).
+  virtual int RowCount() const = 0;
+  virtual int CurrentRow() const = 0;
+  // Makes `row` current (storing a pending edit of the row before).
+  virtual void MoveTo(int row) = 0;
+  // The text of field `field` (a column name such as "MNB") in `row`.
+  virtual std::string Text(int row, const std::string& field) const = 0;
+  // Writes `value` into `field` of `row` and stores the row. Throws the
+  // engine's error when the value cannot be stored.
+  virtual void SetText(int row, const std::string& field,
+                       const std::string& value) = 0;
+  // Appends a row with the given field values, stores it and makes it
+  // current.
+  virtual void Append(const std::map<std::string, std::string>& values) = 0;
+};
+
+// A grid column: the field shown, its title and width in pixels.
+struct GridColumn {
+  std::string field;
+  std::string title;
+  int width;
+};
+
+// The columns of the table of contents (DBGrid1) and of the problem rows
+// (DBGrid2).
+std::vector<GridColumn> ContentsColumns();
+std::vector<GridColumn> ProblemRowColumns();
+
+}  // namespace sorabeku

@@ -1,0 +1,34 @@
+// The board: one widget that paints the background, the grid lines, the
+// star points, the stone pictures and the label texts of the screen model,
+// back to front, and reports presses on a label.
+#pragma once
+
+#include <QWidget>
+
+#include "app/qt/stone_pictures.h"
+#include "app/screen_model.h"
+
+namespace sorabeku {
+
+class BoardWidget : public QWidget {
+  Q_OBJECT
+ public:
+  // `screen` and `stones` must outlive the widget.
+  BoardWidget(const ScreenModel& screen, const StonePictures& stones,
+              QWidget* parent);
+
+ signals:
+  // A mouse button went down on the label of a point, whose rectangle
+  // starts at (left, top).
+  void labelPressed(int left, int top, Qt::MouseButton button);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  const ScreenModel& screen_;
+  const StonePictures& stones_;
+};
+
+}  // namespace sorabeku

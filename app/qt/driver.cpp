@@ -1,0 +1,342 @@
+#include "app/qt/driver.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QTableView>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "app/grid_source.h"
+#include "app/qt/application.h"
+#include "app/qt/board_widget.h"
+#include "app/qt/cute_button.h"
+#include "app/qt/grid_model.h"
+#include "app/screen_dump.h"
+#include "app/screens.h"
+#include "board/click_map.h"
+
+namespace sorabeku {
+namespace {
+
+DriveOutcome Fail(int status, std::string message) {
+  return DriveOutcome{status, std::move(message), false};
+}
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r");
+  return s.substr(first, last - first + 1);
+}
+
+// Splits off the first word of `s`; `rest` gets the remainder, trimmed.
+std::string FirstWord(const std::string& s, std::string& rest) {
+  const std::string t = Trim(s);
+  const auto space = t.find_first_of(" \t");
+  if (space == std::string::npos) {
+    rest.clear();
+    return t;
+  }
+  rest = Trim(t.substr(space));
+  return t.substr(0, space);
+}
+
+bool ParseInt(const std::string& s, int& value) {
+  if (s.empty()) return false;
+  std::size_t used = 0;
+  try {
+    value = std::stoi(s, &used);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return used == s.size();
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+Driver::Driver(TForm2& window, MainForm& form, RecordingServices& platform,
+               std::ostream& out)
+    : window_(window), form_(form), platform_(platform), out_(out) {
+  window_.onNotAvailable = [this](const std::string& m) { notAvailable_ = m; };
+}
+
+int Driver::RunScript(std::istream& in, std::ostream& err) {
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const DriveOutcome outcome = Execute(line);
+    if (outcome.status != kDriveOk) {
+      err << "sorabeku-drive: line " << number << ": " << outcome.message
+          << "\n";
+      return outcome.status;
+    }
+    if (outcome.finished) break;
+  }
+  return kDriveOk;
+}
+
+DriveOutcome Driver::Execute(const std::string& line) {
+  std::string text = line;
+  if (const auto hash = text.find('#'); hash != std::string::npos) {
+    text.erase(hash);
+  }
+  std::string rest;
+  const std::string command = FirstWord(text, rest);
+  if (command.empty()) return {};
+  notAvailable_.clear();
+  return Dispatch(command, rest);
+}
+
+DriveOutcome Driver::Dispatch(const std::string& command,
+                              const std::string& rest) {
+  if (command == "menu") return Menu(rest);
+  if (command == "button") return Button(rest);
+  if (command == "board") return Board(rest);
+  if (command == "grid1") return GridClick(1, rest, false);
+  if (command == "grid1-dbl") return GridClick(1, rest, true);
+  if (command == "grid2") return GridClick(2, rest, false);
+  if (command == "grid1-set") return GridSet(1, rest);
+  if (command == "grid2-set") return GridSet(2, rest);
+  if (command == "grid1-append") return GridAppend(rest);
+  if (command == "comment") return Comment(rest);
+  if (command == "edit1") return Edit1(rest);
+  if (command == "combo1") return Combo(1, rest);
+  if (command == "combo2") return Combo(2, rest);
+  if (command == "tick") return Tick(rest);
+  if (command == "clock") return Clock(rest);
+  if (command == "screenshot") return Screenshot(rest);
+  if (command == "answer") {
+    if (rest != "yes" && rest != "no") {
+      return Fail(kDriveScriptError, "answer takes yes or no");
+    }
+    platform_.nextAnswer = rest == "yes";
+    return {};
+  }
+  if (command == "dump") {
+    out_ << DumpScreen(form_, platform_).dump() << "\n" << std::flush;
+    platform_.messages.clear();
+    platform_.sounds.clear();
+    return {};
+  }
+  return Fail(kDriveScriptError, "unknown command \"" + command + "\"");
+}
+
+DriveOutcome Driver::AfterEvent() {
+  if (!notAvailable_.empty()) return Fail(kDriveCannotTake, notAvailable_);
+  DriveOutcome outcome;
+  outcome.finished = platform_.terminated;
+  return outcome;
+}
+
+DriveOutcome Driver::Menu(const std::string& caption) {
+  QAction* action = window_.MenuAction(Q(caption));
+  if (!action) return Fail(kDriveScriptError, "no menu item \"" + caption + "\"");
+  action->trigger();
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Button(const std::string& caption) {
+  CuteButton* button = window_.Button(Q(caption));
+  if (!button) return Fail(kDriveScriptError, "no button \"" + caption + "\"");
+  if (button->isHidden()) {
+    return Fail(kDriveCannotTake, "button \"" + caption + "\" is not shown");
+  }
+  button->click();
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Board(const std::string& args) {
+  std::string which;
+  const std::string pointText = FirstWord(args, which);
+  int point = 0;
+  if (!ParseInt(pointText, point) || !IsOnBoard(point)) {
+    return Fail(kDriveScriptError, "board takes a point 1..361");
+  }
+  if (!which.empty() && which != "left" && which != "right") {
+    return Fail(kDriveScriptError, "board takes left or right");
+  }
+  const Qt::MouseButton button = which == "right" ? Qt::RightButton : Qt::LeftButton;
+  const Rect r = LabelRect(point);
+  const QPointF at(r.left + r.width / 2, r.top + r.height / 2);
+  QMouseEvent press(QEvent::MouseButtonPress, at, window_.board()->mapToGlobal(at),
+                    button, button, Qt::NoModifier);
+  QCoreApplication::sendEvent(window_.board(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at,
+                      window_.board()->mapToGlobal(at), button, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(window_.board(), &release);
+  return AfterEvent();
+}
+
+DriveOutcome Driver::GridClick(int grid, const std::string& args, bool dbl) {
+  int row = 0;
+  if (!ParseInt(args, row) || row < 1) {
+    return Fail(kDriveScriptError, "grid rows are numbered from 1");
+  }
+  GridModel* model = window_.gridModel(grid);
+  QTableView* view = window_.grid(grid);
+  if (view->isHidden()) {
+    return Fail(kDriveCannotTake, "grid" + std::to_string(grid) + " is not shown");
+  }
+  if (row > model->rowCount()) {
+    return Fail(kDriveCannotTake, "grid" + std::to_string(grid) + " has " +
+                                      std::to_string(model->rowCount()) +
+                                      " rows, not " + std::to_string(row));
+  }
+  const QModelIndex index = model->index(row - 1, 0);
+  view->setCurrentIndex(index);
+  if (dbl) {
+    emit view->doubleClicked(index);
+  } else {
+    emit view->clicked(index);
+  }
+  return AfterEvent();
+}
+
+DriveOutcome Driver::GridSet(int grid, const std::string& args) {
+  std::string afterRow, value;
+  int row = 0;
+  if (!ParseInt(FirstWord(args, afterRow), row) || row < 1) {
+    return Fail(kDriveScriptError, "grid rows are numbered from 1");
+  }
+  const std::string column = FirstWord(afterRow, value);
+  GridModel* model = window_.gridModel(grid);
+  const int c = model->ColumnOf(Q(column));
+  if (c < 0) return Fail(kDriveScriptError, "no column \"" + column + "\"");
+  if (row > model->rowCount()) {
+    return Fail(kDriveCannotTake, "grid" + std::to_string(grid) + " has " +
+                                      std::to_string(model->rowCount()) + " rows");
+  }
+  model->setData(model->index(row - 1, c), Q(value), Qt::EditRole);
+  window_.Refresh();
+  return AfterEvent();
+}
+
+DriveOutcome Driver::GridAppend(const std::string& args) {
+  std::string afterMnb, cmt;
+  const std::string mnb = FirstWord(args, afterMnb);
+  const std::string size = FirstWord(afterMnb, cmt);
+  GridSource* source = window_.gridModel(1)->source();
+  if (!source) {
+    return Fail(kDriveCannotTake,
+                "the table of contents is not part of the program yet");
+  }
+  window_.Run([&] { source->Append({{"MNB", mnb}, {"SIZE", size}, {"CMT", cmt}}); });
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Comment(const std::string& text) {
+  QLineEdit* edit = window_.dbEdit1();
+  if (edit->isHidden() || edit->isReadOnly()) {
+    return Fail(kDriveCannotTake, "DBEdit1 has no problem row to edit");
+  }
+  edit->setText(Q(text));
+  edit->setModified(true);
+  emit edit->editingFinished();
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Edit1(const std::string& text) {
+  QLineEdit* edit = window_.edit1();
+  if (edit->isHidden()) return Fail(kDriveCannotTake, "Edit1 is not shown");
+  edit->setText(Q(text));
+  emit edit->textEdited(Q(text));
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Combo(int combo, const std::string& args) {
+  int index = 0;
+  QComboBox* box = window_.combo(combo);
+  if (!ParseInt(args, index) || index < 0 || index >= box->count()) {
+    return Fail(kDriveScriptError, "combo" + std::to_string(combo) +
+                                       " takes an item 0.." +
+                                       std::to_string(box->count() - 1));
+  }
+  if (box->isHidden()) {
+    return Fail(kDriveCannotTake, "combo" + std::to_string(combo) + " is not shown");
+  }
+  box->setCurrentIndex(index);
+  emit box->activated(index);
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Tick(const std::string& args) {
+  std::string countText;
+  const std::string which = FirstWord(args, countText);
+  int count = 1;
+  if ((which != "timer1" && which != "timer2") ||
+      (!countText.empty() && (!ParseInt(countText, count) || count < 1))) {
+    return Fail(kDriveScriptError, "tick takes timer1 or timer2 and a count");
+  }
+  const TimerId id = which == "timer1" ? TimerId::kTimer1 : TimerId::kTimer2;
+  for (int i = 0; i < count; ++i) {
+    if (!platform_.IsEnabled(id)) break;  // a timer that is off does not fire
+    if (id == TimerId::kTimer1) {
+      window_.TickTimer1();
+    } else {
+      window_.TickTimer2();
+    }
+    if (!notAvailable_.empty() || platform_.terminated) break;
+  }
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Clock(const std::string& args) {
+  LocalTime t;
+  char dash1 = 0, dash2 = 0, colon = 0;
+  std::istringstream in(args);
+  in >> t.year >> dash1 >> t.month >> dash2 >> t.day >> t.hour >> colon >> t.minute;
+  if (!in || dash1 != '-' || dash2 != '-' || colon != ':' || t.month < 1 ||
+      t.month > 12 || t.day < 1 || t.day > 31 || t.hour < 0 || t.hour > 23 ||
+      t.minute < 0 || t.minute > 59) {
+    return Fail(kDriveScriptError, "clock takes YYYY-MM-DD hh:mm");
+  }
+  platform_.now = t;
+  return {};
+}
+
+DriveOutcome Driver::Screenshot(const std::string& file) {
+  if (file.empty()) return Fail(kDriveScriptError, "screenshot takes a file name");
+  window_.Refresh();
+  QCoreApplication::processEvents();
+  if (!window_.grab().save(Q(file), "PNG")) {
+    return Fail(kDriveScriptError, "cannot write " + file);
+  }
+  return {};
+}
+
+DriveSession::DriveSession(std::string programDir, std::ostream* out)
+    : form(platform.services(),
+           programDir.empty() ? ProgramDirectory() : std::move(programDir)),
+      out_(std::make_unique<std::ostringstream>()) {
+  InstallScreens(form);
+  window = std::make_unique<TForm2>(form);
+  driver_ = std::make_unique<Driver>(*window, form, platform,
+                                     out ? *out : *out_);
+  window->Run([this] { form.Create(); });
+  window->show();
+}
+
+DriveSession::~DriveSession() = default;
+
+DriveOutcome DriveSession::Do(const std::string& line) {
+  return driver_->Execute(line);
+}
+
+int DriveSession::RunScript(std::istream& in, std::ostream& err) {
+  return driver_->RunScript(in, err);
+}
+
+nlohmann::json DriveSession::Dump() {
+  out_->str({});
+  driver_->Execute("dump");
+  return nlohmann::json::parse(out_->str());
+}
+
+}  // namespace sorabeku

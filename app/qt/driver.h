@@ -1,0 +1,100 @@
+// sorabeku-drive: runs the main window headless from a script, one command
+// per line, and prints dumps of its state. Scenario tests of the screens
+// use it, in-process through DriveSession or as a program.
+//
+// Commands (UTF-8; '#' starts a comment; rows and points from 1, combo
+// items from 0):
+//   menu CAPTION | button CAPTION | board POINT [left|right]
+//   grid1 ROW | grid1-dbl ROW | grid2 ROW
+//   grid1-set ROW COLUMN VALUE | grid2-set ROW COLUMN VALUE
+//   grid1-append MNB SIZE CMT | comment TEXT | edit1 [TEXT]
+//   combo1 INDEX | combo2 INDEX | tick timer1|timer2 [N]
+//   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/main_form.h"
+#include "app/recording_services.h"
+#include "app/qt/main_window.h"
+
+namespace sorabeku {
+
+// Exit statuses of the driver.
+inline constexpr int kDriveOk = 0;
+inline constexpr int kDriveScriptError = 1;  // unreadable script, bad line
+inline constexpr int kDriveCannotTake = 2;   // the program cannot take it
+
+struct DriveOutcome {
+  int status = kDriveOk;
+  std::string message;    // why the command failed
+  bool finished = false;  // the program was ended ("終了" answered Yes)
+};
+
+class Driver {
+ public:
+  // All three must outlive the driver; dumps go to `out`.
+  Driver(TForm2& window, MainForm& form, RecordingServices& platform,
+         std::ostream& out);
+
+  // Runs one script line.
+  DriveOutcome Execute(const std::string& line);
+
+  // Runs a whole script, stopping at the first failure, which is reported
+  // on `err` with its line number. Returns the exit status.
+  int RunScript(std::istream& in, std::ostream& err);
+
+ private:
+  DriveOutcome Dispatch(const std::string& command, const std::string& rest);
+  DriveOutcome Menu(const std::string& caption);
+  DriveOutcome Button(const std::string& caption);
+  DriveOutcome Board(const std::string& args);
+  DriveOutcome GridClick(int grid, const std::string& args, bool dbl);
+  DriveOutcome GridSet(int grid, const std::string& args);
+  DriveOutcome GridAppend(const std::string& args);
+  DriveOutcome Comment(const std::string& text);
+  DriveOutcome Edit1(const std::string& text);
+  DriveOutcome Combo(int combo, const std::string& args);
+  DriveOutcome Tick(const std::string& args);
+  DriveOutcome Clock(const std::string& args);
+  DriveOutcome Screenshot(const std::string& file);
+  // The outcome of an event that went to a handler: kDriveCannotTake when
+  // the handler's screen is missing.
+  DriveOutcome AfterEvent();
+
+  TForm2& window_;
+  MainForm& form_;
+  RecordingServices& platform_;
+  std::ostream& out_;
+  std::string notAvailable_;
+};
+
+// A started window with recording services and a driver, for tests. A
+// QApplication must exist.
+class DriveSession {
+ public:
+  // `programDir` ends in '/'; by default the directory of the executable.
+  // Dumps go to `out` when given (Dump() then reads nothing).
+  explicit DriveSession(std::string programDir = {}, std::ostream* out = nullptr);
+  ~DriveSession();
+
+  // Runs one command; the outcome says whether it worked.
+  DriveOutcome Do(const std::string& line);
+  // Runs "dump" and returns its JSON.
+  nlohmann::json Dump();
+  // Runs a script (Driver::RunScript).
+  int RunScript(std::istream& in, std::ostream& err);
+
+  RecordingServices platform;
+  MainForm form;
+  std::unique_ptr<TForm2> window;
+
+ private:
+  std::unique_ptr<std::ostringstream> out_;
+  std::unique_ptr<Driver> driver_;
+};
+
+}  // namespace sorabeku

@@ -1,0 +1,54 @@
+// A grid's table model over a GridSource: the columns of the grid, the rows
+// of the source while the grid is attached to it.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/grid_source.h"
+#include "app/screen_model.h"
+
+namespace sorabeku {
+
+class GridModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  // `link` (attached or not) must outlive the model; the source may be
+  // null (no rows).
+  GridModel(std::vector<GridColumn> columns, const GridLink& link,
+            QObject* parent);
+
+  // Follows the source and the link after an event: announces a reset when
+  // the source, the link or the row count changed, else a change of every
+  // cell.
+  void Refresh(GridSource* source);
+
+  GridSource* source() const { return attached_ ? source_ : nullptr; }
+  const std::vector<GridColumn>& columns() const { return columns_; }
+  // The column of field name or title `name`, or -1.
+  int ColumnOf(const QString& name) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // Writes through to the source (which stores the row at once). An error
+  // of the source ends the edit and goes to onError.
+  bool setData(const QModelIndex& index, const QVariant& value,
+               int role) override;
+
+  std::function<void(const std::string&)> onError;
+
+ private:
+  std::vector<GridColumn> columns_;
+  const GridLink& link_;
+  GridSource* source_ = nullptr;
+  bool attached_ = true;
+  int rows_ = 0;
+};
+
+}  // namespace sorabeku

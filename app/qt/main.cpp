@@ -1,0 +1,32 @@
+// ソラベク: program entry.
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/main_form.h"
+#include "app/qt/application.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qt_services.h"
+#include "app/screens.h"
+
+int main(int argc, char** argv) {
+  using namespace sorabeku;
+  SorabekuApplication app(argc, argv);
+  QtServices platform;
+  MainForm form(platform.services(), ProgramDirectory());
+  InstallScreens(form);
+  TForm2 window(form);
+  platform.setWindow(&window);
+  QObject::connect(&platform.timer(TimerId::kTimer1), &QTimer::timeout,
+                   &window, &TForm2::TickTimer1);
+  QObject::connect(&platform.timer(TimerId::kTimer2), &QTimer::timeout,
+                   &window, &TForm2::TickTimer2);
+  window.Run([&] { form.Create(); });
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+  }
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,328 @@
+#include "app/qt/main_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTableView>
+
+#include "app/grid_source.h"
+#include "app/qt/board_widget.h"
+#include "app/qt/cute_button.h"
+#include "app/qt/grid_model.h"
+#include "app/qt/qt_look.h"
+
+namespace sorabeku {
+namespace {
+
+using Handler = void (MainForm::*)();
+
+const std::map<std::string, Handler>& ButtonHandlers() {
+  static const std::map<std::string, Handler> handlers = {
+      {"CuteButton1", &MainForm::CuteButton1Click},
+      {"CuteButton2", &MainForm::CuteButton2Click},
+      {"CuteButton3", &MainForm::CuteButton3Click},
+      {"CuteButton4", &MainForm::CuteButton4Click},
+      {"CuteButton5", &MainForm::CuteButton5Click},
+      {"CuteButton6", &MainForm::CuteButton6Click},
+      {"CuteButton7", &MainForm::CuteButton7Click},
+      {"CuteButton8", &MainForm::CuteButton8Click},
+      {"CuteButton9", &MainForm::CuteButton9Click},
+      {"CuteButton10", &MainForm::CuteButton10Click},
+      {"CuteButton11", &MainForm::CuteButton11Click},
+  };
+  return handlers;
+}
+
+MouseButton ToMouseButton(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton: return MouseButton::kLeft;
+    case Qt::RightButton: return MouseButton::kRight;
+    default: return MouseButton::kMiddle;
+  }
+}
+
+QTableView* MakeGrid(GridModel* model, QWidget* client) {
+  auto* view = new QTableView(client);
+  view->setModel(model);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->verticalHeader()->setDefaultSectionSize(16);
+  view->verticalHeader()->setFixedWidth(11);
+  view->horizontalHeader()->setFixedHeight(17);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  for (int i = 0; i < model->columnCount(); ++i) {
+    view->setColumnWidth(i, model->columns()[i].width);
+  }
+  return view;
+}
+
+}  // namespace
+
+TForm2::TForm2(MainForm& form, QWidget* parent)
+    : QMainWindow(parent),
+      form_(form),
+      stones_(QString::fromStdString(form.state.ProgramDir)) {
+  setWindowTitle(QString::fromUtf8(kProgramTitle));
+  setFont(WindowFont());
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, ToQColor(kWindowColour));
+  setPalette(palette);
+  setAutoFillBackground(true);
+
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+  board_ = new BoardWidget(form_.screen, stones_, client);
+  board_->move(0, 0);
+  connect(board_, &BoardWidget::labelPressed, this, &TForm2::LabelPressed);
+
+  BuildMenu();
+  BuildSidePanel(client);
+  BuildStatusBar();
+  Refresh();
+  setFixedSize(sizeHint());
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::Run(const std::function<void()>& event) {
+  try {
+    form_.RunEvent(event);
+  } catch (const NotAvailable& e) {
+    if (onNotAvailable) {
+      onNotAvailable(e.what());
+    } else {
+      form_.services().messages->Error(e.what());
+    }
+  }
+  Refresh();
+}
+
+void TForm2::TickTimer1() { Run([this] { form_.Timer1Timer(); }); }
+void TForm2::TickTimer2() { Run([this] { form_.Timer2Timer(); }); }
+
+void TForm2::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setFont(WindowFont());
+  auto add = [this](QMenu* menu, const char* name, const char* caption,
+                    Handler handler) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Run([this, handler] { (form_.*handler)(); }); });
+    actions_[action->text()] = action;
+  };
+  QMenu* screen = bar->addMenu(QString::fromUtf8("画面切替"));
+  screen->setObjectName("N7");
+  add(screen, "N8", "道場画面", &MainForm::N8Click);
+  add(screen, "N9", "編集画面", &MainForm::N9Click);
+  QMenu* section = bar->addMenu(QString::fromUtf8("部切替"));
+  section->setObjectName("N1");
+  add(section, "N3", "出入の部", &MainForm::N3Click);
+  add(section, "N4", "手筋の部", &MainForm::N4Click);
+  add(section, "N5", "地中の部", &MainForm::N5Click);
+  QMenu* help = bar->addMenu(QString::fromUtf8("ヘルプ"));
+  help->setObjectName("Help1");
+  add(help, "N2", "オンラインヘルプ", &MainForm::N2Click);
+  add(help, "About1", "バージョン情報", &MainForm::About1Click);
+  QAction* exit = bar->addAction(QString::fromUtf8("終了"));
+  exit->setObjectName("Exit1");
+  connect(exit, &QAction::triggered, this,
+          [this] { Run([this] { form_.Exit1Click(); }); });
+  actions_[exit->text()] = exit;
+}
+
+QWidget* TForm2::MakeControl(const std::string& name, const Control& c,
+                             QWidget* client) {
+  const QString text = QString::fromStdString(c.text);
+  switch (c.kind) {
+    case ControlKind::kLabel: {
+      auto* label = new QLabel(text, client);
+      label->setFont(WindowFont(c.bold));
+      if (name == "Label362") label->setAlignment(Qt::AlignCenter);
+      return label;
+    }
+    case ControlKind::kButton: {
+      auto* button = new CuteButton(text, c.colour, client);
+      ConnectButton(button, name);
+      return button;
+    }
+    case ControlKind::kComboBox: {
+      auto* box = new QComboBox(client);
+      for (const std::string& item : c.items) box->addItem(QString::fromStdString(item));
+      box->setPlaceholderText(text);
+      box->setCurrentIndex(-1);
+      return box;
+    }
+    case ControlKind::kEdit:
+      return new QLineEdit(text, client);
+    case ControlKind::kGrid:
+      return nullptr;  // made by BuildSidePanel
+  }
+  return nullptr;
+}
+
+void TForm2::ConnectButton(CuteButton* button, const std::string& name) {
+  const Handler handler = ButtonHandlers().at(name);
+  connect(button, &QAbstractButton::clicked, this,
+          [this, handler] { Run([this, handler] { (form_.*handler)(); }); });
+}
+
+void TForm2::BuildSidePanel(QWidget* client) {
+  for (const auto& [name, c] : form_.screen.controls) {
+    if (QWidget* w = MakeControl(name, c, client)) widgets_[name] = w;
+  }
+  model1_ = new GridModel(ContentsColumns(), form_.screen.grid1, this);
+  model2_ = new GridModel(ProblemRowColumns(), form_.screen.grid2, this);
+  for (GridModel* model : {model1_, model2_}) {
+    model->onError = [this](const std::string& message) {
+      form_.services().messages->Error(message);
+    };
+  }
+  grid1_ = MakeGrid(model1_, client);
+  grid2_ = MakeGrid(model2_, client);
+  widgets_["DBGrid1"] = grid1_;
+  widgets_["DBGrid2"] = grid2_;
+  dbEdit1_ = static_cast<QLineEdit*>(widgets_.at("DBEdit1"));
+  edit1_ = static_cast<QLineEdit*>(widgets_.at("Edit1"));
+  combo1_ = static_cast<QComboBox*>(widgets_.at("ComboBox1"));
+  combo2_ = static_cast<QComboBox*>(widgets_.at("ComboBox2"));
+  ConnectGrids();
+
+  connect(edit1_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    form_.screen.control("Edit1").text = text.toStdString();
+  });
+  connect(dbEdit1_, &QLineEdit::editingFinished, this, &TForm2::CommentEdited);
+  auto connectCombo = [this](QComboBox* box, const char* name, Handler handler) {
+    connect(box, &QComboBox::activated, this, [this, name, handler](int index) {
+      form_.screen.control(name).itemIndex = index;
+      Run([this, handler] { (form_.*handler)(); });
+    });
+  };
+  connectCombo(combo1_, "ComboBox1", &MainForm::ComboBox1Change);
+  connectCombo(combo2_, "ComboBox2", &MainForm::ComboBox2Change);
+}
+
+void TForm2::ConnectGrids() {
+  auto moveTo = [this](GridSource* source, const QModelIndex& index) {
+    if (source && index.isValid()) source->MoveTo(index.row());
+  };
+  connect(grid1_, &QTableView::clicked, this, [this, moveTo](const QModelIndex& i) {
+    Run([&] { moveTo(model1_->source(), i); form_.DBGrid1CellClick(); });
+  });
+  connect(grid1_, &QTableView::doubleClicked, this,
+          [this, moveTo](const QModelIndex& i) {
+            Run([&] { moveTo(model1_->source(), i); form_.DBGrid1DblClick(); });
+          });
+  connect(grid2_, &QTableView::clicked, this, [this, moveTo](const QModelIndex& i) {
+    Run([&] { moveTo(model2_->source(), i); form_.DBGrid2CellClick(); });
+  });
+}
+
+void TForm2::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setFixedHeight(kStatusBarHeight);
+  bar->setSizeGripEnabled(false);
+  QPalette palette = bar->palette();
+  palette.setColor(QPalette::WindowText, ToQColor(kNavy));
+  for (int i = 0; i < 3; ++i) {
+    panels_[i] = new QLabel(bar);
+    panels_[i]->setFont(WindowFont(true));
+    panels_[i]->setPalette(palette);
+    panels_[i]->setFrameShape(QFrame::Panel);
+    panels_[i]->setFrameShadow(QFrame::Sunken);
+    if (i < 2) {
+      panels_[i]->setFixedWidth(300);
+      bar->addWidget(panels_[i]);
+    } else {
+      panels_[i]->setAlignment(Qt::AlignCenter);
+      bar->addWidget(panels_[i], 1);
+    }
+  }
+}
+
+void TForm2::LabelPressed(int left, int top, Qt::MouseButton button) {
+  Run([&] { form_.Label1MouseDown(left, top, ToMouseButton(button)); });
+}
+
+void TForm2::CommentEdited() {
+  GridSource* rows = model2_->source();
+  if (!rows || !dbEdit1_->isModified() || rows->RowCount() == 0) return;
+  dbEdit1_->setModified(false);
+  const std::string text = dbEdit1_->text().toStdString();
+  Run([&] { rows->SetText(rows->CurrentRow(), "CMT", text); });
+}
+
+void TForm2::Refresh() {
+  RefreshControls();
+  RefreshEdits();
+  for (int i = 0; i < 3; ++i) {
+    panels_[i]->setText(QString::fromStdString(form_.screen.panels[i]));
+  }
+  model1_->Refresh(form_.contentsSource);
+  model2_->Refresh(form_.rowsSource);
+  for (int n = 1; n <= 2; ++n) {
+    GridSource* source = gridModel(n)->source();
+    if (source && source->RowCount() > 0) {
+      grid(n)->selectRow(source->CurrentRow());
+    }
+  }
+  board_->update();
+}
+
+void TForm2::RefreshControls() {
+  for (const auto& [name, c] : form_.screen.controls) {
+    QWidget* w = widgets_.at(name);
+    w->setGeometry(c.left, c.top, c.width, c.height);
+    w->setVisible(c.visible);
+    if (c.kind == ControlKind::kLabel) {
+      static_cast<QLabel*>(w)->setText(QString::fromStdString(c.text));
+    } else if (c.kind == ControlKind::kComboBox) {
+      auto* box = static_cast<QComboBox*>(w);
+      QSignalBlocker block(box);
+      box->setCurrentIndex(c.itemIndex);
+    }
+  }
+}
+
+void TForm2::RefreshEdits() {
+  const QString edit1 = QString::fromStdString(form_.screen.control("Edit1").text);
+  if (edit1_->text() != edit1) edit1_->setText(edit1);
+  GridSource* rows = model2_->source();
+  const bool bound = rows && rows->RowCount() > 0;
+  dbEdit1_->setReadOnly(!bound);
+  const QString comment =
+      bound ? QString::fromStdString(rows->Text(rows->CurrentRow(), "CMT"))
+            : QString();
+  if (!dbEdit1_->isModified() && dbEdit1_->text() != comment) {
+    dbEdit1_->setText(comment);
+  }
+}
+
+QAction* TForm2::MenuAction(const QString& caption) const {
+  const auto it = actions_.find(caption);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+CuteButton* TForm2::Button(const QString& caption) const {
+  for (const auto& [name, w] : widgets_) {
+    auto* button = qobject_cast<CuteButton*>(w);
+    if (button && button->text() == caption && !button->isHidden()) return button;
+  }
+  for (const auto& [name, w] : widgets_) {
+    auto* button = qobject_cast<CuteButton*>(w);
+    if (button && button->text() == caption) return button;
+  }
+  return nullptr;
+}
+
+QWidget* TForm2::control(const std::string& name) const {
+  const auto it = widgets_.find(name);
+  return it == widgets_.end() ? nullptr : it->second;
+}
+
+}  // namespace sorabeku

@@ -1,0 +1,97 @@
+// TForm2: the Qt main window. It draws MainForm's screen model and turns
+// user input into calls of MainForm's named handlers; it holds no logic of
+// its own.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/main_form.h"
+#include "app/qt/stone_pictures.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTableView;
+
+namespace sorabeku {
+
+class BoardWidget;
+class CuteButton;
+class GridModel;
+
+class TForm2 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Builds the widgets for `form` (which must outlive the window) and draws
+  // its screen model. The form's Create() is the caller's to run.
+  explicit TForm2(MainForm& form, QWidget* parent = nullptr);
+  ~TForm2() override;
+
+  // Runs one event of the form and redraws: an exception ends the event in
+  // an error box (MainForm::RunEvent); a handler whose screen is missing
+  // goes to onNotAvailable, or to an error box when that is empty.
+  void Run(const std::function<void()>& event);
+
+  // Draws the screen model into the widgets.
+  void Refresh();
+
+  // Timer ticks (connected to the platform's timers, or called by the
+  // driver).
+  void TickTimer1();
+  void TickTimer2();
+
+  // Controls by caption or name, for the driver; null when there is none.
+  QAction* MenuAction(const QString& caption) const;
+  CuteButton* Button(const QString& caption) const;
+  BoardWidget* board() const { return board_; }
+  QTableView* grid(int n) const { return n == 1 ? grid1_ : grid2_; }
+  GridModel* gridModel(int n) const { return n == 1 ? model1_ : model2_; }
+  QLineEdit* dbEdit1() const { return dbEdit1_; }
+  QLineEdit* edit1() const { return edit1_; }
+  QComboBox* combo(int n) const { return n == 1 ? combo1_ : combo2_; }
+  // The widget of a named control of the side panel.
+  QWidget* control(const std::string& name) const;
+
+  std::function<void(const std::string&)> onNotAvailable;
+
+ private:
+  void BuildMenu();
+  void BuildSidePanel(QWidget* client);
+  void BuildStatusBar();
+  QWidget* MakeControl(const std::string& name, const Control& c,
+                       QWidget* client);
+  void ConnectButton(CuteButton* button, const std::string& name);
+  void ConnectGrids();
+  void RefreshControls();
+  void RefreshEdits();
+  void LabelPressed(int left, int top, Qt::MouseButton button);
+  void CommentEdited();
+
+  MainForm& form_;
+  StonePictures stones_;
+  BoardWidget* board_ = nullptr;
+  std::map<std::string, QWidget*> widgets_;
+  std::map<QString, QAction*> actions_;
+  QLabel* panels_[3] = {};
+  QTableView* grid1_ = nullptr;
+  QTableView* grid2_ = nullptr;
+  GridModel* model1_ = nullptr;
+  GridModel* model2_ = nullptr;
+  QLineEdit* dbEdit1_ = nullptr;
+  QLineEdit* edit1_ = nullptr;
+  QComboBox* combo1_ = nullptr;
+  QComboBox* combo2_ = nullptr;
+};
+
+// The client area: the board and the side panel, between menu and status
+// bar. With a usual frame this makes the window 770 x 610 outside.
+inline constexpr int kClientWidth = 762;
+inline constexpr int kClientHeight = 537;
+inline constexpr int kStatusBarHeight = 19;
+
+}  // namespace sorabeku

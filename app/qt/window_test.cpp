@@ -1,0 +1,287 @@
+// Scenario tests of the main window, driven headless through DriveSession
+// on Qt's offscreen platform, and tests of the window's Qt pieces.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QImage>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/qt/application.h"
+#include "app/qt/driver.h"
+#include "app/qt/grid_model.h"
+#include "app/qt/stone_pictures.h"
+#include "engine/errors/kura_error.h"
+
+namespace sorabeku {
+namespace {
+
+using nlohmann::json;
+
+// One QApplication for the whole test program, on the offscreen platform.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static int argc = 1;
+    static char name[] = "window_test";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<SorabekuApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<SorabekuApplication> app_;
+};
+
+const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+void Step(DriveSession& s, const std::string& line) {
+  const DriveOutcome outcome = s.Do(line);
+  ASSERT_EQ(outcome.status, kDriveOk) << line << ": " << outcome.message;
+}
+
+TEST(WindowScenario, StartUp) {
+  DriveSession s;
+  const json d = s.Dump();
+  EXPECT_EQ(d["screen"], "道場画面");
+  EXPECT_EQ(d["section"], "（出入の部）");
+  EXPECT_EQ(d["status"], json::array({"", "", ""}));
+  EXPECT_EQ(d["cells"], json::array());  // every label a single space
+  EXPECT_EQ(d["combo1"], "検索");
+  EXPECT_EQ(d["combo2"], "評価");
+  EXPECT_EQ(d["edit1"], "番号");
+  EXPECT_EQ(d["state"]["ScreenMode"], 1);
+  EXPECT_EQ(d["state"]["CurrentSection"], 1);
+  EXPECT_EQ(d["state"]["ColourToPlay"], 1);
+  EXPECT_EQ(d["state"]["PointCount"], 361);
+  EXPECT_EQ(d["board"].size(), 361u);
+  EXPECT_EQ(d["timer2"], true);
+  EXPECT_EQ(d["grid1"], json({{"rows", 0}, {"current", 0}, {"attached", true}}));
+  const std::vector<std::string> visible = d["visible"];
+  for (const char* hidden : {"CuteButton2", "CuteButton3", "CuteButton4",
+                             "CuteButton8", "CuteButton11", "Edit1", "DBGrid2"}) {
+    EXPECT_EQ(std::count(visible.begin(), visible.end(), hidden), 0) << hidden;
+  }
+  EXPECT_EQ(visible.size(), 13u);
+  EXPECT_EQ(d["messages"], json::array());
+  EXPECT_EQ(d["state"]["ProgramDir"].get<std::string>().back(), '/');
+
+  // The widgets stand where the model says.
+  EXPECT_EQ(s.window->control("DBGrid1")->geometry(), QRect(552, 30, 177, 310));
+  EXPECT_EQ(s.window->control("CuteButton5")->geometry(), QRect(672, 472, 75, 22));
+  EXPECT_TRUE(s.window->control("CuteButton2")->isHidden());
+  EXPECT_EQ(s.window->windowTitle(), QString::fromUtf8("ソラベク"));
+}
+
+TEST(WindowScenario, SwitchingLayoutsTwice) {
+  DriveSession s;
+  Step(s, "menu 編集画面");
+  json edit = s.Dump();
+  EXPECT_EQ(edit["screen"], "編集画面");
+  EXPECT_EQ(edit["state"]["ScreenMode"], 2);
+  EXPECT_EQ(edit["visible"].size(), 20u);
+  EXPECT_EQ(s.window->control("DBGrid2")->geometry(), QRect(556, 150, 179, 140));
+  EXPECT_EQ(s.window->control("ComboBox2")->geometry(), QRect(672, 290, 50, 20));
+  Step(s, "menu 道場画面");
+  const json training = s.Dump();
+  Step(s, "menu 編集画面");
+  EXPECT_EQ(s.Dump()["visible"], edit["visible"]);
+  Step(s, "menu 道場画面");
+  const json again = s.Dump();
+  EXPECT_EQ(again["visible"], training["visible"]);
+  EXPECT_EQ(again["board"], training["board"]);
+  EXPECT_EQ(again["screen"], "道場画面");
+  EXPECT_EQ(s.window->control("DBGrid1")->geometry(), QRect(552, 30, 177, 310));
+  EXPECT_EQ(s.window->control("ComboBox1")->geometry(), QRect(562, 408, 50, 20));
+}
+
+TEST(WindowScenario, ExitAnsweredNoKeepsRunningAndYesEnds) {
+  DriveSession s;
+  Step(s, "answer no");
+  Step(s, "menu 終了");
+  json d = s.Dump();
+  EXPECT_EQ(d["messages"], json::array({"「ソラベク」を終了していいですか？"}));
+  EXPECT_EQ(d["screen"], "道場画面");
+  EXPECT_FALSE(s.platform.terminated);
+  Step(s, "menu 編集画面");  // still taking events
+  const DriveOutcome yes = s.Do("menu 終了");
+  EXPECT_TRUE(yes.finished);
+  EXPECT_TRUE(s.platform.terminated);
+}
+
+TEST(WindowScenario, ClockPanel) {
+  DriveSession s;
+  const std::pair<const char*, const char*> cases[] = {
+      {"clock 2026-12-08 00:30", "12/08  12:30 AM"},
+      {"clock 2026-12-08 12:00", "12/08  12:00 PM"},
+      {"clock 2026-12-08 13:00", "12/08  01:00 PM"},
+      {"clock 2026-12-08 23:05", "12/08  11:05 PM"},
+  };
+  EXPECT_EQ(s.Dump()["status"][2], "");  // empty during the first second
+  for (const auto& [command, shown] : cases) {
+    Step(s, command);
+    Step(s, "tick timer1");
+    EXPECT_EQ(s.Dump()["status"][2], shown) << command;
+  }
+  EXPECT_EQ(s.Do("clock 2026-13-08 10:00").status, kDriveScriptError);
+}
+
+TEST(WindowScenario, SectionMenuNamesTheSection) {
+  DriveSession s;
+  Step(s, "menu 手筋の部");
+  json d = s.Dump();
+  EXPECT_EQ(d["section"], "（手筋の部・黒番）");
+  EXPECT_EQ(d["state"]["CurrentSection"], 2);
+  Step(s, "menu 地中の部");
+  EXPECT_EQ(s.Dump()["section"], "（地中の部・黒番）");
+  Step(s, "menu バージョン情報");
+  EXPECT_EQ(s.Dump()["messages"], json::array({"ソラベク\r\nVersion 2.3"}));
+  Step(s, "menu オンラインヘルプ");
+  ASSERT_EQ(s.platform.helpShown.size(), 1u);
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(s.platform.helpShown[0])));
+}
+
+TEST(WindowScenario, BoardClicksReachTheHandlerOfTheirPoint) {
+  DriveSession s;
+  EXPECT_EQ(s.Do("board 1").status, kDriveCannotTake);  // no training screen yet
+  std::vector<std::pair<int, MouseButton>> clicks;
+  s.form.hooks.trainingClick = [&](MainForm& f, PointIndex p, MouseButton b) {
+    clicks.emplace_back(p, b);
+    f.screen.panels[0] = "clicked";
+  };
+  s.form.screen.panels[0] = "old";
+  Step(s, "board 20");
+  Step(s, "board 361 right");
+  Step(s, "board 1");
+  ASSERT_EQ(clicks.size(), 3u);
+  EXPECT_EQ(clicks[0], std::make_pair(20, MouseButton::kLeft));
+  EXPECT_EQ(clicks[1], std::make_pair(361, MouseButton::kRight));
+  EXPECT_EQ(clicks[2], std::make_pair(1, MouseButton::kLeft));
+  EXPECT_EQ(s.Dump()["status"][0], "clicked");
+}
+
+TEST(WindowScenario, ErrorsEndTheEventInAnErrorBoxAndTheProgramGoesOn) {
+  DriveSession s;
+  s.form.hooks.CuteButton5Click = [](MainForm& f) {
+    f.screen.panels[0] = "half";
+    kura::Raise(kura::KURA_FILENOACCESS, {.table = "figure"});
+  };
+  Step(s, "button 1手進む");
+  json d = s.Dump();
+  ASSERT_EQ(d["messages"].size(), 1u);
+  EXPECT_EQ(d["messages"][0].get<std::string>().rfind("Kura Engine Error # ", 0), 0u);
+  EXPECT_EQ(d["status"][0], "half");
+  Step(s, "menu 編集画面");
+  EXPECT_EQ(s.Dump()["screen"], "編集画面");
+}
+
+TEST(WindowScenario, CommandsTheProgramCannotTakeYet) {
+  DriveSession s;
+  EXPECT_EQ(s.Do("button 1手進む").status, kDriveCannotTake);
+  EXPECT_EQ(s.Do("button 基本図登録").status, kDriveCannotTake);  // hidden
+  EXPECT_EQ(s.Do("grid1 1").status, kDriveCannotTake);
+  EXPECT_EQ(s.Do("grid1-append 1 5 x").status, kDriveCannotTake);
+  EXPECT_EQ(s.Do("comment abc").status, kDriveCannotTake);
+  EXPECT_EQ(s.Do("combo1 3").status, kDriveCannotTake);
+  EXPECT_EQ(s.Do("edit1 *").status, kDriveCannotTake);  // hidden in training
+  EXPECT_EQ(s.Do("frobnicate").status, kDriveScriptError);
+  EXPECT_EQ(s.Do("   # only a comment").status, kDriveOk);
+  Step(s, "tick timer2");  // switches itself off while nothing is replayed
+  EXPECT_EQ(s.Dump()["timer2"], false);
+}
+
+TEST(WindowScenario, ScreenshotIsTheWholeWindow) {
+  DriveSession s;
+  QTemporaryDir dir;
+  const std::string file = (dir.path() + "/start.png").toStdString();
+  Step(s, "screenshot " + file);
+  QImage image(QString::fromStdString(file));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.width(), s.window->width());
+  EXPECT_GE(image.height(), kClientHeight + kStatusBarHeight);
+  // A pixel of the board background, below the menu bar.
+  const int menu = s.window->centralWidget()->y();
+  EXPECT_EQ(image.pixelColor(5, menu + 5), QColor(254, 231, 182));
+}
+
+TEST(StonePictures, MissingBitmapsBecomePlainDiscs) {
+  QTemporaryDir empty;
+  StonePictures missing(empty.path() + "/");
+  EXPECT_FALSE(missing.blackFromFile());
+  EXPECT_FALSE(missing.black().isNull());
+  const QImage disc = missing.black().toImage();
+  EXPECT_EQ(disc.pixelColor(14, 14), QColor(Qt::black));
+  EXPECT_EQ(disc.pixelColor(0, 0).alpha(), 0);
+
+  StonePictures shipped(QString::fromStdString(ProgramDirectory()));
+  ASSERT_TRUE(shipped.blackFromFile());
+  ASSERT_TRUE(shipped.whiteFromFile());
+  const QImage white = shipped.white().toImage();
+  EXPECT_EQ(white.pixelColor(0, 0).alpha(), 0);  // background drawn clear
+  EXPECT_GT(white.pixelColor(white.width() / 2, white.height() / 2).lightness(), 200);
+}
+
+// Rows in memory, standing in for a query dataset.
+class FakeSource : public GridSource {
+ public:
+  int RowCount() const override { return static_cast<int>(rows.size()); }
+  int CurrentRow() const override { return rows.empty() ? -1 : current; }
+  void MoveTo(int row) override { current = row; }
+  std::string Text(int row, const std::string& field) const override {
+    return rows.at(row).count(field) ? rows.at(row).at(field) : "";
+  }
+  void SetText(int row, const std::string& field, const std::string& value) override {
+    if (value == "bad") kura::Raise(kura::KURA_FILENOACCESS, {.table = "mokuji"});
+    rows.at(row)[field] = value;
+  }
+  void Append(const std::map<std::string, std::string>& values) override {
+    rows.push_back(values);
+    current = RowCount() - 1;
+  }
+  std::vector<std::map<std::string, std::string>> rows;
+  int current = 0;
+};
+
+TEST(GridModel, FollowsItsSourceAndWritesThrough) {
+  GridLink link;
+  GridModel model(ContentsColumns(), link, nullptr);
+  QAbstractItemModelTester tester(&model,
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
+  EXPECT_EQ(model.rowCount(), 0);
+  EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QString::fromUtf8("評価"));
+  FakeSource source;
+  source.Append({{"MNB", "12"}, {"SIZE", "7"}, {"CMT", "a"}});
+  model.Refresh(&source);
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), "12");
+  source.Append({{"MNB", "15"}});
+  model.Refresh(&source);
+  EXPECT_EQ(model.rowCount(), 2);
+  EXPECT_TRUE(model.setData(model.index(1, 2), "b", Qt::EditRole));
+  EXPECT_EQ(source.rows[1]["CMT"], "b");
+
+  std::string error;
+  model.onError = [&](const std::string& e) { error = e; };
+  EXPECT_FALSE(model.setData(model.index(1, 2), "bad", Qt::EditRole));
+  EXPECT_NE(error.find("Kura Engine Error"), std::string::npos);
+
+  link.attached = false;  // a detached grid shows no rows
+  model.Refresh(&source);
+  EXPECT_EQ(model.rowCount(), 0);
+  link.attached = true;
+  model.Refresh(nullptr);
+  EXPECT_EQ(model.rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace sorabeku

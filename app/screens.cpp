@@ -1,0 +1,7 @@
+#include "app/screens.h"
+
+namespace sorabeku {
+
+void InstallScreens(MainForm&) {}
+
+}  // namespace sorabeku

@@ -1,0 +1,19 @@
+// What the board operations work on: the shared state, the screen model and
+// the problem rows (null while the program has none).
+#pragma once
+
+#include "app/main_state.h"
+#include "app/screen_model.h"
+#include "board/problem_rows.h"
+
+namespace sorabeku {
+
+struct BoardContext {
+  MainState& state;
+  ScreenModel& screen;
+  ProblemRows* rows;  // not owned; null or closed while no problem is open
+
+  bool RowsOpen() const { return rows != nullptr && rows->IsOpen(); }
+};
+
+}  // namespace sorabeku

@@ -1,0 +1,174 @@
+#include "engine/storage/records_bitmap.h"
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+
+namespace kura {
+namespace {
+
+constexpr std::uint32_t WordsFor(std::uint32_t records) { return (records + 31) / 32; }
+
+}  // namespace
+
+TRecordsBitmap::TRecordsBitmap(std::uint32_t sizeInRecords) { Resize(sizeInRecords); }
+
+void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
+  const std::uint32_t words = WordsFor(sizeInRecords);
+  if (words > words_.capacity()) {
+    const std::uint32_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
+    words_.reserve(static_cast<std::size_t>(steps) * kWordsPerStep);
+  }
+  words_.resize(words, 0);
+  size_ = sizeInRecords;
+  ClearTail();
+}
+
+void TRecordsBitmap::ClearTail() {
+  if (size_ % 32 != 0 && !words_.empty()) {
+    words_.back() &= (1u << (size_ % 32)) - 1u;
+  }
+}
+
+void TRecordsBitmap::Set(std::uint32_t n) {
+  if (n == 0) return;
+  if (n > size_) Resize(n);
+  words_[(n - 1) / 32] |= 1u << ((n - 1) % 32);
+}
+
+void TRecordsBitmap::Clear(std::uint32_t n) {
+  if (n == 0 || n > size_) return;
+  words_[(n - 1) / 32] &= ~(1u << ((n - 1) % 32));
+}
+
+bool TRecordsBitmap::Test(std::uint32_t n) const {
+  if (n == 0 || n > size_) return false;
+  return (words_[(n - 1) / 32] >> ((n - 1) % 32)) & 1u;
+}
+
+void TRecordsBitmap::SetAll() {
+  std::fill(words_.begin(), words_.end(), ~0u);
+  ClearTail();
+}
+
+void TRecordsBitmap::ClearAll() { std::fill(words_.begin(), words_.end(), 0u); }
+
+void TRecordsBitmap::InvertAll() {
+  for (auto& w : words_) w = ~w;
+  ClearTail();
+}
+
+void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
+  const std::size_t common = std::min(words_.size(), other.words_.size());
+  for (std::size_t i = 0; i < common; ++i) words_[i] &= other.words_[i];
+  std::fill(words_.begin() + static_cast<std::ptrdiff_t>(common), words_.end(), 0u);
+}
+
+void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
+  const std::size_t common = std::min(words_.size(), other.words_.size());
+  for (std::size_t i = 0; i < common; ++i) words_[i] |= other.words_[i];
+  ClearTail();
+}
+
+void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
+  Resize(other.size_);
+  std::copy(other.words_.begin(), other.words_.end(), words_.begin());
+}
+
+std::uint32_t TRecordsBitmap::Count() const {
+  std::uint32_t count = 0;
+  for (auto w : words_) count += static_cast<std::uint32_t>(std::popcount(w));
+  return count;
+}
+
+std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
+  if (n <= 1) return 0;
+  const std::uint32_t last = std::min(n - 1, size_);  // records 1..last count
+  std::uint32_t count = 0;
+  const std::uint32_t fullWords = last / 32;
+  for (std::uint32_t i = 0; i < fullWords; ++i) {
+    count += static_cast<std::uint32_t>(std::popcount(words_[i]));
+  }
+  if (last % 32 != 0) {
+    const std::uint32_t mask = (1u << (last % 32)) - 1u;
+    count += static_cast<std::uint32_t>(std::popcount(words_[fullWords] & mask));
+  }
+  return count;
+}
+
+std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
+  if (n == 0) n = 1;
+  if (n > size_) return 0;
+  std::uint32_t index = (n - 1) / 32;
+  std::uint32_t word = words_[index] & (~0u << ((n - 1) % 32));
+  while (word == 0) {  // whole empty words are skipped in one step
+    if (++index >= words_.size()) return 0;
+    word = words_[index];
+  }
+  return index * 32 + static_cast<std::uint32_t>(std::countr_zero(word)) + 1;
+}
+
+std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
+  if (n == 0 || size_ == 0) return 0;
+  if (n > size_) n = size_;
+  std::int64_t index = (n - 1) / 32;
+  const std::uint32_t bit = (n - 1) % 32;
+  std::uint32_t word = words_[index] & (bit == 31 ? ~0u : ((1u << (bit + 1)) - 1u));
+  while (word == 0) {
+    if (--index < 0) return 0;
+    word = words_[index];
+  }
+  return static_cast<std::uint32_t>(index) * 32 + 31 -
+         static_cast<std::uint32_t>(std::countl_zero(word)) + 1;
+}
+
+bool TRecordsBitmap::operator==(const TRecordsBitmap& other) const {
+  return size_ == other.size_ && words_ == other.words_;
+}
+
+// ---- pool ----------------------------------------------------------------------
+
+namespace {
+
+struct Pool {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<TRecordsBitmap>> spares;  // guarded by mutex
+};
+
+Pool& ThePool() {
+  static Pool pool;
+  return pool;
+}
+
+}  // namespace
+
+std::unique_ptr<TRecordsBitmap> RecordsBitmapPool::Take(std::uint32_t sizeInRecords) {
+  std::unique_ptr<TRecordsBitmap> bitmap;
+  {
+    Pool& pool = ThePool();
+    std::lock_guard lock(pool.mutex);
+    if (!pool.spares.empty()) {
+      bitmap = std::move(pool.spares.back());
+      pool.spares.pop_back();
+    }
+  }
+  if (!bitmap) return std::make_unique<TRecordsBitmap>(sizeInRecords);
+  bitmap->Resize(sizeInRecords);
+  bitmap->ClearAll();
+  return bitmap;
+}
+
+void RecordsBitmapPool::Give(std::unique_ptr<TRecordsBitmap> bitmap) {
+  if (!bitmap) return;
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  if (pool.spares.size() < kCapacity) pool.spares.push_back(std::move(bitmap));
+}
+
+std::size_t RecordsBitmapPool::SpareCount() {
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  return pool.spares.size();
+}
+
+}  // namespace kura

@@ -1,0 +1,88 @@
+// TRecordsBitmap: a set of record numbers (1, 2, ...) held as bits, used for
+// filter results and for the record-lock sets of a table.
+//
+// Record n is bit (n - 1) mod 32 of word (n - 1) div 32. The bitmap has a
+// size in records; bits beyond the size are always clear. Storage grows in
+// steps of 256 bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kura {
+
+class TRecordsBitmap {
+ public:
+  explicit TRecordsBitmap(std::uint32_t sizeInRecords = 0);
+
+  // The number of record numbers the bitmap covers (1..Size()).
+  std::uint32_t Size() const { return size_; }
+  // Changes the size. New records start clear; records cut off are dropped.
+  void Resize(std::uint32_t sizeInRecords);
+
+  // Record numbers outside 1..Size(): Set grows the bitmap to take n,
+  // Clear does nothing, Test returns false.
+  void Set(std::uint32_t n);
+  void Clear(std::uint32_t n);
+  bool Test(std::uint32_t n) const;
+
+  void SetAll();
+  void ClearAll();
+  void InvertAll();
+
+  // Bitwise AND / OR with `other`; records beyond other's size count as
+  // clear in it. The size of this bitmap does not change.
+  void IntersectWith(const TRecordsBitmap& other);
+  void UniteWith(const TRecordsBitmap& other);
+  // Makes this bitmap an exact copy of `other` (size and bits).
+  void CopyFrom(const TRecordsBitmap& other);
+
+  // Number of set records.
+  std::uint32_t Count() const;
+  // Number of set records with a number below n.
+  std::uint32_t CountBelow(std::uint32_t n) const;
+  // The smallest set record >= n, or 0 when there is none.
+  std::uint32_t NextSet(std::uint32_t n) const;
+  // The largest set record <= n, or 0 when there is none.
+  std::uint32_t PrevSet(std::uint32_t n) const;
+
+  bool operator==(const TRecordsBitmap& other) const;
+
+ private:
+  static constexpr std::uint32_t kWordsPerStep = 256 / 4;
+  void ClearTail();
+
+  std::uint32_t size_ = 0;
+  std::vector<std::uint32_t> words_;  // capacity kept in whole steps
+};
+
+// A process-wide pool of up to 64 spare bitmaps, so that evaluating a
+// condition allocates no new bitmaps in steady state. Thread-safe.
+class RecordsBitmapPool {
+ public:
+  // A cleared bitmap of the given size, from the pool when one is spare.
+  static std::unique_ptr<TRecordsBitmap> Take(std::uint32_t sizeInRecords);
+  // Returns a bitmap to the pool (it is destroyed when the pool is full).
+  static void Give(std::unique_ptr<TRecordsBitmap> bitmap);
+  // Number of spare bitmaps held (for tests).
+  static std::size_t SpareCount();
+  static constexpr std::size_t kCapacity = 64;
+};
+
+// A bitmap borrowed from the pool for the lifetime of this object.
+class PooledBitmap {
+ public:
+  explicit PooledBitmap(std::uint32_t sizeInRecords)
+      : bitmap_(RecordsBitmapPool::Take(sizeInRecords)) {}
+  ~PooledBitmap() { RecordsBitmapPool::Give(std::move(bitmap_)); }
+  PooledBitmap(const PooledBitmap&) = delete;
+  PooledBitmap& operator=(const PooledBitmap&) = delete;
+  TRecordsBitmap& operator*() { return *bitmap_; }
+  TRecordsBitmap* operator->() { return bitmap_.get(); }
+
+ private:
+  std::unique_ptr<TRecordsBitmap> bitmap_;
+};
+
+}  // namespace kura

@@ -1,0 +1,104 @@
+#include "engine/storage/records_bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+namespace kura {
+namespace {
+
+// Checks every query of `b` against the model set `m` of size `size`.
+void ExpectSame(const TRecordsBitmap& b, const std::set<std::uint32_t>& m,
+                std::uint32_t size) {
+  ASSERT_EQ(b.Size(), size);
+  ASSERT_EQ(b.Count(), m.size());
+  for (std::uint32_t n = 0; n <= size + 1; ++n) {
+    ASSERT_EQ(b.Test(n), m.count(n) == 1) << n;
+    auto next = m.lower_bound(std::max<std::uint32_t>(n, 1));
+    ASSERT_EQ(b.NextSet(n), next == m.end() ? 0u : *next) << n;
+    auto after = m.upper_bound(n);
+    ASSERT_EQ(b.PrevSet(n), after == m.begin() ? 0u : *std::prev(after)) << n;
+    ASSERT_EQ(b.CountBelow(n),
+              static_cast<std::uint32_t>(std::distance(m.begin(), m.lower_bound(n))))
+        << n;
+  }
+}
+
+TEST(RecordsBitmap, RandomOperationsAgreeWithASet) {
+  std::mt19937 rng(7);
+  for (std::uint32_t size : {0u, 1u, 31u, 32u, 33u, 64u, 100u, 2049u}) {
+    TRecordsBitmap b(size);
+    TRecordsBitmap other(size);
+    std::set<std::uint32_t> m, o;
+    for (int step = 0; step < 400; ++step) {
+      const std::uint32_t n = size == 0 ? 0 : rng() % size + 1;
+      switch (rng() % 10) {
+        case 0: case 1: case 2: b.Set(n); if (n) m.insert(n); break;
+        case 3: case 4: b.Clear(n); m.erase(n); break;
+        case 5: if (n) { other.Set(n); o.insert(n); } break;
+        case 6: b.InvertAll(); {
+            std::set<std::uint32_t> inv;
+            for (std::uint32_t i = 1; i <= size; ++i) if (!m.count(i)) inv.insert(i);
+            m = inv;
+          } break;
+        case 7: b.IntersectWith(other); {
+            std::set<std::uint32_t> r;
+            for (auto v : m) if (o.count(v)) r.insert(v);
+            m = r;
+          } break;
+        case 8: b.UniteWith(other); m.insert(o.begin(), o.end()); break;
+        case 9: if (rng() % 8 == 0) { b.SetAll(); m.clear(); for (std::uint32_t i = 1; i <= size; ++i) m.insert(i); } break;
+      }
+      if (step % 50 == 0) ExpectSame(b, m, size);
+    }
+    ExpectSame(b, m, size);
+  }
+}
+
+TEST(RecordsBitmap, GrowsToTakeARecordAndKeepsTailClear) {
+  TRecordsBitmap b(10);
+  b.SetAll();
+  EXPECT_EQ(b.Count(), 10u);
+  b.Set(40);  // grows
+  EXPECT_EQ(b.Size(), 40u);
+  EXPECT_EQ(b.Count(), 11u);
+  EXPECT_FALSE(b.Test(11));
+  b.Resize(5);  // cut
+  EXPECT_EQ(b.Count(), 5u);
+  b.Resize(40);  // bits that were cut do not come back
+  EXPECT_EQ(b.Count(), 5u);
+  EXPECT_EQ(b.NextSet(6), 0u);
+  EXPECT_EQ(b.PrevSet(40), 5u);
+}
+
+TEST(RecordsBitmap, IntersectWithSmallerBitmapClearsTheRest) {
+  TRecordsBitmap b(100), small(10);
+  b.SetAll();
+  small.SetAll();
+  b.IntersectWith(small);
+  EXPECT_EQ(b.Size(), 100u);
+  EXPECT_EQ(b.Count(), 10u);
+  TRecordsBitmap copy;
+  copy.CopyFrom(b);
+  EXPECT_EQ(copy, b);
+}
+
+TEST(RecordsBitmapPool, ReusesSpareBitmapsClearedAndResized) {
+  const std::size_t before = RecordsBitmapPool::SpareCount();
+  {
+    PooledBitmap p(50);
+    p->SetAll();
+  }
+  EXPECT_EQ(RecordsBitmapPool::SpareCount(), std::min(before + 1, RecordsBitmapPool::kCapacity));
+  PooledBitmap q(70);
+  EXPECT_EQ(q->Size(), 70u);
+  EXPECT_EQ(q->Count(), 0u);
+  std::vector<std::unique_ptr<TRecordsBitmap>> many;
+  for (int i = 0; i < 100; ++i) many.push_back(std::make_unique<TRecordsBitmap>(1));
+  for (auto& b : many) RecordsBitmapPool::Give(std::move(b));
+  EXPECT_EQ(RecordsBitmapPool::SpareCount(), RecordsBitmapPool::kCapacity);
+}
+
+}  // namespace
+}  // namespace kura
