@@ -8,6 +8,10 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/date_time.h"
 #include "engine/sql/evaluator.h"
+#include "engine/sql/query_collation.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/test_catalog.h"
+#include "engine/storage/locale.h"
 #include "engine/sql/sql_lexer.h"
 #include "engine/sql/sql_value.h"
 #include "engine/sql/type_checker.h"
@@ -168,6 +172,32 @@ TEST(SqlLexerErrorsTest, UnterminatedTextsNameTheirRest) {
   SqlLexer lexer("[a]]");
   EXPECT_EQ(lexer.Next("x").text, "a");
   EXPECT_EQ(lexer.Next("x").text, "]");
+}
+
+}  // namespace
+}  // namespace kura::sql
+
+namespace kura::sql {
+namespace {
+
+TEST(QueryCollationTest, LanguageNamesAreInstalledLocales) {
+  for (const char* name : {"ANSI_STANDARD", "english_us", "JAPANESE"}) {
+    int id = -1;
+    ASSERT_TRUE(LookupLanguage(name, &id)) << name;
+    EXPECT_TRUE(IsLocaleInstalled(static_cast<std::int16_t>(id), 0)) << name;
+  }
+  int id = 0;
+  EXPECT_FALSE(LookupLanguage("KLINGON", &id));
+}
+
+TEST(QueryCollationTest, FirstTableUnlessLanguageIsNamed) {
+  TestCatalog catalog;
+  auto plain = PrepareStatement("select * from figure", catalog);
+  EXPECT_TRUE(CollationOf(plain->master()).table().IsByteOrder());
+  auto named = PrepareStatement("select * from figure language JAPANESE", catalog);
+  const QueryCollation japanese = CollationOf(named->master());
+  EXPECT_EQ(japanese.table().LanguageId(), 1041);
+  EXPECT_EQ(japanese.table().CodePage(), 932);
 }
 
 }  // namespace
