@@ -1,0 +1,158 @@
+#include "engine/storage/data_directory.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/errors/kura_error.h"
+#include "engine/storage/names.h"
+
+namespace kura {
+
+TDataDirectory::TDataDirectory(TDataSession& session, std::string path)
+    : session_(session), path_(std::move(path)) {
+  if (path_.empty()) path_ = session_.GetEnv().CurrentDirectory();
+  if (path_.back() != '/' && path_.back() != '\\') path_ += '/';
+}
+
+TDataDirectory::~TDataDirectory() = default;
+
+TDataTable* TDataDirectory::FindTable(const std::string& name, bool inMemory) {
+  const std::string wanted = TrimBlanks(name);
+  for (const auto& t : tables_) {
+    if (t->Options().inMemory == inMemory && EqualNoCase(t->Name(), wanted)) return t.get();
+  }
+  return nullptr;
+}
+
+TDataTable* TDataDirectory::OpenTable(const std::string& name,
+                                      const TableOpenOptions& options) {
+  if (TDataTable* t = FindTable(name, options.inMemory)) {
+    if (t->UserCount() > 0 && (t->Exclusive() || options.exclusive)) {
+      Raise(KURA_OSEACCES, {.table = TrimBlanks(name)});
+    }
+    t->AddUser();
+    return t;
+  }
+  auto table = std::make_unique<TDataTable>(session_, path_, name, options);
+  table->Open();
+  table->Verify();
+  if (inTransaction_) table->StartTransaction();
+  table->AddUser();
+  tables_.push_back(std::move(table));
+  return tables_.back().get();
+}
+
+TDataTable* TDataDirectory::CreateTable(const std::string& name,
+                                        const TableOpenOptions& options,
+                                        const DataFileDefinition& def,
+                                        const TIndexFileHeader& index) {
+  if (FindTable(name, options.inMemory) != nullptr) {
+    Raise(KURA_OSEACCES, {.table = TrimBlanks(name)});
+  }
+  auto table = std::make_unique<TDataTable>(session_, path_, name, options);
+  table->Create(def, index);
+  if (inTransaction_) table->StartTransaction();
+  table->AddUser();
+  tables_.push_back(std::move(table));
+  return tables_.back().get();
+}
+
+void TDataDirectory::Release(TDataTable* table) {
+  tables_.erase(std::find_if(tables_.begin(), tables_.end(),
+                             [table](const auto& p) { return p.get() == table; }));
+}
+
+void TDataDirectory::CloseTable(TDataTable* table) {
+  if (table == nullptr || table->RemoveUser() > 0) return;
+  if (table->InTransaction()) return;  // kept until the transaction ends
+  const bool temporary = table->Options().temporary;
+  const bool inMemory = table->Options().inMemory;
+  const std::string name = table->Name();
+  table->Close();
+  Release(table);
+  if (temporary && inMemory) {
+    // A temporary in-memory table's contents go with its last user.
+    TFileList& files = session_.Files();
+    for (std::string_view ext : {kDataExtension, kIndexExtension, kBlobExtension}) {
+      files.DeleteMemoryFile(UpperAscii(TrimBlanks(path_ + TableFileName(name, ext))));
+    }
+  }
+}
+
+void TDataDirectory::DeleteTable(const std::string& name, bool inMemory) {
+  if (FindTable(name, inMemory) != nullptr) Raise(KURA_OSEACCES, {.table = TrimBlanks(name)});
+  TFileList& files = session_.Files();
+  TFileHandler::Delete(files, path_ + TableFileName(name, kDataExtension), inMemory, name);
+  for (std::string_view ext : {kIndexExtension, kBlobExtension}) {
+    const std::string path = path_ + TableFileName(name, ext);
+    if (TFileHandler::Exists(files, path, inMemory)) {
+      TFileHandler::Delete(files, path, inMemory, name);
+    }
+  }
+}
+
+void TDataDirectory::RenameTable(const std::string& from, const std::string& to,
+                                 bool inMemory) {
+  if (FindTable(from, inMemory) != nullptr) Raise(KURA_OSEACCES, {.table = TrimBlanks(from)});
+  TFileList& files = session_.Files();
+  for (std::string_view ext : {kDataExtension, kIndexExtension, kBlobExtension}) {
+    const std::string path = path_ + TableFileName(from, ext);
+    if (!TFileHandler::Exists(files, path, inMemory)) continue;
+    TFileHandler::Rename(files, path, path_ + TableFileName(to, ext), inMemory, from);
+  }
+}
+
+bool TDataDirectory::TableExists(const std::string& name, bool inMemory) {
+  return FindTable(name, inMemory) != nullptr ||
+         TFileHandler::Exists(session_.Files(), path_ + TableFileName(name, kDataExtension),
+                              inMemory);
+}
+
+std::string TDataDirectory::UniqueTemporaryName(std::string_view ext) {
+  std::string prefix = std::to_string(std::llabs(session_.GetEnv().ThreadId()));
+  if (prefix.size() > 5) prefix.resize(5);
+  for (long n = 0;; ++n) {
+    const std::string name = prefix + std::to_string(n) + std::string(ext);
+    const bool taken =
+        EqualNoCase(ext, kDataExtension)
+            ? TableExists(name, false)
+            : TFileHandler::Exists(session_.Files(), path_ + name, false);
+    if (!taken) return name;
+  }
+}
+
+void TDataDirectory::StartTransaction() {
+  if (inTransaction_) return;
+  for (const auto& t : tables_) t->StartTransaction();
+  inTransaction_ = true;
+}
+
+void TDataDirectory::Commit() {
+  if (!inTransaction_) return;
+  inTransaction_ = false;
+  for (const auto& t : tables_) t->CommitTransaction();
+  std::vector<TDataTable*> unused;
+  for (const auto& t : tables_) {
+    if (t->UserCount() == 0) unused.push_back(t.get());
+  }
+  for (TDataTable* t : unused) {
+    t->Close();
+    Release(t);
+  }
+}
+
+void TDataDirectory::Rollback() {
+  if (!inTransaction_) return;
+  inTransaction_ = false;
+  for (const auto& t : tables_) t->RollbackTransaction();
+  std::vector<TDataTable*> unused;
+  for (const auto& t : tables_) {
+    if (t->UserCount() == 0) unused.push_back(t.get());
+  }
+  for (TDataTable* t : unused) {
+    t->Close();
+    Release(t);
+  }
+}
+
+}  // namespace kura

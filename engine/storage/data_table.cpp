@@ -1,0 +1,475 @@
+#include "engine/storage/data_table.h"
+
+#include <cstring>
+
+#include "engine/errors/kura_error.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/file_format.h"
+#include "engine/storage/names.h"
+
+namespace kura {
+
+TDataTable::TDataTable(TDataSession& session, std::string directory, std::string name,
+                       const TableOpenOptions& options)
+    : session_(session), directory_(std::move(directory)), name_(TrimBlanks(name)),
+      options_(options) {
+  const FileOpenMode mode{options.inMemory, options.exclusive, options.temporary};
+  data_ = std::make_unique<TDataFile>(session_, FilePath(kDataExtension), name_, mode);
+  index_ = std::make_unique<TIndexFile>(session_, FilePath(kIndexExtension), name_, mode);
+}
+
+TDataTable::~TDataTable() {
+  try {
+    Close();
+  } catch (...) {
+    // Closing on destruction is best effort; Close() reports failures.
+  }
+}
+
+std::string TDataTable::FilePath(std::string_view ext) const {
+  return directory_ + TableFileName(name_, ext);
+}
+
+void TDataTable::TakeFileFlags() {
+  readOnly_ = options_.readOnly || data_->Handler().ReadOnly() ||
+              index_->Handler().ReadOnly() || (blob_ && blob_->Handler().ReadOnly());
+  readOnlyAttribute_ = data_->Handler().ReadOnlyAttribute() ||
+                       index_->Handler().ReadOnlyAttribute() ||
+                       (blob_ && blob_->Handler().ReadOnlyAttribute());
+}
+
+void TDataTable::Open() {
+  try {
+    data_->Open();
+    const std::string indexPath = FilePath(kIndexExtension);
+    if (!TFileHandler::Exists(session_.Files(), indexPath, options_.inMemory)) {
+      TIndexFileHeader h = NewIndexHeader();
+      h.noPrimaryFields = 1;
+      index_->Create(h);
+      index_->Close();
+      indexCreated_ = true;
+    }
+    index_->Open();
+    if (data_->Header().blobFieldCount > 0) {
+      const FileOpenMode mode{options_.inMemory, options_.exclusive, options_.temporary};
+      blob_ = std::make_unique<TBlobFile>(session_, FilePath(kBlobExtension), name_, mode);
+      blob_->Open(data_->Header().EffectiveBlobBlockSize());
+    }
+    TakeFileFlags();
+    if (indexCreated_) {
+      std::int32_t active = 0;
+      for (std::int32_t n = 1; n <= data_->RecordCount(); ++n) {
+        if (RecordStatus(data_->GetRecord(n)->Data()) == kRecordActive) ++active;
+      }
+      index_->SetActiveRecordCount(active);
+      if (!readOnly_) {
+        WriteLock();
+        WriteAllChanges();
+        ReleaseWriteLock();
+      }
+    }
+  } catch (...) {
+    if (blob_) blob_->Close();
+    index_->Close();
+    data_->Close();
+    throw;
+  }
+}
+
+void TDataTable::Create(const DataFileDefinition& def, const TIndexFileHeader& index) {
+  if (options_.readOnly) Raise(KURA_OSEACCES, {.table = name_});
+  try {
+    data_->Create(def);
+    index_->Create(index);
+    if (data_->Header().blobFieldCount > 0) {
+      const FileOpenMode mode{options_.inMemory, options_.exclusive, options_.temporary};
+      blob_ = std::make_unique<TBlobFile>(session_, FilePath(kBlobExtension), name_, mode);
+      blob_->Create(data_->Header().EffectiveBlobBlockSize());
+    }
+  } catch (...) {
+    if (blob_) blob_->Close();
+    index_->Close();
+    data_->Close();
+    throw;
+  }
+  if (options_.temporary) {
+    // A temporary table stays private to its creator: its files remain
+    // open as created (closing them would delete them).
+    TakeFileFlags();
+    return;
+  }
+  // Reopened with the table's own sharing mode.
+  if (blob_) blob_->Close();
+  blob_.reset();
+  index_->Close();
+  data_->Close();
+  Open();
+}
+
+void TDataTable::Verify() {
+  ReadLock();  // nothing is cached yet, so a change needs no action
+  const bool held = read_.held;
+  try {
+    data_->Verify();
+    index_->Verify(data_->Fields());
+    if (blob_) blob_->Verify();
+  } catch (...) {
+    if (held) ReleaseReadLock();
+    throw;
+  }
+  if (held) ReleaseReadLock();
+}
+
+void TDataTable::Close() {
+  if (!data_->IsOpen()) return;
+  if (!inTransaction_ && options_.exclusive && !readOnly_ && !options_.temporary) {
+    WriteAllChanges();
+  }
+  ReleaseRecordLocks();
+  ReleaseSecondReadLock();
+  ReleaseReadLock();
+  ReleaseWriteLock();
+  ReleaseTableLock();
+  if (blob_) blob_->Close();
+  index_->Close();
+  data_->Close();
+}
+
+// ---- locks -------------------------------------------------------------------
+
+bool TDataTable::Retry(TFileHandler& file, std::uint64_t offset, std::uint64_t length) {
+  const int attempts = std::max(1, session_.settings.tableLockAttempts);
+  for (int i = 0; i < attempts; ++i) {
+    if (i > 0) session_.GetEnv().SleepMillis(session_.settings.tableLockPauseMs);
+    if (file.Lock(offset, length)) return true;
+  }
+  return false;
+}
+
+bool TDataTable::TakeReadSlot(TFileHandler& file, std::uint32_t* slot) {
+  const int attempts = std::max(1, session_.settings.tableLockAttempts);
+  for (int i = 0; i < attempts; ++i) {
+    std::uint32_t r = session_.GetEnv().Random16() & 0xFFFFu;
+    if (r == 0) r = 1;
+    if (i > 0) session_.GetEnv().SleepMillis(session_.settings.tableLockPauseMs);
+    if (file.Lock(kReadSlotBase - r, 1)) {
+      *slot = r;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TDataTable::TakeReadLock(ReadSlots& slots) {
+  if (!LocksApply() || writeLockHeld_ || tableLockHeld_ || read_.held || secondRead_.held) {
+    return false;
+  }
+  if (!TakeReadSlot(index_->Handler(), &slots.indexSlot)) {
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  if (blob_ && !TakeReadSlot(blob_->Handler(), &slots.blobSlot)) {
+    index_->Handler().Unlock(kReadSlotBase - slots.indexSlot, 1);
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  slots.held = true;
+  try {
+    return CheckForChanges();
+  } catch (...) {
+    GiveReadLock(slots);
+    throw;
+  }
+}
+
+void TDataTable::GiveReadLock(ReadSlots& slots) {
+  if (!slots.held) return;
+  slots.held = false;
+  bool ok = index_->Handler().Unlock(kReadSlotBase - slots.indexSlot, 1);
+  if (blob_) ok = blob_->Handler().Unlock(kReadSlotBase - slots.blobSlot, 1) && ok;
+  if (!ok) Raise(KURA_UNLOCKFAILED, {.table = name_});
+}
+
+bool TDataTable::ReadLock() { return TakeReadLock(read_); }
+bool TDataTable::SecondReadLock() { return TakeReadLock(secondRead_); }
+void TDataTable::ReleaseReadLock() { GiveReadLock(read_); }
+void TDataTable::ReleaseSecondReadLock() { GiveReadLock(secondRead_); }
+
+bool TDataTable::WriteLock() {
+  if (readOnly_) Raise(KURA_OSEACCES, {.table = name_});
+  if (!LocksApply() || writeLockHeld_) return false;
+  // The writer's range covers every read slot, this table's own included.
+  ReleaseReadLock();
+  ReleaseSecondReadLock();
+  bool dataByte = false;
+  bool indexRange = false;
+  auto giveBack = [&] {
+    if (indexRange) index_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength);
+    if (dataByte) data_->Handler().Unlock(kTableWriteLockOffset, 1);
+  };
+  if (!tableLockHeld_) {
+    dataByte = Retry(data_->Handler(), kTableWriteLockOffset, 1);
+    if (!dataByte) Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  indexRange = Retry(index_->Handler(), kWriteRangeOffset, kWriteRangeLength);
+  if (!indexRange) {
+    giveBack();
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  if (blob_ && !Retry(blob_->Handler(), kWriteRangeOffset, kWriteRangeLength)) {
+    giveBack();
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  writeLockHeld_ = true;
+  dataByteByWrite_ = dataByte;
+  if (tableLockHeld_) return false;
+  try {
+    return CheckForChanges();
+  } catch (...) {
+    ReleaseWriteLock();
+    throw;
+  }
+}
+
+void TDataTable::ReleaseWriteLock() {
+  if (!writeLockHeld_) return;
+  writeLockHeld_ = false;
+  bool ok = true;
+  if (blob_) ok = blob_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
+  ok = index_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
+  if (dataByteByWrite_) ok = data_->Handler().Unlock(kTableWriteLockOffset, 1) && ok;
+  dataByteByWrite_ = false;
+  if (!ok) Raise(KURA_LOCKTIMEOUT, {.table = name_});
+}
+
+bool TDataTable::TableLock() {
+  if (!LocksApply() || tableLockHeld_) return false;
+  if (writeLockHeld_ && dataByteByWrite_) {
+    dataByteByWrite_ = false;  // the byte now belongs to the table lock
+  } else if (!Retry(data_->Handler(), kTableWriteLockOffset, 1)) {
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+  tableLockHeld_ = true;
+  return CheckForChanges();
+}
+
+void TDataTable::ReleaseTableLock() {
+  if (!tableLockHeld_) return;
+  tableLockHeld_ = false;
+  if (writeLockHeld_) {
+    dataByteByWrite_ = true;  // the write lock keeps the byte until it ends
+    return;
+  }
+  if (!data_->Handler().Unlock(kTableWriteLockOffset, 1)) {
+    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+  }
+}
+
+bool TDataTable::LockRecord(std::int32_t n, const void* owner) {
+  if (n <= 0) Raise(KURA_RECLOCKFAILED, {.table = name_});
+  if (!LocksApply()) return false;
+  auto it = recordOwners_.find(n);
+  if (it != recordOwners_.end()) {
+    if (it->second != owner) Raise(KURA_RECLOCKFAILED, {.table = name_});
+    return false;
+  }
+  const bool strict = session_.settings.strictChangeDetection;
+  bool changed = false;
+  const std::uint64_t byte = kRecordLockBase - static_cast<std::uint64_t>(n);
+  if (deferredUnlocks_.Test(static_cast<std::uint32_t>(n))) {
+    deferredUnlocks_.Clear(static_cast<std::uint32_t>(n));  // still held by us
+  } else {
+    int failures = 0;
+    while (true) {
+      if (!strict) changed = ReadLock() || changed;
+      const bool got = data_->Handler().Lock(byte, 1);
+      if (!strict) ReleaseReadLock();
+      if (got) break;
+      if (++failures > session_.settings.lockRetryCount) {
+        Raise(KURA_RECLOCKFAILED, {.table = name_});
+      }
+      session_.GetEnv().SleepMillis(session_.settings.lockWaitMs);
+    }
+  }
+  lockedRecords_.Set(static_cast<std::uint32_t>(n));
+  recordOwners_[n] = owner;
+  return changed;
+}
+
+void TDataTable::UnlockRecord(std::int32_t n) {
+  if (n <= 0 || recordOwners_.erase(n) == 0) return;
+  lockedRecords_.Clear(static_cast<std::uint32_t>(n));
+  if (inTransaction_) {
+    deferredUnlocks_.Set(static_cast<std::uint32_t>(n));
+    return;
+  }
+  if (!data_->Handler().Unlock(kRecordLockBase - static_cast<std::uint64_t>(n), 1)) {
+    Raise(KURA_UNLOCKFAILED, {.table = name_});
+  }
+}
+
+void TDataTable::ReleaseRecordLocks() {
+  while (!recordOwners_.empty()) UnlockRecord(recordOwners_.begin()->first);
+  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
+       n = deferredUnlocks_.NextSet(n + 1)) {
+    data_->Handler().Unlock(kRecordLockBase - n, 1);
+  }
+  deferredUnlocks_.ClearAll();
+}
+
+// ---- changes -----------------------------------------------------------------
+
+bool TDataTable::CheckForChanges() {
+  bool changed = false;
+  if (index_->CheckChanged()) {
+    data_->ReloadHeader();
+    changed = true;
+  } else {
+    changed = data_->CheckChanged();
+  }
+  if (blob_) changed = blob_->CheckChanged() || changed;
+  return changed;
+}
+
+void TDataTable::WriteBackChanges(bool flush) {
+  if (options_.exclusive || inTransaction_) {
+    if (data_->HeaderChanged() || data_->HasDirty()) data_->CountChangeInMemory();
+    if (index_->HeaderChanged()) index_->CountChangeInMemory();
+    if (blob_ && (blob_->HeaderChanged() || blob_->HasDirty())) blob_->CountChangeInMemory();
+    return;
+  }
+  WriteAllChanges(flush);
+}
+
+void TDataTable::WriteAllChanges(bool flush) {
+  const bool doFlush = flush || session_.settings.forceBufferFlush;
+  data_->WriteBack(doFlush);
+  index_->WriteBack(doFlush);
+  if (blob_) blob_->WriteBack(doFlush);
+}
+
+void TDataTable::DropCaches() {
+  data_->DropCache();
+  index_->DropCache();
+  if (blob_) blob_->DropCache();
+}
+
+// ---- transactions ----------------------------------------------------------------
+
+void TDataTable::StartTransaction() {
+  if (inTransaction_) return;
+  TableLock();
+  inTransaction_ = true;
+  data_->SetHoldWrites(true);
+  if (blob_) blob_->SetHoldWrites(true);
+}
+
+void TDataTable::CommitTransaction() {
+  if (!inTransaction_) return;
+  inTransaction_ = false;
+  data_->SetHoldWrites(false);
+  if (blob_) blob_->SetHoldWrites(false);
+  if (!readOnly_) {
+    WriteLock();
+    WriteAllChanges();
+    ReleaseWriteLock();
+  }
+  ReleaseTableLock();
+  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
+       n = deferredUnlocks_.NextSet(n + 1)) {
+    data_->Handler().Unlock(kRecordLockBase - n, 1);
+  }
+  deferredUnlocks_.ClearAll();
+}
+
+void TDataTable::RollbackTransaction() {
+  if (!inTransaction_) return;
+  inTransaction_ = false;
+  data_->SetHoldWrites(false);
+  if (blob_) blob_->SetHoldWrites(false);
+  DropCaches();
+  index_->ReloadHeader();
+  data_->ReloadHeader();
+  if (blob_) blob_->ReloadHeader();
+  ReleaseTableLock();
+  // Unlocks deferred by the transaction are carried out now; a rolled-back
+  // transaction must not leave records locked for good.
+  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
+       n = deferredUnlocks_.NextSet(n + 1)) {
+    data_->Handler().Unlock(kRecordLockBase - n, 1);
+  }
+  deferredUnlocks_.ClearAll();
+}
+
+// ---- records -----------------------------------------------------------------------
+
+TRecord* TDataTable::ReadRecord(std::int32_t n, bool sequential, bool backwards) {
+  if (TRecord* r = data_->FindCached(n)) return r;
+  const bool lockFirst = !session_.settings.strictChangeDetection && !options_.exclusive;
+  if (lockFirst && ReadLock()) {
+    ReleaseReadLock();
+    return nullptr;
+  }
+  const bool allowShort = (options_.exclusive || inTransaction_) && data_->Written();
+  try {
+    if (n >= 1 && n <= data_->RecordCount()) {
+      data_->ReadRun(n, sequential ? data_->ReadAheadCount() : 1, backwards, allowShort);
+    }
+  } catch (...) {
+    if (lockFirst) ReleaseReadLock();
+    throw;
+  }
+  if (lockFirst) ReleaseReadLock();
+  TRecord* r = data_->FindCached(n);
+  if (r == nullptr) Raise(KURA_FILECORRUPT, {.table = name_});
+  return r;
+}
+
+template <typename Fn>
+void TDataTable::UnderWriteLock(Fn&& change) {
+  WriteLock();
+  try {
+    change();
+    WriteBackChanges();
+  } catch (...) {
+    ReleaseWriteLock();
+    throw;
+  }
+  ReleaseWriteLock();
+}
+
+TRecord* TDataTable::ActiveRecord(std::int32_t n) {
+  TRecord* r = data_->GetRecord(n, (options_.exclusive || inTransaction_) && data_->Written());
+  if (RecordStatus(r->Data()) != kRecordActive) Raise(KURA_FILECORRUPT, {.table = name_});
+  return r;
+}
+
+std::int32_t TDataTable::AppendRecord(const std::uint8_t* image,
+                                      std::optional<std::int32_t> rowId) {
+  std::int32_t n = 0;
+  UnderWriteLock([&] {
+    TRecord* r = data_->TakeSlotForInsert(index_->HasPrimaryFields());
+    std::memcpy(r->Data(), image, data_->RecordLength());
+    data_->InitForInsert(r, rowId);
+    index_->AdjustActiveRecordCount(1);
+    n = r->Number();
+  });
+  return n;
+}
+
+void TDataTable::ModifyRecord(std::int32_t n, const std::uint8_t* image) {
+  UnderWriteLock([&] {
+    TRecord* r = ActiveRecord(n);
+    std::memcpy(r->Data() + kRecordHeaderSize, image + kRecordHeaderSize,
+                data_->RecordLength() - kRecordHeaderSize);
+    r->dirty = true;
+  });
+}
+
+void TDataTable::DeleteRecord(std::int32_t n) {
+  UnderWriteLock([&] {
+    ActiveRecord(n);
+    data_->FreeSlot(n, index_->HasPrimaryFields());
+    index_->AdjustActiveRecordCount(-1);
+  });
+}
+
+}  // namespace kura

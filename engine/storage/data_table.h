@@ -1,0 +1,190 @@
+// TDataTable: one table of one session, shared by all cursors of that
+// session on it. It owns the table's three files and carries out the lock
+// protocol that lets several processes (and several sessions of one
+// process) share the files:
+//
+//   data file byte 0xFFFFFFFF          table write lock (writer, transaction)
+//   data file byte 0xFFFFFFFE - n      record lock of record n
+//   index/BLOB byte 0xFFFFFFFF - r     a reader's slot, r random in 1...65535
+//   index/BLOB 0xFFFEFFFF + 65536      writer, covers every read slot
+//
+// and the change counters in the three headers, through which a user sees
+// that others changed the table (its caches are then dropped).
+//
+// Not thread-safe: one session's cursors use it from one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/storage/blob_file.h"
+#include "engine/storage/data_file.h"
+#include "engine/storage/data_session.h"
+#include "engine/storage/index_file.h"
+#include "engine/storage/records_bitmap.h"
+
+namespace kura {
+
+struct TableOpenOptions {
+  bool exclusive = false;
+  bool readOnly = false;
+  bool inMemory = false;
+  bool temporary = false;  // files deleted when the last user closes
+};
+
+class TDataTable {
+ public:
+  // `directory` ends in a path separator; `name` is the table name.
+  TDataTable(TDataSession& session, std::string directory, std::string name,
+             const TableOpenOptions& options);
+  ~TDataTable();
+  TDataTable(const TDataTable&) = delete;
+  TDataTable& operator=(const TDataTable&) = delete;
+
+  // Opens the data file, the index file (created empty, with the active
+  // record count counted from the data file, when it is missing) and the
+  // BLOB file when the table has BLOB fields. Errors of the files keep
+  // their codes; whatever was opened is closed again.
+  void Open();
+  // Creates the three files (the BLOB file only with BLOB fields), then
+  // reopens them with the table's sharing mode. `index` is the index file's
+  // header as the index layer defined it (see NewIndexHeader).
+  void Create(const DataFileDefinition& def, const TIndexFileHeader& index);
+  // The first-open verification of the three files under the read lock.
+  void Verify();
+  // Closes the files (last user): an exclusive writable table writes back
+  // first (a temporary one discards its changes); every lock is released.
+  void Close();
+
+  const std::string& Name() const { return name_; }
+  const TableOpenOptions& Options() const { return options_; }
+  bool Exclusive() const { return options_.exclusive; }
+  bool ReadOnly() const { return readOnly_; }
+  // A file has the read-only attribute: the table takes no locks at all.
+  bool ReadOnlyAttribute() const { return readOnlyAttribute_; }
+  bool IndexWasCreated() const { return indexCreated_; }
+  bool InTransaction() const { return inTransaction_; }
+  int UserCount() const { return users_; }
+  void AddUser() { ++users_; }
+  // Returns the users left.
+  int RemoveUser() { return --users_; }
+
+  TDataFile& Data() { return *data_; }
+  TIndexFile& Index() { return *index_; }
+  TBlobFile* Blob() { return blob_.get(); }  // nullptr without BLOB fields
+
+  // ---- locks ----
+  // Each returns true when the table had been changed by others (caches
+  // were dropped), and does nothing (false) when the lock does not apply.
+  // 10249 when a lock cannot be had in the session's attempts; the parts
+  // taken are given back first.
+  bool ReadLock();
+  bool SecondReadLock();
+  bool WriteLock();  // 11013 for a read-only table
+  bool TableLock();
+  // Releases; nothing when not held. 10242 (read locks) or 10249 (write
+  // and table locks) when the operating system refuses.
+  void ReleaseReadLock();
+  void ReleaseSecondReadLock();
+  void ReleaseWriteLock();
+  void ReleaseTableLock();
+  bool HoldsReadLock() const { return read_.held; }
+  bool HoldsWriteLock() const { return writeLockHeld_; }
+  bool HoldsTableLock() const { return tableLockHeld_; }
+
+  // Locks record n for `owner` (a cursor): 10258 for record 0, a record
+  // locked by another owner of the session, or one still locked by another
+  // user after the session's retry count. Returns true when the table
+  // changed meanwhile (the caller re-reads its record).
+  bool LockRecord(std::int32_t n, const void* owner);
+  // Unlocks record n (deferred to the end of a transaction); 10242 when
+  // the operating system refuses.
+  void UnlockRecord(std::int32_t n);
+  void ReleaseRecordLocks();
+  bool IsRecordLocked(std::int32_t n) const { return lockedRecords_.Test(static_cast<std::uint32_t>(n)); }
+
+  // Compares the change counters of the three headers with the cached
+  // ones; drops the caches of what changed. True when anything changed.
+  bool CheckForChanges();
+  // The write-back at the end of every change: shared tables write dirty
+  // records, pages, blocks and headers (and flush when the session forces
+  // it or `flush`); exclusive tables and transactions only count the
+  // change in memory.
+  void WriteBackChanges(bool flush = false);
+  // Writes everything now, whatever the sharing mode.
+  void WriteAllChanges(bool flush = false);
+  void DropCaches();
+
+  // ---- transactions (driven by the directory) ----
+  void StartTransaction();
+  void CommitTransaction();
+  void RollbackTransaction();
+
+  // ---- records ----
+  // Record n: from the cache or, after the read lock's check for changes,
+  // from the file (a run of the read-ahead size when `sequential`, ending
+  // at n when `backwards`). nullptr when the table changed: the caller
+  // repositions and restarts. 8962 when n is not a record of the file.
+  TRecord* ReadRecord(std::int32_t n, bool sequential = false, bool backwards = false);
+  // Appends `image` (record length bytes; its header is filled in) as a
+  // new active record under the write lock and writes it back; the active
+  // record count goes up by one. Returns the record number. Index keys are
+  // the index layer's business.
+  std::int32_t AppendRecord(const std::uint8_t* image,
+                            std::optional<std::int32_t> rowId = std::nullopt);
+  // Replaces the fields of active record n with those of `image` (its
+  // record header is kept) under the write lock and writes it back; 8962
+  // when n is not an active record.
+  void ModifyRecord(std::int32_t n, const std::uint8_t* image);
+  // Puts active record n on the free chain under the write lock and writes
+  // it back; the active record count goes down by one.
+  void DeleteRecord(std::int32_t n);
+
+ private:
+  struct ReadSlots {
+    bool held = false;
+    std::uint32_t indexSlot = 0;
+    std::uint32_t blobSlot = 0;
+  };
+  // Runs `change` between WriteLock and the write-back, releasing the
+  // write lock on every path.
+  template <typename Fn>
+  void UnderWriteLock(Fn&& change);
+  TRecord* ActiveRecord(std::int32_t n);
+  bool LocksApply() const { return !options_.exclusive && !readOnlyAttribute_; }
+  // Tries `lock` up to the session's attempts with its pause.
+  bool Retry(TFileHandler& file, std::uint64_t offset, std::uint64_t length);
+  // A read slot: a random byte below 0xFFFFFFFF, drawn anew on each failure.
+  bool TakeReadSlot(TFileHandler& file, std::uint32_t* slot);
+  bool TakeReadLock(ReadSlots& slots);
+  void GiveReadLock(ReadSlots& slots);
+  void TakeFileFlags();
+  std::string FilePath(std::string_view ext) const;
+
+  TDataSession& session_;
+  std::string directory_;
+  std::string name_;
+  TableOpenOptions options_;
+  std::unique_ptr<TDataFile> data_;
+  std::unique_ptr<TIndexFile> index_;
+  std::unique_ptr<TBlobFile> blob_;
+  int users_ = 0;
+  bool readOnly_ = false;
+  bool readOnlyAttribute_ = false;
+  bool indexCreated_ = false;
+  bool inTransaction_ = false;
+  // Lock state of this table object.
+  ReadSlots read_;
+  ReadSlots secondRead_;
+  bool writeLockHeld_ = false;
+  bool dataByteByWrite_ = false;  // the write lock took the data file byte
+  bool tableLockHeld_ = false;
+  TRecordsBitmap lockedRecords_;
+  TRecordsBitmap deferredUnlocks_;
+  std::map<std::int32_t, const void*> recordOwners_;
+};
+
+}  // namespace kura

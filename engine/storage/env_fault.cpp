@@ -1,0 +1,181 @@
+#include "engine/storage/env_fault.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace kura {
+
+struct FaultEnv::State {
+  struct Fault {
+    bool armed = false;
+    int err = 0;
+    std::size_t keep = 0;
+  };
+  std::mutex mu;
+  Fault read, write, sync, open;  // guarded by mu
+  bool lockConflict = false;       // guarded by mu
+  std::uint64_t conflictOffset = 0;
+  std::atomic<std::uint64_t> calls{0};
+  std::atomic<std::uint64_t> lockCalls{0};
+  std::atomic<std::uint64_t> writeCalls{0};
+  std::atomic<std::uint64_t> readCalls{0};
+  std::atomic<std::uint64_t> sleepCalls{0};
+
+  // Returns true (and disarms) when `f` is armed.
+  bool Take(Fault& f, Fault* out) {
+    std::lock_guard<std::mutex> g(mu);
+    if (!f.armed) return false;
+    *out = f;
+    f.armed = false;
+    return true;
+  }
+};
+
+namespace {
+
+class FaultFile final : public EnvFile {
+ public:
+  FaultFile(std::unique_ptr<EnvFile> base, std::shared_ptr<FaultEnv::State> s)
+      : base_(std::move(base)), s_(std::move(s)) {}
+
+  int Read(std::uint64_t offset, void* buf, std::size_t n,
+           std::size_t* done) override {
+    ++s_->calls;
+    ++s_->readCalls;
+    FaultEnv::State::Fault f;
+    if (s_->Take(s_->read, &f)) {
+      if (f.err != 0) return *done = 0, f.err;
+      return base_->Read(offset, buf, std::min(n, f.keep), done);
+    }
+    return base_->Read(offset, buf, n, done);
+  }
+  int Write(std::uint64_t offset, const void* buf, std::size_t n,
+            std::size_t* done) override {
+    ++s_->calls;
+    ++s_->writeCalls;
+    FaultEnv::State::Fault f;
+    if (s_->Take(s_->write, &f)) {
+      if (f.err != 0) return *done = 0, f.err;
+      return base_->Write(offset, buf, std::min(n, f.keep), done);
+    }
+    return base_->Write(offset, buf, n, done);
+  }
+  int Truncate(std::uint64_t length) override {
+    ++s_->calls;
+    return base_->Truncate(length);
+  }
+  int Sync() override {
+    ++s_->calls;
+    FaultEnv::State::Fault f;
+    if (s_->Take(s_->sync, &f)) return f.err;
+    return base_->Sync();
+  }
+  int Length(std::uint64_t* length) override {
+    ++s_->calls;
+    return base_->Length(length);
+  }
+  int Lock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
+    ++s_->calls;
+    ++s_->lockCalls;
+    {
+      std::lock_guard<std::mutex> g(s_->mu);
+      if (s_->lockConflict && s_->conflictOffset >= offset &&
+          s_->conflictOffset - offset < length) {
+        return EAGAIN;
+      }
+    }
+    return base_->Lock(offset, length, exclusive);
+  }
+  int Unlock(std::uint64_t offset, std::uint64_t length) override {
+    ++s_->calls;
+    ++s_->lockCalls;
+    return base_->Unlock(offset, length);
+  }
+
+ private:
+  std::unique_ptr<EnvFile> base_;
+  std::shared_ptr<FaultEnv::State> s_;
+};
+
+}  // namespace
+
+FaultEnv::FaultEnv(Env* base) : base_(base), state_(std::make_shared<State>()) {}
+FaultEnv::~FaultEnv() = default;
+
+void FaultEnv::FailNextRead(int err, std::size_t keep) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->read = {true, err, keep};
+}
+void FaultEnv::FailNextWrite(int err, std::size_t keep) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->write = {true, err, keep};
+}
+void FaultEnv::FailNextSync(int err) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->sync = {true, err, 0};
+}
+void FaultEnv::FailNextOpen(int err) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->open = {true, err, 0};
+}
+void FaultEnv::SetLockConflict(std::uint64_t offset) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->lockConflict = true;
+  state_->conflictOffset = offset;
+}
+void FaultEnv::ClearLockConflict() {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->lockConflict = false;
+}
+std::uint64_t FaultEnv::SystemCalls() const { return state_->calls; }
+std::uint64_t FaultEnv::LockCalls() const { return state_->lockCalls; }
+std::uint64_t FaultEnv::WriteCalls() const { return state_->writeCalls; }
+std::uint64_t FaultEnv::ReadCalls() const { return state_->readCalls; }
+std::uint64_t FaultEnv::SleepCalls() const { return state_->sleepCalls; }
+void FaultEnv::ResetCounters() {
+  state_->calls = 0;
+  state_->lockCalls = 0;
+  state_->writeCalls = 0;
+  state_->readCalls = 0;
+  state_->sleepCalls = 0;
+}
+
+int FaultEnv::Open(const std::string& path, const OpenOptions& options,
+                   std::unique_ptr<EnvFile>* file) {
+  ++state_->calls;
+  State::Fault f;
+  if (state_->Take(state_->open, &f)) return f.err;
+  std::unique_ptr<EnvFile> base;
+  const int err = base_->Open(path, options, &base);
+  if (err != 0) return err;
+  *file = std::make_unique<FaultFile>(std::move(base), state_);
+  return 0;
+}
+int FaultEnv::Delete(const std::string& path) { return base_->Delete(path); }
+int FaultEnv::Rename(const std::string& from, const std::string& to) {
+  return base_->Rename(from, to);
+}
+int FaultEnv::Attributes(const std::string& path, FileAttributes* attr) {
+  return base_->Attributes(path, attr);
+}
+int FaultEnv::ListDirectory(const std::string& dir,
+                            std::vector<std::string>* names) {
+  return base_->ListDirectory(dir, names);
+}
+int FaultEnv::MakeDirectory(const std::string& dir) {
+  return base_->MakeDirectory(dir);
+}
+int FaultEnv::SetReadOnly(const std::string& path, bool readOnly) {
+  return base_->SetReadOnly(path, readOnly);
+}
+std::string FaultEnv::CurrentDirectory() { return base_->CurrentDirectory(); }
+std::int64_t FaultEnv::ThreadId() { return base_->ThreadId(); }
+std::int64_t FaultEnv::NowMillis() { return base_->NowMillis(); }
+double FaultEnv::LocalDateTime() { return base_->LocalDateTime(); }
+void FaultEnv::SleepMillis(int ms) {
+  ++state_->sleepCalls;
+  base_->SleepMillis(ms);
+}
+std::uint32_t FaultEnv::Random16() { return base_->Random16(); }
+
+}  // namespace kura

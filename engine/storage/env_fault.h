@@ -1,0 +1,68 @@
+// FaultEnv: an Env that passes every call to another Env, counts the calls
+// that reach the operating system, and can be told to make chosen calls
+// fail. Used by tests (failed and short transfers, failed flushes, lock
+// conflicts) and by benchmarks (system calls per operation).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/storage/env.h"
+
+namespace kura {
+
+class FaultEnv final : public Env {
+ public:
+  // `base` must outlive this object.
+  explicit FaultEnv(Env* base);
+  ~FaultEnv() override;
+
+  // One-shot faults: each fires on the next matching call of a file opened
+  // through this Env, then disarms. `err` 0 with `keep` makes the transfer
+  // short: only `keep` bytes are transferred and success is returned.
+  void FailNextRead(int err, std::size_t keep = 0);
+  void FailNextWrite(int err, std::size_t keep = 0);
+  void FailNextSync(int err);
+  void FailNextOpen(int err);
+  // While set, every lock request that covers `offset` fails with EAGAIN,
+  // as if another process held that byte.
+  void SetLockConflict(std::uint64_t offset);
+  void ClearLockConflict();
+
+  // Calls that reached the base Env's files (read, write, truncate, sync,
+  // length, lock, unlock) and opens.
+  std::uint64_t SystemCalls() const;
+  std::uint64_t LockCalls() const;
+  std::uint64_t WriteCalls() const;
+  std::uint64_t ReadCalls() const;
+  // SleepMillis calls (lock retries); they still sleep.
+  std::uint64_t SleepCalls() const;
+  void ResetCounters();
+
+  int Open(const std::string& path, const OpenOptions& options,
+           std::unique_ptr<EnvFile>* file) override;
+  int Delete(const std::string& path) override;
+  int Rename(const std::string& from, const std::string& to) override;
+  int Attributes(const std::string& path, FileAttributes* attr) override;
+  int ListDirectory(const std::string& dir,
+                    std::vector<std::string>* names) override;
+  int MakeDirectory(const std::string& dir) override;
+  int SetReadOnly(const std::string& path, bool readOnly) override;
+  std::string CurrentDirectory() override;
+  std::int64_t ThreadId() override;
+  std::int64_t NowMillis() override;
+  double LocalDateTime() override;
+  void SleepMillis(int ms) override;
+  std::uint32_t Random16() override;
+
+  struct State;
+
+ private:
+  Env* base_;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace kura

@@ -1,0 +1,157 @@
+#include "engine/storage/file_handler.h"
+
+#include <cerrno>
+
+#include "engine/errors/kura_error.h"
+#include "engine/storage/names.h"
+
+namespace kura {
+
+void RaiseOsError(int err, const std::string& table) {
+  ErrorCode code = KURA_OSUNKNOWN;
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR: code = KURA_OSENOENT; break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY: code = KURA_OSEACCES; break;
+    case EMFILE:
+    case ENFILE: code = KURA_OSEMFILE; break;
+    case EBADF: code = KURA_OSEBADF; break;
+    case ENOMEM: code = KURA_OSENOMEM; break;
+    case EXDEV: code = KURA_OSENOTSAM; break;
+    default: break;
+  }
+  RaiseWithOsError(code, err, {.table = table});
+}
+
+TFileHandler::TFileHandler(TFileList& list, std::string path, std::string table,
+                           const FileOpenMode& mode)
+    : list_(list), path_(std::move(path)), table_(std::move(table)), mode_(mode) {}
+
+TFileHandler::~TFileHandler() { Close(); }
+
+std::string TFileHandler::OsPath() const {
+  return mode_.inMemory ? UpperAscii(TrimBlanks(path_))
+                        : ResolvePath(list_.GetEnv(), TrimBlanks(path_));
+}
+
+void TFileHandler::Open() {
+  if (file_ != nullptr) return;
+  const int err = list_.Open(OsPath(), mode_, &file_, &handle_);
+  if (err != 0) {
+    file_ = nullptr;
+    RaiseOsError(err, table_);
+  }
+}
+
+void TFileHandler::Create() {
+  if (file_ != nullptr) RaiseOsError(EBUSY, table_);
+  const int err = list_.Create(OsPath(), mode_, &file_, &handle_);
+  if (err != 0) {
+    file_ = nullptr;
+    RaiseOsError(err, table_);
+  }
+}
+
+void TFileHandler::Close() {
+  if (file_ == nullptr) return;
+  list_.Close(file_, handle_);
+  file_ = nullptr;
+  handle_ = 0;
+}
+
+std::size_t TFileHandler::Read(std::uint64_t pos, void* buf, std::size_t n) {
+  if (file_ == nullptr) Raise(KURA_READERR, {.table = table_});
+  std::size_t done = 0;
+  if (file_->Read(pos, buf, n, &done) != 0) Raise(KURA_READERR, {.table = table_});
+  return done;
+}
+
+void TFileHandler::ReadExact(std::uint64_t pos, void* buf, std::size_t n) {
+  if (Read(pos, buf, n) != n) Raise(KURA_READERR, {.table = table_});
+}
+
+void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
+  std::size_t done = 0;
+  if (file_ == nullptr || file_->Write(pos, buf, n, &done) != 0 || done != n) {
+    Raise(KURA_WRITEERR, {.table = table_});
+  }
+}
+
+void TFileHandler::Truncate(std::uint64_t length) {
+  if (file_ == nullptr || file_->Truncate(length) != 0) {
+    Raise(KURA_WRITEERR, {.table = table_});
+  }
+}
+
+void TFileHandler::Flush() {
+  if (file_ == nullptr || file_->Flush() != 0) Raise(KURA_WRITEERR, {.table = table_});
+}
+
+std::uint64_t TFileHandler::Length() {
+  if (file_ == nullptr) RaiseOsError(EBADF, table_);
+  std::uint64_t length = 0;
+  const int err = file_->Length(&length);
+  if (err != 0) RaiseOsError(err, table_);
+  return length;
+}
+
+bool TFileHandler::Lock(std::uint64_t offset, std::uint64_t length) {
+  if (file_ == nullptr) RaiseOsError(EBADF, table_);
+  const int err = file_->LockRange(offset, length);
+  if (err == EAGAIN || err == EACCES) return false;
+  if (err != 0) RaiseOsError(err, table_);
+  return true;
+}
+
+bool TFileHandler::Unlock(std::uint64_t offset, std::uint64_t length) {
+  return file_ != nullptr && file_->UnlockRange(offset, length) == 0;
+}
+
+bool TFileHandler::Exists(TFileList& list, const std::string& path, bool inMemory) {
+  if (inMemory) return list.MemoryFileExists(UpperAscii(TrimBlanks(path)));
+  FileAttributes attr;
+  Env& env = list.GetEnv();
+  return env.Attributes(ResolvePath(env, TrimBlanks(path)), &attr) == 0 &&
+         !attr.isDirectory;
+}
+
+void TFileHandler::Delete(TFileList& list, const std::string& path, bool inMemory,
+                          const std::string& table) {
+  if (inMemory) {
+    const int err = list.DeleteMemoryFile(UpperAscii(TrimBlanks(path)));
+    if (err != 0) RaiseOsError(err, table);
+    return;
+  }
+  Env& env = list.GetEnv();
+  const std::string os = ResolvePath(env, TrimBlanks(path));
+  if (list.IsOpen(os, false)) RaiseOsError(EBUSY, table);
+  const int err = env.Delete(os);
+  if (err != 0) RaiseOsError(err, table);
+}
+
+void TFileHandler::Rename(TFileList& list, const std::string& from,
+                          const std::string& to, bool inMemory,
+                          const std::string& table) {
+  if (inMemory) {
+    const int err = list.RenameMemoryFile(UpperAscii(TrimBlanks(from)),
+                                          UpperAscii(TrimBlanks(to)));
+    if (err != 0) RaiseOsError(err, table);
+    return;
+  }
+  Env& env = list.GetEnv();
+  const std::string os = ResolvePath(env, TrimBlanks(from));
+  if (list.IsOpen(os, false)) RaiseOsError(EBUSY, table);
+  // The target's directory is found like any path; its name is kept as given.
+  std::string target = ToOsPath(TrimBlanks(to));
+  const auto slash = target.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    target = ResolvePath(env, target.substr(0, slash)) + target.substr(slash);
+  }
+  const int err = env.Rename(os, target);
+  if (err != 0) RaiseOsError(err, table);
+}
+
+}  // namespace kura

@@ -1,0 +1,208 @@
+// The lock protocol between real processes: each child opens the files
+// after the fork (open-file-description locks are shared across a fork),
+// and every child is bounded by an alarm and a watchdog in the parent.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "engine/storage/data_directory.h"
+#include "engine/storage/env_fault.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/testing/storage_fixture.h"
+
+namespace kura {
+namespace {
+
+using testing::CodeOf;
+using testing::NoKeyIndex;
+using testing::ScratchDir;
+using testing::TwoIntsAndString;
+
+constexpr int kChildSeconds = 20;
+
+// A one-way byte channel between processes.
+class Pipe {
+ public:
+  Pipe() { EXPECT_EQ(::pipe2(fd_, O_CLOEXEC), 0); }
+  ~Pipe() {
+    ::close(fd_[0]);
+    ::close(fd_[1]);
+  }
+  void Send(char c) { EXPECT_EQ(::write(fd_[1], &c, 1), 1); }
+  // The next byte, or 0 when none comes within `ms`.
+  char Receive(int ms = kChildSeconds * 1000) {
+    pollfd p{fd_[0], POLLIN, 0};
+    if (::poll(&p, 1, ms) != 1) return 0;
+    char c = 0;
+    return ::read(fd_[0], &c, 1) == 1 ? c : 0;
+  }
+
+ private:
+  int fd_[2];
+};
+
+// Runs `body` in a child process; its return value is the exit status.
+pid_t Spawn(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(kChildSeconds);
+    int code = 100;
+    try {
+      code = body();
+    } catch (const EKuraEngineError& e) {
+      code = 200 + e.ErrorCode() % 50;
+    } catch (...) {
+      code = 101;
+    }
+    ::_exit(code);
+  }
+  return pid;
+}
+
+// The child's exit status; kills it after the watchdog's time.
+int Join(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kChildSeconds + 5);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+struct Process {
+  explicit Process(Env* env, const std::string& dir) : files(env), session(files), directory(session, dir) {}
+  TFileList files;
+  TDataSession session;
+  TDataDirectory directory;
+};
+
+class ForkTest : public ::testing::Test {
+ protected:
+  ForkTest() {
+    Process creator(Env::Default(), dir_.Path());
+    TDataTable* t = creator.directory.CreateTable("figure", {}, TwoIntsAndString(), NoKeyIndex());
+    std::vector<std::uint8_t> rec(41, 0);
+    for (int i = 0; i < 3; ++i) t->AppendRecord(rec.data());
+    creator.directory.CloseTable(t);
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(ForkTest, ReadersShareTheTableWhileAWriterWaitsForThem) {
+  Pipe readerReady, readerGo, writerDone;
+  const pid_t reader = Spawn([&] {
+    Process p(Env::Default(), dir_.Path());
+    TDataTable* t = p.directory.OpenTable("figure", {});
+    t->ReadLock();
+    readerReady.Send('r');
+    if (readerGo.Receive() != 'g') return 2;
+    t->ReleaseReadLock();
+    p.directory.CloseTable(t);
+    return 0;
+  });
+  ASSERT_EQ(readerReady.Receive(), 'r');
+  Process parent(Env::Default(), dir_.Path());
+  TDataTable* mine = parent.directory.OpenTable("figure", {});
+  ASSERT_EQ(CodeOf([&] { mine->ReadLock(); }), 0);  // a second reader at once
+  ASSERT_TRUE(mine->HoldsReadLock());
+
+  const pid_t writer = Spawn([&] {
+    Process p(Env::Default(), dir_.Path());
+    TDataTable* t = p.directory.OpenTable("figure", {});
+    std::vector<std::uint8_t> rec(41, 0);
+    SetFieldInt(rec.data(), t->Data().Field(1), 42);
+    t->AppendRecord(rec.data());
+    writerDone.Send('w');
+    p.directory.CloseTable(t);
+    return 0;
+  });
+  EXPECT_EQ(writerDone.Receive(300), 0) << "the writer did not wait for the readers";
+  mine->ReleaseReadLock();
+  EXPECT_EQ(writerDone.Receive(300), 0) << "the writer did not wait for the second reader";
+  readerGo.Send('g');
+  EXPECT_EQ(writerDone.Receive(), 'w');
+  EXPECT_EQ(Join(reader), 0);
+  EXPECT_EQ(Join(writer), 0);
+  // The readers' next read lock sees the change through the counters.
+  EXPECT_TRUE(mine->ReadLock());
+  mine->ReleaseReadLock();
+  EXPECT_EQ(mine->Data().RecordCount(), 4);
+  EXPECT_EQ(GetFieldInt(mine->ReadRecord(4)->Data(), mine->Data().Field(1)), 42);
+  parent.directory.CloseTable(mine);
+}
+
+TEST_F(ForkTest, ARecordLockedByAnotherProcessFailsAfterTheRetryCount) {
+  Pipe locked, release;
+  const pid_t holder = Spawn([&] {
+    Process p(Env::Default(), dir_.Path());
+    TDataTable* t = p.directory.OpenTable("figure", {});
+    t->LockRecord(2, &p);
+    locked.Send('l');
+    if (release.Receive() != 'u') return 2;
+    t->UnlockRecord(2);
+    p.directory.CloseTable(t);
+    locked.Send('d');
+    return 0;
+  });
+  ASSERT_EQ(locked.Receive(), 'l');
+  FaultEnv env(Env::Default());
+  Process p(&env, dir_.Path());
+  p.session.settings.lockRetryCount = 4;
+  p.session.settings.lockWaitMs = 2;
+  TDataTable* t = p.directory.OpenTable("figure", {});
+  env.ResetCounters();
+  EXPECT_EQ(CodeOf([&] { t->LockRecord(2, this); }), KURA_RECLOCKFAILED);
+  EXPECT_EQ(env.SleepCalls(), 4u);
+  EXPECT_EQ(CodeOf([&] { t->LockRecord(3, this); }), 0);  // other records are free
+  release.Send('u');
+  EXPECT_EQ(locked.Receive(), 'd');
+  EXPECT_EQ(CodeOf([&] { t->LockRecord(2, this); }), 0);
+  EXPECT_EQ(Join(holder), 0);
+  p.directory.CloseTable(t);
+}
+
+TEST_F(ForkTest, AnExclusiveOpenShutsOutTheOtherProcess) {
+  Pipe opened, done;
+  const pid_t child = Spawn([&] {
+    Process p(Env::Default(), dir_.Path());
+    TDataTable* t = p.directory.OpenTable("figure", {.exclusive = true});
+    opened.Send('o');
+    if (done.Receive() != 'x') return 2;
+    p.directory.CloseTable(t);
+    return 0;
+  });
+  ASSERT_EQ(opened.Receive(), 'o');
+  Process p(Env::Default(), dir_.Path());
+  EXPECT_EQ(CodeOf([&] { p.directory.OpenTable("figure", {}); }), KURA_OSEACCES);
+  EXPECT_EQ(CodeOf([&] { p.directory.OpenTable("figure", {.exclusive = true}); }),
+            KURA_OSEACCES);
+  done.Send('x');
+  EXPECT_EQ(Join(child), 0);
+
+  TDataTable* shared = p.directory.OpenTable("figure", {});
+  const pid_t second = Spawn([&] {
+    Process q(Env::Default(), dir_.Path());
+    return CodeOf([&] { q.directory.OpenTable("figure", {.exclusive = true}); }) ==
+                   KURA_OSEACCES
+               ? 0
+               : 3;
+  });
+  EXPECT_EQ(Join(second), 0);
+  p.directory.CloseTable(shared);
+}
+
+}  // namespace
+}  // namespace kura
