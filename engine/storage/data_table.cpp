@@ -59,6 +59,9 @@ void TDataTable::Open() {
     if (indexCreated_) {
       std::int32_t active = 0;
       for (std::int32_t n = 1; n <= data_->RecordCount(); ++n) {
+        if (data_->FindCached(n) == nullptr) {
+          data_->ReadRun(n, data_->ReadAheadCount(), false, false);
+        }
         if (RecordStatus(data_->GetRecord(n)->Data()) == kRecordActive) ++active;
       }
       index_->SetActiveRecordCount(active);
