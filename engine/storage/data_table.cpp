@@ -283,7 +283,13 @@ bool TDataTable::LockRecord(std::int32_t n, const void* owner) {
     int failures = 0;
     while (true) {
       if (!strict) changed = ReadLock() || changed;
-      const bool got = data_->Handler().Lock(byte, 1);
+      bool got = false;
+      try {
+        got = data_->Handler().Lock(byte, 1);
+      } catch (...) {
+        if (!strict) ReleaseReadLock();
+        throw;
+      }
       if (!strict) ReleaseReadLock();
       if (got) break;
       if (++failures > session_.settings.lockRetryCount) {

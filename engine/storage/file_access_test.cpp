@@ -149,6 +149,24 @@ TEST(MemoryTables, KeepTheirContentsUntilDeletedAndTemporaryOnesVanish) {
   EXPECT_FALSE(directory.TableExists("scratch", true));
 }
 
+TEST(TemporaryTables, DiskFilesAreDeletedWhenTheLastUserCloses) {
+  ScratchDir dir;
+  TFileList files(Env::Default());
+  TDataSession session(files);
+  TDataDirectory directory(session, dir.Path());
+  DataFileDefinition def = TwoIntsAndString();
+  def.fields.push_back(MakeField(4, "Notes", kFieldBlob, 0, kSubtypeMemo));
+  TDataTable* t = directory.CreateTable("result", {.temporary = true}, def, NoKeyIndex());
+  std::vector<std::uint8_t> rec(t->Data().RecordLength(), 0);
+  t->AppendRecord(rec.data());
+  EXPECT_TRUE(std::filesystem::exists(dir.File("result.DAT")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("result.BLB")));
+  directory.CloseTable(t);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.DAT")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.IDX")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.BLB")));
+}
+
 TEST(TemporaryNames, TakeTheFirstFreeNumberAfterTheThreadIdDigits) {
   ScratchDir dir;
   TFileList files(Env::Default());
