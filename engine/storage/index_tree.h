@@ -1,0 +1,130 @@
+// TIndexTree: the B+-tree of one index over pages of a page store: search,
+// insertion with splits, deletion with merging and redistribution, exact
+// subtree key counts on every internal entry, the index's free page chain,
+// and ordinal positions (rank, key at rank, range counts) from those counts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/storage/index_key.h"
+#include "engine/storage/index_page.h"
+
+namespace kura {
+
+// Where the tree's pages live. Pages handed out stay valid (and are not
+// evicted) until the store's owner ends the update; the tree never holds
+// one across calls.
+class IndexPageStore {
+ public:
+  virtual ~IndexPageStore() = default;
+  // The page numbered n, read and decoded when not cached. Raises 8965 when
+  // n is not a page of the file or the page is damaged.
+  virtual TPage& Fetch(std::int32_t n) = 0;
+  // A newly appended page, cleared and marked dirty. Raises 9479 when the
+  // file would grow beyond its limits.
+  virtual TPage& Append() = 0;
+};
+
+// The two page numbers of an index kept in its descriptor.
+struct IndexRoots {
+  std::int32_t root = 0;       // 0 when the index is empty
+  std::int32_t firstFree = 0;  // first page of the free chain, 0 when empty
+};
+
+// A leaf entry found by a search or walk.
+struct IndexEntry {
+  std::vector<std::uint8_t> key;
+  std::int32_t record = 0;
+};
+
+// Deepest path from the root to a leaf.
+inline constexpr int kMaxTreeDepth = 64;
+
+class TIndexTree {
+ public:
+  // The tree of an index with the given shape and key order, whose pages are
+  // in `store` and whose root and free chain are in `roots`. All references
+  // must outlive the tree; `table` names the table in errors.
+  TIndexTree(const PageShape& shape, const KeyComparator& cmp, IndexPageStore& store,
+             IndexRoots& roots, std::string table = {}, std::string index = {});
+
+  // The record number of an entry whose key equals `key`, or 0 when there
+  // is none.
+  std::int32_t Find(const std::uint8_t* key);
+  // The first entry not ordered before `key`; false when there is none.
+  bool LowerBound(const std::uint8_t* key, IndexEntry* out);
+  // True when an entry equal to `key` exists (what a unique index refuses).
+  bool Contains(const std::uint8_t* key) { return Find(key) != 0; }
+
+  // Inserts (key, record). A unique index that already holds an equal key
+  // raises 9729 before anything changes.
+  void Insert(const std::uint8_t* key, std::int32_t record);
+  // Removes the entry whose key equals `key`. Raises 8965 (and changes
+  // nothing) when there is none.
+  void Delete(const std::uint8_t* key);
+  // Delete(oldKey) then Insert(newKey, record); a unique index checks the
+  // new key first (9729) so that nothing changes on a duplicate.
+  void Replace(const std::uint8_t* oldKey, const std::uint8_t* newKey, std::int32_t record);
+
+  // Number of keys, from the root's counts.
+  std::uint64_t Count();
+  // Number of keys ordered before `key` (inclusive = false) or not after it
+  // (inclusive = true).
+  std::uint64_t Rank(const std::uint8_t* key, bool inclusive = false);
+  // The entry at 0-based position n; false when n >= Count().
+  bool EntryAt(std::uint64_t n, IndexEntry* out);
+  // Keys k with lo <= k <= hi (or lo < k, k < hi when the bound is exclusive).
+  std::uint64_t CountRange(const std::uint8_t* lo, bool loInclusive,
+                           const std::uint8_t* hi, bool hiInclusive);
+  // Every entry in index order, walking the leaf chain.
+  std::vector<IndexEntry> Entries();
+
+  // Frees every page of the tree into the free chain; the index becomes
+  // empty (root 0).
+  void Clear();
+
+  const PageShape& Shape() const { return shape_; }
+  const KeyComparator& Comparator() const { return cmp_; }
+  IndexRoots& Roots() { return roots_; }
+
+ private:
+  struct Step {
+    TPage* page;
+    int index;  // entry taken in an internal page, position in the leaf
+  };
+  using Path = std::vector<Step>;
+
+  [[noreturn]] void Corrupt() const;
+  TPage& Root();
+  TPage& Child(const TPage& parent, int i, int depth);
+  // Last entry whose key is not greater than `key` (strict: less than).
+  int ChildIndex(const TPage& page, const std::uint8_t* key, bool strict) const;
+  // First leaf position whose key is not less than `key` (upper: greater).
+  int LeafPosition(const TPage& page, const std::uint8_t* key, bool upper) const;
+  // Path to the leaf where `key` belongs; path.back() is the leaf step.
+  void Descend(const std::uint8_t* key, bool upper, Path& path);
+
+  TPage& NewPage();
+  void FreePage(TPage& page);
+  void AddToCounts(const Path& path, int delta);
+  void PropagateFirstKey(const Path& path, std::size_t level);
+  void FixOverflow(Path& path, std::size_t level);
+  void SplitPage(Path& path, std::size_t level);
+  void BalanceCompressed(TPage& left, TPage& right);
+  void FixUnderflow(Path& path, std::size_t level);
+  void RemoveFromParent(Path& path, std::size_t level);
+  void UnlinkPage(TPage& page);
+  void CollapseRoot();
+  std::uint64_t RankPath(const std::uint8_t* key, bool inclusive);
+
+  const PageShape& shape_;
+  const KeyComparator& cmp_;
+  IndexPageStore& store_;
+  IndexRoots& roots_;
+  std::string table_;
+  std::string index_;
+};
+
+}  // namespace kura
