@@ -114,9 +114,8 @@ void TIndexFile::ReadPage(std::int32_t n, std::uint8_t* page) {
   handler_.ReadExact(PageOffset(n), page, kIndexPageSize);
 }
 
-void TIndexFile::WritePages(std::int32_t first, const std::uint8_t* pages,
-                            std::int32_t count) {
-  handler_.Write(PageOffset(first), pages, static_cast<std::size_t>(count) * kIndexPageSize);
+void TIndexFile::WritePages(std::int32_t first, std::size_t count, const std::uint8_t* pages) {
+  handler_.Write(PageOffset(first), pages, count * kIndexPageSize);
 }
 
 std::int32_t TIndexFile::AppendPage() {

@@ -11,6 +11,7 @@
 #include "engine/storage/data_session.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/index_page_cache.h"
 
 namespace kura {
 
@@ -59,7 +60,10 @@ class TIndexFile {
   // 9217 a short read.
   void ReadPage(std::int32_t n, std::uint8_t* page);
   // Writes `count` consecutive pages starting at page `first`.
-  void WritePages(std::int32_t first, const std::uint8_t* pages, std::int32_t count);
+  void WritePages(std::int32_t first, std::size_t count, const std::uint8_t* pages);
+  std::int32_t NextPageNumber() const { return header_.nextPageNumber; }
+  // The same page I/O as the page caches' PageFile.
+  PageFile& Pages() { return pages_; }
   // The number of a new page at the end of the file; 9479 when the file is
   // full. Marks the header changed.
   std::int32_t AppendPage();
@@ -82,11 +86,26 @@ class TIndexFile {
     return static_cast<std::uint64_t>(n) * kIndexPageSize;
   }
 
+  class FilePages final : public PageFile {
+   public:
+    explicit FilePages(TIndexFile& file) : file_(file) {}
+    void ReadPage(std::int32_t n, std::uint8_t* dst) override { file_.ReadPage(n, dst); }
+    void WritePages(std::int32_t first, std::size_t count, const std::uint8_t* src) override {
+      file_.WritePages(first, count, src);
+    }
+    std::int32_t NextPageNumber() const override { return file_.NextPageNumber(); }
+    std::int32_t AppendPage() override { return file_.AppendPage(); }
+
+   private:
+    TIndexFile& file_;
+  };
+
   TDataSession& session_;
   std::string table_;
   TFileHandler handler_;
   TIndexFileHeader header_;
   bool headerChanged_ = false;
+  FilePages pages_{*this};
 };
 
 }  // namespace kura
