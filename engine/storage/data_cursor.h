@@ -45,6 +45,7 @@
 
 namespace kura {
 
+class RecordRow;
 class TableFilterSource;
 
 // When a record is locked for a change: when editing starts (the read with
@@ -64,8 +65,10 @@ struct CursorOpenOptions {
 
 class TDataCursor {
  public:
-  // A closed cursor on tables of `directory`, which must outlive it.
-  explicit TDataCursor(TDataDirectory& directory);
+  // A closed cursor on tables of `directory`, a directory of `session`;
+  // both must outlive it. The session's settings decide the change
+  // detection and the lock retries.
+  TDataCursor(TDataSession& session, TDataDirectory& directory);
   // Closes the cursor (failures while closing are swallowed; call Close()
   // to see them).
   ~TDataCursor();
@@ -214,7 +217,6 @@ class TDataCursor {
     bool operator==(const Counters&) const = default;
   };
   class Operation;
-  class ImageRow;
 
   // ---- state of the order ----
   bool Filtered() const;
@@ -247,9 +249,19 @@ class TDataCursor {
   void LockCurrent();
   void Unlock();
   bool StoredEquals(std::int32_t recNo, const std::uint8_t* image);
+  // Writes the BLOB values set on this cursor into the chains of `old`
+  // (or new chains) and puts their references into `image`. Under the
+  // write lock.
   void StorePendingBlobs(std::uint8_t* image, const std::uint8_t* old);
+  void FreeBlobs(const std::uint8_t* image);
   void RetestFilters(std::int32_t recNo);
 
+  bool Strict() const { return session_.settings.strictChangeDetection; }
+  bool AnyVisible();
+  void Resync();
+  std::uint32_t NthVisibleRecord(std::uint32_t n) const;
+
+  TDataSession& session_;
   TDataDirectory& directory_;
   TDataTable* table_ = nullptr;
   CursorOpenOptions options_;
@@ -261,6 +273,7 @@ class TDataCursor {
   std::vector<std::uint8_t> key_;   // its key in an index order
   std::uint32_t ordinal_ = 0;       // 0 when not known
   std::vector<std::uint8_t> image_;
+  std::int32_t imageRecNo_ = 0;     // the record image_ was read from
 
   bool rangeActive_ = false;
   std::vector<std::uint8_t> rangeLow_, rangeHigh_;
@@ -272,7 +285,7 @@ class TDataCursor {
 
   std::int32_t lockedRecord_ = 0;
   std::map<int, std::string> pendingBlobs_;  // field number -> new value
-  std::unique_ptr<ImageRow> row_;
+  std::unique_ptr<RecordRow> row_;
 };
 
 }  // namespace kura
