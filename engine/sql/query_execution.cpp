@@ -126,15 +126,16 @@ void TQueryExecution::Unprepare() {
 }
 
 void TQueryExecution::Release() {
-  liveFilter_.reset();
-  if (result_ != nullptr) {
-    TDataTable* t = result_;
-    result_ = nullptr;
-    resultDirectory_->CloseTable(t);
+  executed_ = false;
+  resultCursor_ = nullptr;
+  if (result_) {
+    std::unique_ptr<TDataCursor> result = std::move(result_);
+    result->Close();
   }
   std::vector<OpenSource> sources = std::move(sources_);
   sources_.clear();
-  for (const OpenSource& s : sources) s.directory->CloseTable(s.table);
+  for (OpenSource& s : sources) s.cursor->Close();
+  liveFilter_.reset();
   live_ = false;
   chosenIndex_ = kNoIndex;
   orderByCalculated_ = false;
@@ -157,18 +158,27 @@ void TQueryExecution::SetUp() {
   }
   if (statement_->RequestLive()) ChooseIndex();
   Decide();
-  if (!live_) CreateResultTable();
+  if (live_) {
+    sources_[0].cursor->SetOrder(chosenIndex_);
+    resultCursor_ = sources_[0].cursor.get();
+  } else {
+    CreateResultTable();
+    resultCursor_ = result_.get();
+  }
 }
 
 void TQueryExecution::OpenSources() {
   const TDataQuery& q = statement_->Master();
   for (const auto& s : q.sources) {
     TDataDirectory& dir = catalog_.DirectoryFor(s->databasePart, s->inMemory);
-    TableOpenOptions options;
+    CursorOpenOptions options;
     options.readOnly = !statement_->RequestLive();
     options.inMemory = s->inMemory;
-    TDataTable* t = dir.OpenTable(s->tableName, options);
-    sources_.push_back({&dir, t});
+    options.recordOrder = true;
+    auto cursor = std::make_unique<TDataCursor>(session_, dir);
+    cursor->Open(s->tableName, options);
+    TDataTable* t = &cursor->Table();
+    sources_.push_back({std::move(cursor), t});
   }
   const TDataFileHeader& h = sources_.front().table->Data().Header();
   collation_ = TableCollation::For(h.languageId, h.sortId);
@@ -244,8 +254,13 @@ void TQueryExecution::CreateResultTable() {
   }
   TIndexFileHeader index = NewIndexHeader();
   index.noPrimaryFields = 1;
-  TableOpenOptions options;
-  options.exclusive = true;
+  // The table is created, closed and opened again by the result cursor,
+  // which then owns it; a temporary one is deleted when the cursor closes.
+  TableOpenOptions create;
+  create.exclusive = true;
+  CursorOpenOptions open;
+  open.exclusive = true;
+  open.recordOrder = true;
   std::string name;
   if (q.intoTable.empty()) {
     if (!privateDirectory_) {
@@ -254,17 +269,25 @@ void TQueryExecution::CreateResultTable() {
     resultDirectory_ = privateDirectory_.get();
     name = resultDirectory_->UniqueTemporaryName(".DAT");
     name.resize(name.size() - 4);
-    options.temporary = true;
+    open.temporary = true;
   } else {
     resultDirectory_ = &catalog_.DirectoryFor(q.intoDatabase, q.intoMemory);
     name = q.intoTable;
-    options.inMemory = q.intoMemory;
+    create.inMemory = open.inMemory = q.intoMemory;
     // INTO replaces a table of that name.
     if (resultDirectory_->TableExists(name, q.intoMemory)) {
       resultDirectory_->DeleteTable(name, q.intoMemory);
     }
   }
-  result_ = resultDirectory_->CreateTable(name, options, def, index);
+  resultDirectory_->CloseTable(resultDirectory_->CreateTable(name, create, def, index));
+  auto cursor = std::make_unique<TDataCursor>(session_, *resultDirectory_);
+  try {
+    cursor->Open(name, open);
+  } catch (...) {
+    if (open.temporary) resultDirectory_->DeleteTable(name, false);
+    throw;
+  }
+  result_ = std::move(cursor);
 }
 
 void TQueryExecution::Execute(const std::vector<Value>& parameters) {
@@ -287,6 +310,7 @@ void TQueryExecution::Execute(const std::vector<Value>& parameters) {
     SetUp();
     ExecuteOne(parameters, &used);
   }
+  executed_ = true;
   executionTime_ = Seconds(start, session_.GetEnv().NowMillis());
   statement_->executionTime = executionTime_;
   statement_->rowsAffected = rowsAffected_;
@@ -315,25 +339,27 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
   std::vector<TDataTable*> tables;
   for (const OpenSource& s : sources_) tables.push_back(s.table);
   const LocaleCollation collation(collation_);
-  TDataDirectory& work = privateDirectory_ ? *privateDirectory_ : *resultDirectory_;
-  const CannedRun run{session_, q, tables, collation, collation_, *result_,
+  if (!privateDirectory_) {
+    privateDirectory_ = std::make_unique<TDataDirectory>(session_, PrivateDirectoryOf(session_));
+  }
+  TDataDirectory& work = *privateDirectory_;
+  const CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
                       statement_->MaxRowCount(), work};
   rowsAffected_ += ExecuteCanned(run);
+  result_->Refresh();
+  result_->First();
 }
 
 // The live result is the source table itself: the bound WHERE copy becomes
 // the source cursor's filter; the rows affected are the rows it passes.
 void TQueryExecution::ExecuteLive() {
   const TDataQuery& q = statement_->Master();
+  TDataCursor& cursor = *sources_[0].cursor;
+  cursor.ClearFilters();  // before the condition it borrows goes
   liveFilter_ = q.where ? CloneBound(*q.where) : nullptr;
-  const SourceRows rows({sources_[0].table});
-  const LocaleCollation collation(collation_);
-  std::int64_t passing = 0;
-  WalkJoinedRows(q, rows, collation, [&](JoinedRow& row) {
-    if (!liveFilter_ || EvaluateCondition(*liveFilter_, row, collation)) ++passing;
-    return true;
-  });
-  rowsAffected_ += passing;
+  if (liveFilter_) cursor.AddFilter(*liveFilter_);
+  cursor.First();
+  rowsAffected_ += cursor.RecordCount();
 }
 
 void TQueryExecution::ExecuteTransaction() {

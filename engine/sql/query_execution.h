@@ -16,6 +16,7 @@
 
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_catalog.h"
+#include "engine/storage/data_cursor.h"
 #include "engine/storage/data_session.h"
 
 namespace kura {
@@ -27,9 +28,10 @@ namespace kura::sql {
 // The index number that means record order.
 inline constexpr int kNoIndex = 255;
 
-// An opened source table of the master query.
+// An opened source table of the master query: its cursor (shared, record
+// order; read-write when RequestLive) and the cursor's table.
 struct OpenSource {
-  TDataDirectory* directory = nullptr;
+  std::unique_ptr<TDataCursor> cursor;
   TDataTable* table = nullptr;
 };
 
@@ -68,13 +70,19 @@ class TQueryExecution {
   int ChosenIndex() const { return chosenIndex_; }
   // True when an ORDER BY item names a calculated select-list item.
   bool OrderByCalculated() const { return orderByCalculated_; }
-  // Live results: the source table and the WHERE condition with the bound
-  // parameter values (nullptr without WHERE), to be installed as the
-  // source cursor's filter.
+  // The result cursor of an executed SELECT, owned by this object: for a
+  // live result the source table's cursor in the chosen order with the
+  // WHERE condition (its bound copy) as its filter, so that rows added,
+  // changed or deleted through it are re-tested at once; for a canned
+  // result a cursor on the result table, before its first row. nullptr
+  // before the first execution and for other statements.
+  TDataCursor* ResultCursor() const { return executed_ ? resultCursor_ : nullptr; }
+  // Live results: the source table and the bound WHERE copy (nullptr
+  // without WHERE) installed on its cursor.
   TDataTable* LiveTable() const { return live_ && !sources_.empty() ? sources_[0].table : nullptr; }
   const TExpToken* LiveFilter() const { return liveFilter_.get(); }
   // Canned results: the result table (also for INTO), exclusive.
-  TDataTable* ResultTable() const { return result_; }
+  TDataTable* ResultTable() const { return result_ ? &result_->Table() : nullptr; }
   const std::vector<OpenSource>& Sources() const { return sources_; }
 
   std::int64_t RowsAffected() const { return rowsAffected_; }
@@ -105,7 +113,9 @@ class TQueryExecution {
   int chosenIndex_ = kNoIndex;
   bool orderByCalculated_ = false;
   TDataDirectory* resultDirectory_ = nullptr;
-  TDataTable* result_ = nullptr;
+  std::unique_ptr<TDataCursor> result_;
+  TDataCursor* resultCursor_ = nullptr;
+  bool executed_ = false;
   std::unique_ptr<TExpToken> liveFilter_;
   std::int64_t rowsAffected_ = 0;
   std::int64_t remembered_ = 0;  // the sum at START TRANSACTION

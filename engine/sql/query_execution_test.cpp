@@ -132,16 +132,50 @@ class ExecutionTest : public ::testing::Test {
 
 using Ints64 = std::vector<std::int64_t>;
 
+// Column `field` of the rows a cursor shows, in its order.
+std::vector<std::int64_t> CursorInts(TDataCursor& c, int field) {
+  std::vector<std::int64_t> v;
+  c.First();
+  while (c.Next()) {
+    EXPECT_EQ(c.ReadCurrent(), 0);
+    v.push_back(c.GetField(c.Image(), field).integer);
+  }
+  return v;
+}
+
 TEST_F(ExecutionTest, ProblemStatementIsLiveInRecordOrderAndFollowsItsParameter) {
   auto q = Run("select * from figure\nWhere MNB = ?", true, {Value::Integer(3)});
   EXPECT_TRUE(q->Live());
   EXPECT_EQ(q->ChosenIndex(), kNoIndex);
   EXPECT_EQ(q->ResultTable(), nullptr);
-  ASSERT_NE(q->LiveTable(), nullptr);
   ASSERT_NE(q->LiveFilter(), nullptr);
   EXPECT_EQ(q->RowsAffected(), 3);
+  TDataCursor& c = *q->ResultCursor();
+  EXPECT_EQ(&c.Table(), q->LiveTable());
+  EXPECT_EQ(CursorInts(c, 2), (Ints64{0, 1, 2}));  // TES, in record order
+
+  // Changing MNB through the result takes the row out of it at once.
+  c.First();
+  ASSERT_TRUE(c.Next());
+  ASSERT_TRUE(c.Next());
+  std::vector<std::uint8_t> image(c.RecordLength());
+  ASSERT_EQ(c.ReadCurrent(image.data(), true), 0);
+  c.SetField(image.data(), 1, Value::Integer(9));
+  c.ModifyRecord(image.data());
+  EXPECT_EQ(c.RecordCount(), 2u);
+  EXPECT_EQ(CursorInts(c, 2), (Ints64{0, 2}));
+  // A row added through it that satisfies the condition joins the result.
+  std::vector<std::uint8_t> added = c.NewRecord();
+  c.SetField(added.data(), 1, Value::Integer(3));
+  c.SetField(added.data(), 2, Value::Integer(8));
+  c.AddRecord(added.data());
+  EXPECT_EQ(CursorInts(c, 2), (Ints64{0, 2, 8}));
+
   q->Execute({Value::Integer(5)});
   EXPECT_EQ(q->RowsAffected(), 2);
+  EXPECT_EQ(CursorInts(*q->ResultCursor(), 1), (Ints64{5, 5}));
+  q->Execute({Value::Integer(9)});
+  EXPECT_EQ(CursorInts(*q->ResultCursor(), 2), (Ints64{1}));
   EXPECT_EQ(PrivateFiles(), 0);
 }
 
@@ -150,11 +184,16 @@ TEST_F(ExecutionTest, CannedProblemStatementIsACopyRefilledPerExecution) {
   ASSERT_FALSE(q->Live());
   TDataTable& result = *q->ResultTable();
   EXPECT_EQ(Ints(result, 2), (Ints64{0, 1, 2}));  // TES in record order
-  // A change of the copy leaves figure as it was.
-  std::vector<std::uint8_t> image(result.ReadRecord(1)->Data(),
-                                  result.ReadRecord(1)->Data() + result.Data().RecordLength());
-  SetFieldInt(image.data(), result.Data().Field(1), 42);
-  result.ModifyRecord(1, image.data());
+  // A change through the result cursor leaves figure as it was.
+  TDataCursor& c = *q->ResultCursor();
+  EXPECT_EQ(&c.Table(), &result);
+  c.First();
+  ASSERT_TRUE(c.Next());
+  std::vector<std::uint8_t> image(c.RecordLength());
+  ASSERT_EQ(c.ReadCurrent(image.data(), true), 0);
+  c.SetField(image.data(), 1, Value::Integer(42));
+  c.ModifyRecord(image.data());
+  EXPECT_EQ(Ints(result, 1), (Ints64{42, 3, 3}));
   EXPECT_EQ(Ints(*q->Sources()[0].table, 1), (Ints64{3, 5, 3, 3, 5, 7}));
 
   q->Execute({Value::Integer(5)});
@@ -224,6 +263,8 @@ TEST_F(ExecutionTest, EmptyCannedResultHasNoRows) {
   auto q = Run("select * from figure where MNB = ?", false, {Value::Integer(99)});
   EXPECT_EQ(q->ResultTable()->Data().RecordCount(), 0);
   EXPECT_EQ(q->RowsAffected(), 0);
+  EXPECT_TRUE(q->ResultCursor()->AtEnd());
+  EXPECT_EQ(q->ResultCursor()->RecordCount(), 0u);
 }
 
 TEST_F(ExecutionTest, GroupingAggregatesHavingAndRunningSums) {
