@@ -57,6 +57,7 @@ void TDataTable::Open() {
     }
     TakeFileFlags();
     if (indexCreated_) {
+      data_->Verify();  // the slots are counted only in a sound file
       std::int32_t active = 0;
       for (std::int32_t n = 1; n <= data_->RecordCount(); ++n) {
         if (data_->FindCached(n) == nullptr) {

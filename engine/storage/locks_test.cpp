@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "engine/storage/coding.h"
 #include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
@@ -220,6 +221,12 @@ TEST_F(LocksTest, AMissingIndexFileIsRebuiltWithTheActiveRecordCount) {
   EXPECT_FALSE(t->Index().HasPrimaryFields());
   EXPECT_EQ(t->Data().RecordCount(), 5);
   p.directory.CloseTable(t);
+  // A damaged data file is refused before its slots are counted.
+  ASSERT_EQ(Env::Default()->Delete(dir_.File("figure.IDX")), 0);
+  auto bytes = testing::ReadWholeFile(dir_.File("figure.DAT"));
+  PutInt32LE(&bytes[13], 2000000000);
+  testing::WriteWholeFile(dir_.File("figure.DAT"), bytes);
+  EXPECT_EQ(CodeOf([&] { p.directory.OpenTable("figure", {}); }), KURA_HEADERCORRUPT);
 }
 
 }  // namespace
