@@ -5,15 +5,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "engine/storage/data_session.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/index_header.h"
-#include "engine/storage/index_page_cache.h"
 
 namespace kura {
+
+class TIndexTrees;
 
 class TIndexFile {
  public:
@@ -60,18 +62,27 @@ class TIndexFile {
   // 9217 a short read.
   void ReadPage(std::int32_t n, std::uint8_t* page);
   // Writes `count` consecutive pages starting at page `first`.
-  void WritePages(std::int32_t first, std::size_t count, const std::uint8_t* pages);
-  std::int32_t NextPageNumber() const { return header_.nextPageNumber; }
-  // The same page I/O as the page caches' PageFile.
-  PageFile& Pages() { return pages_; }
+  void WritePages(std::int32_t first, const std::uint8_t* pages, std::int32_t count);
   // The number of a new page at the end of the file; 9479 when the file is
   // full. Marks the header changed.
   std::int32_t AppendPage();
-  // Hooks the page cache fills in: write dirty pages (true when any were
-  // written), drop every cached page, trim to the cache limits.
-  bool WriteDirtyPages() { return false; }
-  void DropPageCache() {}
-  void TrimPageCache() {}
+  // The page caches: write dirty pages in runs of consecutive page
+  // numbers (true when any were written), drop every cached page, trim
+  // each index to its unused-page limit.
+  bool WriteDirtyPages();
+  void DropPageCache();
+  void TrimPageCache();
+
+  // ---- the trees ----
+  // Builds the trees of the indexes in use from the header, the table's
+  // fields and its locale (15878 when not installed, 8961 when a
+  // descriptor does not fit the fields). Again after the definitions
+  // change.
+  void BindTrees(std::span<const TFieldDescriptor> fields, std::int16_t languageId,
+                 std::int16_t sortId);
+  // The trees and the index maintenance; BindTrees must have been called.
+  TIndexTrees& Trees() { return *trees_; }
+  bool TreesBound() const;
 
   // Dirty pages and the header; flushes when anything was written and
   // `flush`. True when anything was written.
@@ -86,26 +97,12 @@ class TIndexFile {
     return static_cast<std::uint64_t>(n) * kIndexPageSize;
   }
 
-  class FilePages final : public PageFile {
-   public:
-    explicit FilePages(TIndexFile& file) : file_(file) {}
-    void ReadPage(std::int32_t n, std::uint8_t* dst) override { file_.ReadPage(n, dst); }
-    void WritePages(std::int32_t first, std::size_t count, const std::uint8_t* src) override {
-      file_.WritePages(first, count, src);
-    }
-    std::int32_t NextPageNumber() const override { return file_.NextPageNumber(); }
-    std::int32_t AppendPage() override { return file_.AppendPage(); }
-
-   private:
-    TIndexFile& file_;
-  };
-
   TDataSession& session_;
   std::string table_;
   TFileHandler handler_;
   TIndexFileHeader header_;
   bool headerChanged_ = false;
-  FilePages pages_{*this};
+  std::unique_ptr<TIndexTrees> trees_;
 };
 
 }  // namespace kura

@@ -156,10 +156,10 @@ TEST(IndexFile, KeepsTheCountAndCounterAndServesWholePages) {
     f.Create(testing::NoKeyIndex());
     EXPECT_EQ(f.Header().changeCounter, 1);
     f.AdjustActiveRecordCount(3);
-    const std::int32_t page = f.Pages().AppendPage();
+    const std::int32_t page = f.AppendPage();
     EXPECT_EQ(page, 1);
     std::vector<std::uint8_t> image(kIndexPageSize, 0x5A);
-    f.Pages().WritePages(page, 1, image.data());
+    f.WritePages(page, image.data(), 1);
     EXPECT_TRUE(f.WriteBack(false));
     f.Close();
   }
@@ -175,13 +175,13 @@ TEST(IndexFile, KeepsTheCountAndCounterAndServesWholePages) {
   EXPECT_EQ(f.ActiveRecordCount(), 3);
   EXPECT_FALSE(f.HasPrimaryFields());
   std::vector<std::uint8_t> page(kIndexPageSize);
-  f.Pages().ReadPage(1, page.data());
+  f.ReadPage(1, page.data());
   EXPECT_EQ(page[4095], 0x5A);
   EXPECT_EQ(testing::CodeOf([&] { f.ReadPage(2, page.data()); }), KURA_INDEXCORRUPT);
   f.Empty();
   EXPECT_TRUE(f.WriteBack(false));
   EXPECT_EQ(f.ActiveRecordCount(), 0);
-  EXPECT_EQ(f.NextPageNumber(), 1);
+  EXPECT_EQ(f.Header().nextPageNumber, 1);
   EXPECT_EQ(f.Handler().Length(), kIndexHeaderSize);
 }
 
