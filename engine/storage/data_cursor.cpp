@@ -470,6 +470,10 @@ ErrorCode TDataCursor::ReadCurrent(std::uint8_t* buffer, bool lock) {
     }
   }
   LoadImage();
+  if (lock) {
+    editImage_ = image_;
+    editRecNo_ = recNo_;
+  }
   if (buffer != nullptr) std::memcpy(buffer, image_.data(), image_.size());
   return 0;
 }
