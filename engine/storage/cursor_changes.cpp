@@ -190,6 +190,8 @@ std::int32_t TDataCursor::AddRecord(const std::uint8_t* image, bool position) {
     });
   }
   pendingBlobs_.clear();
+  if (imageRecNo_ == n) imageRecNo_ = 0;  // a reused slot
+  if (editRecNo_ == n) editRecNo_ = 0;
   RetestFilters(n);
   AfterOwnChange(before);
   if (position) {
