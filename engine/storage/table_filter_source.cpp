@@ -145,8 +145,12 @@ bool TableFilterSource::IsStringField(int fieldNo) {
 // after every active one.
 void TableFilterSource::MarkActiveRecords(TRecordsBitmap& bitmap) {
   const std::uint32_t slots = SlotCount();
-  bitmap.Resize(std::max(bitmap.Size(), slots));
-  for (std::uint32_t n = 1; n <= slots; ++n) bitmap.Set(n);
+  if (bitmap.Size() <= slots) {
+    bitmap.Resize(slots);
+    bitmap.SetAll();
+  } else {
+    for (std::uint32_t n = 1; n <= slots; ++n) bitmap.Set(n);
+  }
   if (ActiveRecordCount() == slots) return;
   TIndexTree& deleted = table_.Index().Trees().Tree(kSysDeletedSlot);
   std::uint8_t first[kSysDeletedKeyLength];
