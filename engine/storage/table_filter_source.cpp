@@ -107,7 +107,11 @@ class TableFilterSource::TableCollationAdapter final : public sql::Collation {
  public:
   explicit TableCollationAdapter(const TableCollation* c) : c_(c) {}
   int Compare(std::string_view a, std::string_view b) const override {
-    return c_ ? c_->Compare(a, b) : sql::Collation::Compare(a, b);
+    // Empty texts (null strings compare as "") are ordered here: they come
+    // first in every collation, and their views may hold no pointer.
+    if (a.empty() || b.empty()) return int(!a.empty()) - int(!b.empty());
+    if (c_ == nullptr || c_->IsByteOrder()) return sql::Collation::Compare(a, b);
+    return c_->Compare(a, b);
   }
 
  private:
