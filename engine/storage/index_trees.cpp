@@ -245,6 +245,18 @@ void TIndexTrees::UpdateRecord(std::int32_t recordNo, const std::uint8_t* oldIma
   StoreRoots();
 }
 
+void TIndexTrees::BuildIndex(int slot, TDataFile& data) {
+  LoadRoots();
+  OnExit store{[this] { StoreRoots(); }};
+  TIndexTree& tree = *At(slot).tree;
+  std::vector<std::uint8_t> image(data.RecordLength());
+  for (std::int32_t n = 1; n <= data.RecordCount(); ++n) {
+    std::memcpy(image.data(), data.GetRecord(n)->Data(), image.size());
+    if (image[0] != kRecordActive) continue;
+    tree.Insert(KeyOf(slot, image.data(), GetInt32LE(image.data() + 5)).data(), n);
+  }
+}
+
 std::int32_t TIndexTrees::RebuildSysDeleted(TDataFile& data) {
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};

@@ -70,6 +70,10 @@ class TIndexTrees {
   // Replaces the keys that the update changes.
   void UpdateRecord(std::int32_t recordNo, const std::uint8_t* oldImage,
                     const std::uint8_t* newImage);
+  // Fills the empty index in `slot` (after AddSecondaryIndex and Bind) with
+  // the keys of the active records of `data`; 9729 when a unique index
+  // meets a key twice (the entries inserted so far stay; remove the index).
+  void BuildIndex(int slot, TDataFile& data);
   // For an index file created afresh: one "Sys Deleted" entry per slot of
   // the data file. Returns the number of active records.
   std::int32_t RebuildSysDeleted(TDataFile& data);
