@@ -136,6 +136,7 @@ bool TDataCursor::StoredEquals(std::int32_t recNo, const std::uint8_t* image) {
 
 void TDataCursor::CancelEdit() {
   pendingBlobs_.clear();
+  editRecNo_ = 0;
   if (table_ != nullptr) Unlock();
 }
 
@@ -189,6 +190,8 @@ std::int32_t TDataCursor::AddRecord(const std::uint8_t* image, bool position) {
     });
   }
   pendingBlobs_.clear();
+  if (imageRecNo_ == n) imageRecNo_ = 0;  // a reused slot
+  if (editRecNo_ == n) editRecNo_ = 0;
   RetestFilters(n);
   AfterOwnChange(before);
   if (position) {
@@ -198,7 +201,8 @@ std::int32_t TDataCursor::AddRecord(const std::uint8_t* image, bool position) {
   return n;
 }
 
-void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position) {
+void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position,
+                               const std::uint8_t* original) {
   Operation op(*this);
   if (state_ != State::kOn) Raise(KURA_NOCURRREC, {.table = table_->Name()});
   const std::int32_t n = recNo_;
@@ -206,7 +210,11 @@ void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position) {
   LockCurrent();
   const Counters before = TableCounters();
   try {
-    if (imageRecNo_ != n || !StoredEquals(n, image_.data())) {
+    if (original == nullptr) {
+      if (editRecNo_ == n) original = editImage_.data();
+      else if (imageRecNo_ == n) original = image_.data();
+    }
+    if (original == nullptr || !StoredEquals(n, original)) {
       Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
     }
     std::vector<std::uint8_t> copy(image, image + RecordLength());
@@ -227,16 +235,19 @@ void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position) {
     throw;
   }
   pendingBlobs_.clear();
+  editRecNo_ = 0;
   Unlock();
   RetestFilters(n);
   AfterOwnChange(before);
+  // A record that no longer passes gives way to the one after its old place.
+  const std::vector<std::uint8_t> oldKey = key_;
   const TRecord* r = Fetch(n);
   std::memcpy(image_.data(), r->Data(), image_.size());
   if (!InRecordOrder()) key_ = KeyOfImage(r->Data());
-  if (position) PlaceBy(n, key_);
+  if (position) PlaceBy(n, oldKey);
 }
 
-void TDataCursor::DeleteRecord(bool position) {
+void TDataCursor::DeleteRecord(bool position, const std::uint8_t* original) {
   Operation op(*this);
   if (state_ != State::kOn) Raise(KURA_NOCURRREC, {.table = table_->Name()});
   const std::int32_t n = recNo_;
@@ -245,7 +256,9 @@ void TDataCursor::DeleteRecord(bool position) {
   const Counters before = TableCounters();
   std::vector<std::uint8_t> old(image_);
   try {
-    if (!StoredEquals(n, image_.data())) Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
+    if (!StoredEquals(n, original ? original : image_.data())) {
+      Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
+    }
     if (table_->Blob() == nullptr) {
       table_->DeleteRecord(n);
     } else {
@@ -259,6 +272,7 @@ void TDataCursor::DeleteRecord(bool position) {
     throw;
   }
   pendingBlobs_.clear();
+  editRecNo_ = 0;
   Unlock();
   for (const auto& f : filters_) f->DropRecord(static_cast<std::uint32_t>(n));
   visible_.Clear(static_cast<std::uint32_t>(n));

@@ -470,6 +470,10 @@ ErrorCode TDataCursor::ReadCurrent(std::uint8_t* buffer, bool lock) {
     }
   }
   LoadImage();
+  if (lock) {
+    editImage_ = image_;
+    editRecNo_ = recNo_;
+  }
   if (buffer != nullptr) std::memcpy(buffer, image_.data(), image_.size());
   return 0;
 }
@@ -502,6 +506,9 @@ std::uint32_t TDataCursor::CurrentOrdinal() {
 // ---- placing ------------------------------------------------------------------------
 
 void TDataCursor::StandOn(std::int32_t recNo, std::vector<std::uint8_t> key) {
+  // The image belongs to the record it was read from while the cursor
+  // stays there; a slot left and met again may hold another record.
+  if (state_ != State::kOn || recNo != recNo_) imageRecNo_ = 0;
   state_ = State::kOn;
   recNo_ = recNo;
   key_ = std::move(key);

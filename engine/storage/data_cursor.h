@@ -158,10 +158,11 @@ class TDataCursor {
   // Reads the current record into the cursor's image and, when `buffer` is
   // given, copies it there (record length bytes). Returns 0, or 8705 at
   // beginning, 8706 at end, 8709 when there is no current record.
-  // With `lock`: pessimistic protocol locks the record first (10258 when it
-  // cannot be locked); both protocols then compare the stored record with
-  // the image read before and fail with 8708 (record unlocked again) when
-  // someone else changed or deleted it.
+  // With `lock` an edit begins: the pessimistic protocol locks the record
+  // first (10258 when it cannot be locked); both protocols then compare the
+  // stored record with the image read before and fail with 8708 (record
+  // unlocked again) when someone else changed or deleted it. The image read
+  // now is what a later ModifyRecord compares the stored record with.
   ErrorCode ReadCurrent(std::uint8_t* buffer = nullptr, bool lock = false);
   // The current record's image as last read (record length bytes).
   const std::uint8_t* Image() const { return image_.data(); }
@@ -198,13 +199,17 @@ class TDataCursor {
   // record, ...). Returns its record number.
   std::int32_t AddRecord(const std::uint8_t* image, bool position = true);
   // Stores `image` over the current record: 8708 when the stored record no
-  // longer equals the image read, 9729 on a duplicate key, 10258 when the
-  // lock cannot be had. The record lock is released afterwards.
-  void ModifyRecord(const std::uint8_t* image, bool position = true);
+  // longer equals the caller's copy (`original` when given, else the image
+  // read when the edit began, else the cursor's image), 9729 on a duplicate
+  // key, 10258 when the lock cannot be had. The record lock is released
+  // afterwards; after a refused change a lock taken when the edit began is
+  // kept until CancelEdit.
+  void ModifyRecord(const std::uint8_t* image, bool position = true,
+                    const std::uint8_t* original = nullptr);
   // Deletes the current record: 10258 when another cursor of the session
-  // has it locked, 8708 when it was changed or deleted meanwhile. Frees its
-  // BLOB values.
-  void DeleteRecord(bool position = true);
+  // has it locked, 8708 when it no longer equals the caller's copy
+  // (`original`, else the cursor's image). Frees its BLOB values.
+  void DeleteRecord(bool position = true, const std::uint8_t* original = nullptr);
   // Ends an edit: releases the record lock and forgets pending BLOB values.
   void CancelEdit();
   // The record this cursor has locked, 0 when none.
@@ -274,6 +279,8 @@ class TDataCursor {
   std::uint32_t ordinal_ = 0;       // 0 when not known
   std::vector<std::uint8_t> image_;
   std::int32_t imageRecNo_ = 0;     // the record image_ was read from
+  std::vector<std::uint8_t> editImage_;  // read when the edit began
+  std::int32_t editRecNo_ = 0;
 
   bool rangeActive_ = false;
   std::vector<std::uint8_t> rangeLow_, rangeHigh_;

@@ -107,7 +107,11 @@ class TableFilterSource::TableCollationAdapter final : public sql::Collation {
  public:
   explicit TableCollationAdapter(const TableCollation* c) : c_(c) {}
   int Compare(std::string_view a, std::string_view b) const override {
-    return c_ ? c_->Compare(a, b) : sql::Collation::Compare(a, b);
+    // Empty texts (null strings compare as "") are ordered here: they come
+    // first in every collation, and their views may hold no pointer.
+    if (a.empty() || b.empty()) return int(!a.empty()) - int(!b.empty());
+    if (c_ == nullptr || c_->IsByteOrder()) return sql::Collation::Compare(a, b);
+    return c_->Compare(a, b);
   }
 
  private:
@@ -145,8 +149,12 @@ bool TableFilterSource::IsStringField(int fieldNo) {
 // after every active one.
 void TableFilterSource::MarkActiveRecords(TRecordsBitmap& bitmap) {
   const std::uint32_t slots = SlotCount();
-  bitmap.Resize(std::max(bitmap.Size(), slots));
-  for (std::uint32_t n = 1; n <= slots; ++n) bitmap.Set(n);
+  if (bitmap.Size() <= slots) {
+    bitmap.Resize(slots);
+    bitmap.SetAll();
+  } else {
+    for (std::uint32_t n = 1; n <= slots; ++n) bitmap.Set(n);
+  }
   if (ActiveRecordCount() == slots) return;
   TIndexTree& deleted = table_.Index().Trees().Tree(kSysDeletedSlot);
   std::uint8_t first[kSysDeletedKeyLength];
