@@ -139,7 +139,9 @@ class CaseMapper {
 };
 
 int ByteCompare(std::string_view a, std::string_view b) {
-  const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  const std::size_t common = std::min(a.size(), b.size());
+  // An empty view may have no data pointer, which memcmp must not be given.
+  const int c = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
   if (c != 0) return c < 0 ? -1 : 1;
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
