@@ -102,6 +102,11 @@ void TForm2::Run(const std::function<void()>& event) {
   Refresh();
 }
 
+void TForm2::Invoke(void (MainForm::*handler)()) {
+  MainForm& form = form_;
+  Run([&form, handler] { (form.*handler)(); });
+}
+
 void TForm2::TickTimer1() { Run([this] { form_.Timer1Timer(); }); }
 void TForm2::TickTimer2() { Run([this] { form_.Timer2Timer(); }); }
 
@@ -113,7 +118,7 @@ void TForm2::BuildMenu() {
     QAction* action = menu->addAction(QString::fromUtf8(caption));
     action->setObjectName(name);
     connect(action, &QAction::triggered, this,
-            [this, handler] { Run([this, handler] { (form_.*handler)(); }); });
+            [this, handler] { Invoke(handler); });
     actions_[action->text()] = action;
   };
   QMenu* screen = bar->addMenu(QString::fromUtf8("画面切替"));
@@ -169,7 +174,7 @@ QWidget* TForm2::MakeControl(const std::string& name, const Control& c,
 void TForm2::ConnectButton(CuteButton* button, const std::string& name) {
   const Handler handler = ButtonHandlers().at(name);
   connect(button, &QAbstractButton::clicked, this,
-          [this, handler] { Run([this, handler] { (form_.*handler)(); }); });
+          [this, handler] { Invoke(handler); });
 }
 
 void TForm2::BuildSidePanel(QWidget* client) {
@@ -200,7 +205,7 @@ void TForm2::BuildSidePanel(QWidget* client) {
   auto connectCombo = [this](QComboBox* box, const char* name, Handler handler) {
     connect(box, &QComboBox::activated, this, [this, name, handler](int index) {
       form_.screen.control(name).itemIndex = index;
-      Run([this, handler] { (form_.*handler)(); });
+      Invoke(handler);
     });
   };
   connectCombo(combo1_, "ComboBox1", &MainForm::ComboBox1Change);

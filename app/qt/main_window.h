@@ -60,6 +60,8 @@ class TForm2 : public QMainWindow {
   std::function<void(const std::string&)> onNotAvailable;
 
  private:
+  // Run() of one of the form's handlers.
+  void Invoke(void (MainForm::*handler)());
   void BuildMenu();
   void BuildSidePanel(QWidget* client);
   void BuildStatusBar();

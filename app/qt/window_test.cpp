@@ -15,6 +15,8 @@
 #include "app/qt/application.h"
 #include "app/qt/driver.h"
 #include "app/qt/grid_model.h"
+#include "app/qt/help_window.h"
+#include "app/qt/qt_services.h"
 #include "app/qt/stone_pictures.h"
 #include "engine/errors/kura_error.h"
 
@@ -91,6 +93,11 @@ TEST(WindowScenario, SwitchingLayoutsTwice) {
   EXPECT_EQ(edit["visible"].size(), 20u);
   EXPECT_EQ(s.window->control("DBGrid2")->geometry(), QRect(556, 150, 179, 140));
   EXPECT_EQ(s.window->control("ComboBox2")->geometry(), QRect(672, 290, 50, 20));
+  // Buttons show their own colour inside the bevels (0x00BBGGRR values).
+  const QImage purple = s.window->control("CuteButton2")->grab().toImage();
+  EXPECT_EQ(purple.pixelColor(5, 5), QColor(0xE6, 0xC3, 0xF5));
+  const QImage plain = s.window->control("CuteButton3")->grab().toImage();
+  EXPECT_EQ(plain.pixelColor(5, 5), QColor(0xF0, 0xF0, 0xF0));
   Step(s, "menu 道場画面");
   const json training = s.Dump();
   Step(s, "menu 編集画面");
@@ -281,6 +288,82 @@ TEST(GridModel, FollowsItsSourceAndWritesThrough) {
   link.attached = true;
   model.Refresh(nullptr);
   EXPECT_EQ(model.rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+TEST(QtServices, SoundsThatCannotPlayAreSkipped) {
+  QtServices platform;
+  platform.Play(0, "/nonexistent/oto/Oto1.wav");  // missing file
+  // An existing file on a machine that may have no audio output at all.
+  platform.Play(2, ProgramDirectory() + "oto/pipo.wav");
+  platform.Play(1, ProgramDirectory() + "oto/Oto2.wav");  // cuts off the first
+  SUCCEED();
+}
+
+TEST(QtServices, TimersAndClock) {
+  QtServices platform;
+  EXPECT_FALSE(platform.IsEnabled(TimerId::kTimer2));
+  platform.SetEnabled(TimerId::kTimer2, true);
+  EXPECT_TRUE(platform.IsEnabled(TimerId::kTimer2));
+  EXPECT_EQ(platform.timer(TimerId::kTimer2).interval(), 1000);
+  platform.SetEnabled(TimerId::kTimer2, false);
+  EXPECT_FALSE(platform.IsEnabled(TimerId::kTimer2));
+  const LocalTime now = platform.Now();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_EQ(MessageBoxText(kAboutText), QString::fromUtf8("ソラベク\nVersion 2.3"));
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+// An object whose event handling fails, as a handler that raises does.
+class Failing : public QObject {
+ public:
+  bool event(QEvent*) override {
+    kura::Raise(kura::KURA_FILENOACCESS, {.table = "figure"});
+  }
+};
+
+TEST(Application, AnExceptionEndsOnlyItsEvent) {
+  auto* app = static_cast<SorabekuApplication*>(QCoreApplication::instance());
+  std::vector<std::string> shown;
+  app->onError = [&](const std::string& m) { shown.push_back(m); };
+  Failing failing;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&failing, &event));
+  QCoreApplication::postEvent(&failing, new QEvent(QEvent::User));
+  QCoreApplication::processEvents();
+  app->onError = nullptr;
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].rfind("Kura Engine Error # ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+TEST(HelpWindow, ShowsTheShippedHelpWithItsPictures) {
+  HelpWindow help;
+  help.ShowContents(QString::fromStdString(ProgramDirectory() + "ソラベク.hlp"));
+  EXPECT_TRUE(help.isVisible());
+  EXPECT_TRUE(help.toPlainText().contains(QString::fromUtf8("道場画面")));
+  EXPECT_TRUE(help.toPlainText().contains(QString::fromUtf8("編集画面")));
+  for (const char* picture : {"help/training.png", "help/editing.png", "help/board.png"}) {
+    const QVariant image = help.loadResource(QTextDocument::ImageResource,
+                                             QUrl(picture));
+    EXPECT_FALSE(image.isNull()) << picture;
+  }
+  help.close();
 }
 
 }  // namespace

@@ -15,17 +15,13 @@ struct LanguageEntry {
   int id;
 };
 
-// Windows language ids; ANSI_STANDARD is the byte-order collation.
+// The language names accepted after LANGUAGE, with their language ids: the
+// locales the engine has installed (a test keeps this list and the storage
+// layer's in step). ANSI_STANDARD is the byte-order collation.
 constexpr LanguageEntry kLanguages[] = {
-    {"ANSI_STANDARD", 0},      {"ENGLISH_US", 0x0409},
-    {"ENGLISH_UK", 0x0809},    {"JAPANESE", 0x0411},
-    {"GERMAN", 0x0407},        {"FRENCH", 0x040C},
-    {"SPANISH", 0x0C0A},       {"ITALIAN", 0x0410},
-    {"DUTCH", 0x0413},         {"PORTUGUESE", 0x0816},
-    {"SWEDISH", 0x041D},       {"DANISH", 0x0406},
-    {"NORWEGIAN", 0x0414},     {"FINNISH", 0x040B},
-    {"CHINESE_PRC", 0x0804},   {"CHINESE_TAIWAN", 0x0404},
-    {"KOREAN", 0x0412},        {"RUSSIAN", 0x0419},
+    {"ANSI_STANDARD", 0},
+    {"ENGLISH_US", 1033},
+    {"JAPANESE", 1041},
 };
 
 constexpr LanguageEntry kSorts[] = {{"DEFAULT", 0}};

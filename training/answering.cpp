@@ -1,0 +1,67 @@
+// The board clicks of the training screen: answering by a click on a
+// candidate mark, and free stones.
+#include "board/board_view.h"
+#include "library/move_row.h"
+#include "library/sequence_walks.h"
+#include "training/training_screen.h"
+
+namespace sorabeku {
+
+void TrainingScreen::AnswerClick(PointIndex point) {
+  MainState& s = form_.state;
+  int chosen = 0;
+  for (int i = 1; i <= kCandidateSlots && chosen == 0; ++i) {
+    if (s.Candidates[i].Pst == point) chosen = i;
+  }
+  if (chosen == 0 || !RowsOpen() ||
+      !rows().Locate("PST;BTO", {std::int64_t{point},
+                                 std::int64_t{s.Candidates[chosen].Bto}})) {
+    // A step back leaves earlier marks on the board; one whose point is no
+    // longer a continuation has nothing behind it. The click removes that
+    // mark and changes nothing else, so the marks still on offer stay.
+    form_.screen.cells[point].text = "";
+    form_.screen.cells[point].opaque = false;
+    return;
+  }
+  ClearMarks(form_.screen);
+  s.MoveNumber = RowInt(rows(), figure::TES);
+  s.ColourToPlay = RowInt(rows(), figure::COL);
+  const int tnb = RowInt(rows(), figure::TNB);
+  const int recNo = rows().RecNo();
+  DrawRow(s.MoveNumber, 1, true, rows().FieldAsString(figure::CMT));
+  form_.PlaySound(0);
+  s.CandidatesShown = 0;
+  const PositionKind kind = ClassifyPosition(rows(), s.Candidates);
+  ReturnToRow(rows(), tnb, recNo);
+  if (kind != PositionKind::LineEnd) {
+    if (s.AutoPlay == 1) {
+      form_.services().timers->SetEnabled(TimerId::kTimer2, true);
+    } else {
+      form_.screen.panels[0] = kGoOn;
+    }
+    return;
+  }
+  form_.PlaySound(1);
+  form_.screen.panels[0] = kSequenceOver;
+  if (s.AutoPlay == 1) s.AutoPlay = 0;
+}
+
+void TrainingScreen::FreeStone(PointIndex point, MouseButton button) {
+  MainState& s = form_.state;
+  if (s.Board[point] > 0) return;  // a stone or a text mark lies there
+  // Free stones share the edit buffer; when it is full, a click places
+  // nothing rather than write past it.
+  if (s.EditCount >= kEditMoveSlots) return;
+  ClearMarks(form_.screen);
+  ++s.EditCount;
+  s.MoveNumber = 0;
+  s.ColourToPlay = button == MouseButton::kLeft ? kBlack : kWhite;
+  s.Board[point] = s.ColourToPlay;
+  s.EditMoves[s.EditCount] = EditMove{0, s.ColourToPlay, point, 0};
+  if (s.EditCount <= kEditCommentSlots) s.EditComments[s.EditCount].clear();
+  form_.screen.cells[point].opaque = false;
+  BoardContext board = form_.Board();
+  ShowStone(board, 0, s.ColourToPlay, point, 0, "");
+}
+
+}  // namespace sorabeku

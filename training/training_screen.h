@@ -1,0 +1,87 @@
+// The training screen: loading a problem, stepping forwards and backwards
+// through its registered sequences (also automatically, one move a tick),
+// offering the continuations of an end row as green or red "●" marks,
+// answering by clicking a mark, and free stones of the user's own.
+//
+// Every operation works on the problem cursor (the current row of
+// KuraQuery2) with the walks of library/sequence_walks.h, draws into the
+// form's screen model and reports through the status panels, the sounds
+// and the message box. Nothing here catches an engine error: it ends the
+// event, as every error does.
+#pragma once
+
+#include "app/main_form.h"
+#include "library/data_set_problem_rows.h"
+#include "library/problem_queries.h"
+#include "library/sequence_walks.h"
+
+namespace sorabeku {
+
+// Texts of this screen, exactly as the user sees them.
+inline constexpr const char* kNoFurtherMove = "もう進めません。";
+inline constexpr const char* kClickACircle = "緑丸か赤丸の一つをクリックしてください。";
+inline constexpr const char* kGoOn = "進めてください。";
+inline constexpr const char* kSequenceOver = "登録手順は終了です。";
+inline constexpr const char* kClickAPoint = "緑点か赤点をクリックしてください。";
+inline constexpr const char* kNothingToTakeBack = "もう戻せません。";
+inline constexpr const char* kWentBackOneSequence = "１手順戻しました。";
+
+class TrainingScreen {
+ public:
+  // Both must outlive the screen. Makes the problem result the form's
+  // problem rows (the capture check reads them).
+  TrainingScreen(MainForm& form, ProblemQueries& queries);
+
+  // Installs the handlers of this screen into the form's hooks: the step
+  // buttons, the grids' clicks, Timer2 and the board clicks on a mark and
+  // on the training screen.
+  void Install();
+
+  // Loads the problem of the current contents row onto an empty board and
+  // leaves the cursor on the base diagram's end row, black to play.
+  void LoadProblem();
+  // Plays the next move of the line, shows the continuations, or reports
+  // the end.
+  void AdvanceOneMove();
+  // Draws Candidates as marks and prompts for a click.
+  void ShowCandidates();
+  // Takes back the newest free stone, or the current row's stone.
+  void TakeBackOneMove();
+  // Redraws the board with the line of the current row up to the end of its
+  // sequence and returns the cursor to that row.
+  void ReplayCurrentLine();
+
+  // Event handlers.
+  void CuteButton1Click();   // "１手順戻す": one sequence back
+  void CuteButton5Click();   // "1手進む"
+  void CuteButton7Click();   // "1手戻す"
+  void CuteButton9Click();   // "元に戻す"
+  void CuteButton10Click();  // "手順表示": automatic replay
+  void Timer2Timer();
+  void DBGrid1CellClick() { LoadProblem(); }
+  void DBGrid2CellClick() { ReplayCurrentLine(); }
+  // A click on a label showing "●" (either screen).
+  void AnswerClick(PointIndex point);
+  // A click on a label without "●" on the training screen: the left button
+  // places black, any other white.
+  void FreeStone(PointIndex point, MouseButton button);
+
+ private:
+  // What one step of AdvanceOneMove did.
+  enum class Step { kStopped, kPlayed, kPlayedChain };
+
+  kura::TDataSet& rows() { return queries_.KuraQuery2(); }
+  bool RowsOpen() { return rows().Active(); }
+  Step AdvanceOneStep();
+  bool MoveToFollowingRow(PositionKind kind);
+  void DrawRow(int moveNumber, int plainCode, bool absolute,
+               const std::string& plainText);
+  void ReplaySlot(int branch);
+  void Refuse(const char* text);
+
+  MainForm& form_;
+  ProblemQueries& queries_;
+  DataSetProblemRows problemRows_;
+};
+
+}  // namespace sorabeku
