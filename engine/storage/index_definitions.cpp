@@ -19,6 +19,7 @@ TIndexDescriptor Describe(std::span<const TFieldDescriptor> fields, const IndexD
   d.unique = unique ? 1 : 0;
   d.compression = def.compression & 3;
   d.fieldCount = std::uint8_t(def.fields.size());
+  d.temporary = def.temporary ? 1 : 0;
   for (std::size_t i = 0; i < def.fields.size(); ++i) {
     d.fieldNumbers[i] = def.fields[i];
     d.fieldDescending[i] = d.descending;

@@ -22,6 +22,9 @@ struct IndexDefinition {
   bool caseInsensitive = false;
   bool unique = false;                // always true for the primary index
   std::uint8_t compression = kCompressNone;
+  // Kept in a private file of its own and never listed in the file's
+  // header (an index the query engine adds for sorting).
+  bool temporary = false;
 };
 
 // Stores the primary index in slot 0 (unique). With no fields the table has

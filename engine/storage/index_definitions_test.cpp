@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_trees.h"
@@ -98,6 +100,42 @@ TEST(IndexDefinitionTest, AnIndexAddedToATableWithRecordsIsBuilt) {
   const auto problems = ix.Trees().Check(&t->Data());
   EXPECT_TRUE(problems.empty()) << problems.front();
   directory.CloseTable(t);
+}
+
+TEST(IndexDefinitionTest, ATemporaryIndexLivesInAPrivateFileOfItsOwn) {
+  TDataSession session;
+  testing::ScratchDir dir, privateDir;
+  session.settings.privateDirectory = privateDir.Path();
+  TDataDirectory directory(session, dir.Path());
+  TDataTable* t = directory.CreateTable("t", {}, testing::TwoIntsAndString(), testing::NoKeyIndex());
+  std::vector<std::uint8_t> rec(41, 0);
+  for (int i = 0; i < 300; ++i) {
+    SetFieldInt(rec.data(), t->Data().Field(1), 1000 - i);
+    t->AppendRecord(rec.data());
+  }
+  TIndexFile& ix = t->Index();
+  t->WriteAllChanges();
+  const std::int32_t pages = ix.Header().nextPageNumber;
+  const int slot = AddSecondaryIndex(ix.MutableHeader(), t->Data().Fields(),
+                                     {.name = "Sort", .fields = {1}, .temporary = true}, "t");
+  ix.MarkHeaderChanged();
+  ix.BindTrees(t->Data().Fields(), 0, 0);
+  ix.Trees().BuildIndex(slot, t->Data());
+  for (int i = 0; i < 50; ++i) t->AppendRecord(rec.data());  // maintained meanwhile
+  t->WriteAllChanges();
+  EXPECT_EQ(ix.Trees().Tree(slot).Count(), 350u);
+  EXPECT_EQ(ix.Header().nextPageNumber, pages) << "temporary pages went into the index file";
+  const auto onDisk = testing::ReadWholeFile(dir.File("t.IDX"));
+  EXPECT_EQ(onDisk[13], 0) << "the header lists the temporary index";
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(privateDir.Path()))
+    names.push_back(e.path().filename().string());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].substr(names[0].size() - 4), ".IDX");
+  const auto problems = ix.Trees().Check(&t->Data());
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  directory.CloseTable(t);
+  EXPECT_TRUE(std::filesystem::is_empty(privateDir.Path())) << "temporary index file left behind";
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ TIndexFile::TIndexFile(TDataSession& session, std::string path, std::string tabl
                        const FileOpenMode& mode)
     : session_(session), table_(table),
       handler_(session.Files(), std::move(path), std::move(table), mode),
-      trees_(std::make_unique<TIndexTrees>(*this, table_,
-                                           session.settings.indexCacheBytes / 8192)) {}
+      trees_(std::make_unique<TIndexTrees>(*this, table_, session)) {}
 
 TIndexFile::~TIndexFile() = default;
 
@@ -56,6 +55,7 @@ void TIndexFile::Verify(std::span<const TFieldDescriptor> fields) {
 
 void TIndexFile::Close() {
   DropPageCache();
+  trees_->CloseTemporary();
   handler_.Close();
 }
 

@@ -6,8 +6,10 @@
 #include "engine/errors/kura_error.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/data_file.h"
+#include "engine/storage/data_session.h"
 #include "engine/storage/index_checker.h"
 #include "engine/storage/index_file.h"
+#include "engine/storage/index_temp_file.h"
 #include "engine/storage/locale.h"
 
 namespace kura {
@@ -28,6 +30,8 @@ class TIndexTrees::FilePages : public PageFile {
 };
 
 struct TIndexTrees::Slot {
+  std::string name;
+  std::unique_ptr<TTempIndexFile> temp;  // pages of a temporary index
   std::unique_ptr<KeyComparator> cmp;
   PageShape shape;
   std::unique_ptr<TPageCache> cache;
@@ -72,8 +76,9 @@ KeyDef FieldKeyDef(const TIndexDescriptor& d, std::span<const TFieldDescriptor> 
 
 }  // namespace
 
-TIndexTrees::TIndexTrees(TIndexFile& file, std::string table, std::size_t keepUnused)
-    : file_(file), table_(std::move(table)), keepUnused_(keepUnused),
+TIndexTrees::TIndexTrees(TIndexFile& file, std::string table, TDataSession& session)
+    : file_(file), table_(std::move(table)), session_(session),
+      keepUnused_(session.settings.indexCacheBytes / 8192),
       pages_(std::make_unique<FilePages>(file)) {}
 
 TIndexTrees::~TIndexTrees() = default;
@@ -86,6 +91,13 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
     if (!collation) Raise(KURA_CANNOTLOADLDDRV, {.table = table_});
   }
   const TIndexFileHeader& h = file_.Header();
+  // The files of temporary indexes outlive a rebinding; a name that is no
+  // longer defined loses its file.
+  std::vector<std::pair<std::string, std::unique_ptr<TTempIndexFile>>> temps;
+  for (int i = 0; i < kIndexSlotCount; ++i) {
+    auto& s = slots_[std::size_t(i)];
+    if (s && s->temp) temps.emplace_back(IndexNameBound(i), std::move(s->temp));
+  }
   for (auto& s : slots_) s.reset();
   bound_ = false;
   for (int i = 0; i < kIndexSlotCount; ++i) {
@@ -93,7 +105,7 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
     KeyDef def;
     if (i == kSysDeletedSlot) {
       def = SysDeletedKeyDef();
-    } else if (i == kSysTextSlot || d.temporary != 0) {
+    } else if (i == kSysTextSlot) {
       continue;  // kept as found
     } else if (i == 0 ? (h.noPrimaryFields != 0 || d.fieldCount == 0)
                       : i > h.secondaryCount) {
@@ -110,8 +122,18 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
     if (def.KeyLength() != d.keyLength || !s->shape.Valid() || d.compression > 3)
       Raise(KURA_HEADERCORRUPT, {.table = table_});
     s->cmp = std::make_unique<KeyComparator>(std::move(def));
-    s->cache = std::make_unique<TPageCache>(s->shape, *pages_, table_);
+    if (d.temporary != 0) {
+      auto kept = std::find_if(temps.begin(), temps.end(),
+                               [&](const auto& t) { return t.first == d.name && t.second; });
+      s->temp = kept != temps.end()
+                    ? std::move(kept->second)
+                    : std::make_unique<TTempIndexFile>(session_.GetEnv(),
+                                                       session_.settings.privateDirectory, table_);
+    }
+    s->cache = std::make_unique<TPageCache>(s->shape, s->temp ? static_cast<PageFile&>(*s->temp)
+                                                              : *pages_, table_);
     s->roots = {d.rootPage, d.firstFreePage};
+    s->name = d.name;
     s->tree = std::make_unique<TIndexTree>(s->shape, *s->cmp, *s->cache, s->roots, table_,
                                            IndexName(i));
     slots_[std::size_t(i)] = std::move(s);
@@ -155,6 +177,8 @@ void TIndexTrees::StoreRoots() {
     }
   }
 }
+
+std::string TIndexTrees::IndexNameBound(int slot) const { return slots_[std::size_t(slot)]->name; }
 
 std::string TIndexTrees::IndexName(int slot) const {
   return file_.Header().slots[std::size_t(slot)].name;
@@ -276,16 +300,29 @@ std::int32_t TIndexTrees::RebuildSysDeleted(TDataFile& data) {
 
 bool TIndexTrees::WriteDirtyPages() {
   std::vector<TPage*> dirty;
+  bool wrote = false;
+  for (const auto& s : slots_) {
+    if (!s || !s->temp) continue;
+    std::vector<TPage*> own;
+    s->cache->CollectDirty(own);
+    wrote = wrote || !own.empty();
+    WritePageRuns(std::move(own), *s->temp);
+  }
   for (const auto& s : slots_)
-    if (s) s->cache->CollectDirty(dirty);
-  if (dirty.empty()) return false;
+    if (s && !s->temp) s->cache->CollectDirty(dirty);
+  if (dirty.empty()) return wrote;
   WritePageRuns(std::move(dirty), *pages_);
   return true;
 }
 
 void TIndexTrees::DropPageCache() {
   for (const auto& s : slots_)
-    if (s) s->cache->DropAll();
+    if (s && !s->temp) s->cache->DropAll();
+}
+
+void TIndexTrees::CloseTemporary() {
+  for (auto& s : slots_)
+    if (s && s->temp) s.reset();
 }
 
 void TIndexTrees::TrimPageCache() {
@@ -296,13 +333,24 @@ void TIndexTrees::TrimPageCache() {
 std::vector<std::string> TIndexTrees::Check(TDataFile* data) {
   LoadRoots();
   IndexChecker checker(file_.Header().nextPageNumber);
+  std::vector<std::string> extra;
   for (int i = 0; i < kIndexSlotCount; ++i) {
-    if (!Maintained(i)) continue;
+    if (!Maintained(i) || At(i).temp) continue;
     Slot& s = At(i);
     const std::string name = i == 0 ? std::string("primary index") : IndexName(i);
     checker.CheckTree(*s.cache, s.shape, *s.cmp, s.roots, name, false);
   }
-  if (data == nullptr) return checker.Problems();
+  for (int i = 0; i < kIndexSlotCount; ++i) {  // each in its own file
+    if (!Maintained(i) || !At(i).temp) continue;
+    Slot& s = At(i);
+    IndexChecker own(s.temp->NextPageNumber());
+    own.CheckTree(*s.cache, s.shape, *s.cmp, s.roots, IndexName(i), false);
+    for (const std::string& p : own.Problems()) extra.push_back(p);
+  }
+  if (data == nullptr) {
+    extra.insert(extra.begin(), checker.Problems().begin(), checker.Problems().end());
+    return extra;
+  }
   std::array<std::vector<IndexEntry>, kIndexSlotCount> expected;
   std::int32_t active = 0;
   std::vector<std::uint8_t> image(data->RecordLength());
@@ -326,6 +374,7 @@ std::vector<std::string> TIndexTrees::Check(TDataFile* data) {
     checker.CheckEntries(*At(i).tree, list, i == 0 ? std::string("primary index") : IndexName(i));
   }
   std::vector<std::string> problems = checker.Problems();
+  problems.insert(problems.end(), extra.begin(), extra.end());
   if (active != file_.Header().activeRecordCount)
     problems.push_back("active record count " + std::to_string(file_.Header().activeRecordCount) +
                        ", the data file holds " + std::to_string(active));

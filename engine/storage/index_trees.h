@@ -22,18 +22,23 @@
 namespace kura {
 
 class TDataFile;
+class TDataSession;
 class TIndexFile;
+class TTempIndexFile;
 
 class TIndexTrees {
  public:
-  // `file` must outlive the trees; `keepUnused` is the number of unused
-  // pages each slot keeps cached after an update.
-  TIndexTrees(TIndexFile& file, std::string table, std::size_t keepUnused);
+  // `file` and `session` must outlive the trees. The session gives the
+  // cache limit (unused pages kept per index after an update) and the
+  // private directory of temporary indexes.
+  TIndexTrees(TIndexFile& file, std::string table, TDataSession& session);
   ~TIndexTrees();
 
   // Builds the key order, page shape, cache and tree of every slot in use
   // from the header's descriptors, the table's fields and its locale. Call
   // after opening or creating the file and after the definitions change.
+  // A temporary index keeps its pages in a private file of its own,
+  // created here and kept across later calls while the index exists.
   // 15878 when the locale is not installed; 8961 when a descriptor's key
   // length does not match its fields.
   void Bind(std::span<const TFieldDescriptor> fields, std::int16_t languageId,
@@ -81,9 +86,13 @@ class TIndexTrees {
   // ---- page cache (the index file's hooks) ----
   // Writes every slot's dirty pages in runs; true when any were written.
   bool WriteDirtyPages();
-  // Forgets every cached page and takes the roots from the header again.
+  // Forgets every cached page of the index file (temporary indexes keep
+  // theirs: no other user sees them).
   void DropPageCache();
   void TrimPageCache();
+
+  // Deletes the files of the temporary indexes (when the index file closes).
+  void CloseTemporary();
 
   // Structural check of every index and free chain (no page reachable
   // twice in the whole file) and, with `data`, agreement of every
@@ -99,9 +108,11 @@ class TIndexTrees {
   // Copies the roots of the trees into the header's descriptors.
   void StoreRoots();
   std::string IndexName(int slot) const;
+  std::string IndexNameBound(int slot) const;  // as it was when bound
 
   TIndexFile& file_;
   std::string table_;
+  TDataSession& session_;
   std::size_t keepUnused_;
   std::unique_ptr<FilePages> pages_;
   std::array<std::unique_ptr<Slot>, kIndexSlotCount> slots_;
