@@ -24,6 +24,9 @@ TEST(Locale, ByteOrderComparesBytesAndUpperCasesLikeEnglish) {
   EXPECT_EQ(c->ToLower("ABC\xC9"), "abc\xE9");
   EXPECT_EQ(c->CompareNoCase("abc", "ABC"), 0);
   EXPECT_TRUE(c->IsByteOrder());
+  // Empty views without data compare equal, and before any text.
+  EXPECT_EQ(c->Compare(std::string_view{}, std::string_view{}), 0);
+  EXPECT_LT(c->Compare(std::string_view{}, "a"), 0);
 }
 
 TEST(Locale, EnglishCollatesAlphabeticallyAndStaysTotal) {
