@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "library/move_row.h"
-#include "library/testing/memory_library.h"
+#include "library/testing/test_library.h"
 
 namespace sorabeku {
 namespace {
 
 using testing::FigureRow;
-using testing::MemoryLibrary;
+using testing::MakeTestLibrary;
+using testing::TestLibrary;
 
 int Pst(kura::TDataSet& rows) { return RowInt(rows, figure::PST); }
 
@@ -28,7 +29,8 @@ class WorkedExampleTest : public ::testing::Test {
   }
   kura::TDataSet& rows() { return lib.KuraQuery2(); }
 
-  MemoryLibrary lib;
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
   CandidateList candidates{};
 };
 
@@ -38,9 +40,9 @@ TEST_F(WorkedExampleTest, RenumberWritesPositionsWithControlsDetached) {
     tnb.push_back(RowInt(rows(), figure::TNB));
   }
   EXPECT_EQ(tnb, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
-  const int movesBefore = lib.query2().movesWhileAttached();
+  const auto movesBefore = lib.MovesWhileAttached();
   RenumberRows(rows());
-  EXPECT_EQ(lib.query2().movesWhileAttached(), movesBefore);
+  EXPECT_EQ(lib.MovesWhileAttached(), movesBefore);
   EXPECT_FALSE(rows().ControlsDisabled());
 }
 
@@ -140,8 +142,26 @@ class MalformedTest : public ::testing::Test {
     lib.OpenProblemRows(problem);
     return lib.KuraQuery2();
   }
-  MemoryLibrary lib;
-  CandidateList candidates{};
+  // The walks' arrays lie between guard words: a write past either end of
+  // one shows as a changed guard.
+  static constexpr int kGuard = 0x5a5a5a5a;
+  struct Guarded {
+    int before = kGuard;
+    CandidateList candidates{};
+    int middle = kGuard;
+    LineSlots slots{};
+    int after = kGuard;
+  };
+  void TearDown() override {
+    EXPECT_EQ(g.before, kGuard);
+    EXPECT_EQ(g.middle, kGuard);
+    EXPECT_EQ(g.after, kGuard);
+  }
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
+  Guarded g;
+  CandidateList& candidates = g.candidates;
+  LineSlots& slots = g.slots;
 };
 
 TEST_F(MalformedTest, EmptyProblem) {
@@ -152,7 +172,6 @@ TEST_F(MalformedTest, EmptyProblem) {
   RenumberRows(rows);
   EXPECT_EQ(ClassifyPosition(rows, candidates), PositionKind::InSequence);
   EXPECT_EQ(CollectCandidates(rows, 0, candidates), 0);
-  LineSlots slots;
   EXPECT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots, LineSlots{});
 }
@@ -164,7 +183,6 @@ TEST_F(MalformedTest, LastRowWithoutBranchNumberEndsTheSeek) {
   SeekSequenceEnd(rows);
   EXPECT_EQ(Pst(rows), 2);
   EXPECT_EQ(ClassifyPosition(rows, candidates), PositionKind::InSequence);
-  LineSlots slots;
   EXPECT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[kLineSlots], 0);
 }
@@ -189,7 +207,6 @@ TEST_F(MalformedTest, LineDeeperThanTenSequencesIsRefused) {
     lib.AddRow({.mnb = 1, .tes = b, .col = 1, .pst = 1 + b, .bfr = b + 1, .bto = b});
   }
   auto& rows = Open();
-  LineSlots slots;
   GoToRow(rows, 10);  // 10 sequences deep: fits exactly
   ASSERT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[1], 1);
@@ -203,7 +220,6 @@ TEST_F(MalformedTest, CyclesAndDanglingBranchesEndTheLineWalk) {
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 2, .bfr = 2, .bto = 2});
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 3, .bfr = 3, .bto = 8});
   auto& rows = Open();
-  LineSlots slots;
   GoToRow(rows, 2);  // continues itself
   EXPECT_FALSE(WalkLine(rows, slots));
   GoToRow(rows, 3);  // continues a branch number no end row carries
@@ -216,7 +232,6 @@ TEST_F(MalformedTest, FirstRowWithoutRootMarkerStartsTheBaseDiagram) {
   lib.AddRow({.mnb = 1, .tes = 1, .col = 1, .pst = 3, .bfr = 2, .bto = 1});
   auto& rows = Open();
   GoToRow(rows, 3);
-  LineSlots slots;
   ASSERT_TRUE(WalkLine(rows, slots));
   EXPECT_EQ(slots[9], 1);
   EXPECT_EQ(slots[10], 2);

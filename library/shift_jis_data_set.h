@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/component/data_set.h"
+#include "library/problem_queries.h"
 
 namespace sorabeku {
 
@@ -84,6 +85,33 @@ class ShiftJisDataSet final : public kura::TDataSet {
 
  private:
   kura::TDataSet& inner_;
+};
+
+// The three query results of a library seen through ShiftJisDataSet: the
+// statements are opened on `inner`, the rows are read and written in UTF-8.
+class ShiftJisQueries final : public ProblemQueries {
+ public:
+  // `inner` must outlive this.
+  explicit ShiftJisQueries(ProblemQueries& inner)
+      : inner_(inner), query1_(inner.KuraQuery1()),
+        query2_(inner.KuraQuery2()), query4_(inner.KuraQuery4()) {}
+
+  kura::TDataSet& KuraQuery1() override { return query1_; }
+  kura::TDataSet& KuraQuery2() override { return query2_; }
+  kura::TDataSet& KuraQuery4() override { return query4_; }
+  void OpenContents(int section, int mode) override {
+    inner_.OpenContents(section, mode);
+  }
+  void OpenProblemRows(int problem) override { inner_.OpenProblemRows(problem); }
+  void OpenBranchPoints(int problem) override {
+    inner_.OpenBranchPoints(problem);
+  }
+
+ private:
+  ProblemQueries& inner_;
+  ShiftJisDataSet query1_;
+  ShiftJisDataSet query2_;
+  ShiftJisDataSet query4_;
 };
 
 }  // namespace sorabeku

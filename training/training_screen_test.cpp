@@ -12,13 +12,14 @@
 #include "board/click_map.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
-#include "library/testing/memory_library.h"
+#include "library/testing/test_library.h"
 
 namespace sorabeku {
 namespace {
 
 using testing::FigureRow;
-using testing::MemoryLibrary;
+using testing::MakeTestLibrary;
+using testing::TestLibrary;
 
 constexpr WinColour kGreen = kGreenText;
 constexpr WinColour kRed = kRedText;
@@ -77,7 +78,8 @@ class TrainingTest : public ::testing::Test {
   const std::string& Panel(int i) const { return form.screen.panels[i]; }
 
   RecordingServices platform;
-  MemoryLibrary lib;
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
   MainForm form;
   TrainingScreen training;
 

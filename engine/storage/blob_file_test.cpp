@@ -1,6 +1,7 @@
 // BLOB values as block chains: sizes, reuse of freed blocks, serial checks
 // and damaged chains.
 #include "engine/storage/blob_file.h"
+#include "engine/storage/blob_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,39 @@ TEST(BlobFileCreate, BlockSizesBelow64AreRefused) {
   EXPECT_EQ(t->Blob()->Header().nextBlockNumber, 4);  // 46 data bytes a block
   EXPECT_EQ(t->Blob()->ReadValue(ref), std::string(100, 'k'));
   directory.CloseTable(t);
+}
+
+}  // namespace
+}  // namespace kura
+
+namespace kura {
+namespace {
+
+TEST_F(BlobTest, BuffersStoreChangedValuesUnderANewSerialAndAreLimitedPerCursor) {
+  std::vector<std::uint8_t> rec(table_->Data().RecordLength(), 0);
+  BlobBufferSet set;
+  EXPECT_EQ(CodeOf([&] { set.Open(table_->Data(), Blob(), 1, 1, rec.data()); }),
+            KURA_NOTABLOB);
+  TBlobBuffer* b = set.Open(table_->Data(), Blob(), 2, 1, rec.data());
+  EXPECT_EQ(b->Value(), "");
+  b->Write(0, "hello");
+  b->Write(10, "world");
+  EXPECT_EQ(b->Value(), std::string("hello\0\0\0\0\0world", 15));
+  table_->WriteLock();
+  b->Store(Blob(), table_->Data(), rec.data());
+  table_->WriteBackChanges();
+  table_->ReleaseWriteLock();
+  const BlobRef ref = GetBlobRef(rec.data(), table_->Data().Field(2));
+  EXPECT_EQ(ref.firstBlock, 1);
+  EXPECT_EQ(ref.serial, table_->Data().Header().lastBlobSerial);
+  EXPECT_EQ(Blob().ReadValue(ref), b->Value());
+  EXPECT_EQ(set.Open(table_->Data(), Blob(), 2, 1, rec.data()), b);  // opened twice
+  set.Close(b);
+  set.Close(b);
+  EXPECT_EQ(set.Size(), 0u);
+  for (int r = 1; r <= 128; ++r) set.Open(table_->Data(), Blob(), 2, r, rec.data());
+  EXPECT_EQ(CodeOf([&] { set.Open(table_->Data(), Blob(), 2, 129, rec.data()); }),
+            KURA_OPENBLOBLIMIT);
 }
 
 }  // namespace

@@ -139,8 +139,9 @@ TDataFileHeader TDataFile::ReadHeader() {
   return DecodeDataHeader(buf);
 }
 
-void TDataFile::ReloadHeader() {
-  const TDataFileHeader h = ReadHeader();
+void TDataFile::ReloadHeader() { TakeHeader(ReadHeader()); }
+
+void TDataFile::TakeHeader(const TDataFileHeader& h) {
   if (h.version != kFileFormatVersion) Raise(KURA_OLDVERSION, {.table = table_});
   if (h.recordLength != recordLength_ || h.fieldCount != fields_.size() ||
       h.nextRecordNumber < 1 || h.firstFreeRecord < 0 ||
@@ -155,7 +156,7 @@ void TDataFile::ReloadHeader() {
 bool TDataFile::CheckChanged() {
   const TDataFileHeader h = ReadHeader();
   if (h.changeCounter == header_.changeCounter) return false;
-  ReloadHeader();
+  TakeHeader(h);
   return true;
 }
 

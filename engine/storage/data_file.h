@@ -140,6 +140,9 @@ class TDataFile {
 
  private:
   void ReadDescriptors();
+  // Adopts a header read from the file (8961 when it no longer fits the
+  // descriptors held) and drops the cache.
+  void TakeHeader(const TDataFileHeader& h);
   void SizeCaches();
   TRecord* NewEntry(std::int32_t n, std::int32_t skipFirst, std::int32_t skipLast);
   std::uint64_t DataStart() const;

@@ -126,6 +126,7 @@ TEST_F(DataFileTest, RowIdsKeepGrowingAcrossDeletesAndWrapAfterTheMaximum) {
   EXPECT_EQ(RecordRowId(t->Data().GetRecord(2)->Data()), 2);  // kept when deleted
   t->AppendRecord(Image(t, 3, "c").data());
   EXPECT_EQ(RecordRowId(t->Data().GetRecord(3)->Data()), 3);
+  t->DeleteRecord(1);  // frees row id 1 for the wrap (an active one is refused)
   t->Data().SetLastRowId(2147483646);
   t->AppendRecord(Image(t, 4, "d").data());
   t->AppendRecord(Image(t, 5, "e").data());
@@ -190,15 +191,40 @@ TEST(DataFileChecks, DefinitionsAreRefusedWithTheirCodes) {
 
 TEST_F(DataFileTest, RecordsLongerThanTheTwoByteLengthAreRefused) {
   DataFileDefinition def;
-  // 9 + 262 x 251 = 65 771 bytes: more than the header can describe.
-  for (int i = 1; i <= 262; ++i) {
+  for (int i = 1; i <= 260; ++i) {  // 9 + 260 x 252 = 65 529 bytes
     def.fields.push_back(MakeField(static_cast<std::uint16_t>(i), "F" + std::to_string(i),
                                    kFieldString, 250));
   }
+  // 65 536 bytes would be stored as a record length of 0.
+  def.fields.push_back(MakeField(261, "Tail", kFieldBytes, 6));
   EXPECT_EQ(CodeOf([&] { directory_.CreateTable("big", {}, def, NoKeyIndex()); }),
             KURA_RECTOOBIG);
-  def.fields.resize(260);  // 9 + 260 x 251 = 65 269 bytes
-  EXPECT_EQ(CodeOf([&] { directory_.CloseTable(directory_.CreateTable("big", {}, def, NoKeyIndex())); }), 0);
+  def.fields.back().declaredSize = 5;  // 65 535 bytes
+  TDataTable* t = nullptr;
+  ASSERT_EQ(CodeOf([&] { t = directory_.CreateTable("big", {}, def, NoKeyIndex()); }), 0);
+  EXPECT_EQ(t->Data().RecordLength(), 65535u);
+  directory_.CloseTable(t);
+}
+
+TEST_F(DataFileTest, ATableIsFullBeforeItsFileWouldPassFourBillionBytes) {
+  DataFileDefinition def;
+  for (int i = 1; i <= 260; ++i) {  // 9 + 260 x 252 = 65 529-byte records
+    def.fields.push_back(MakeField(static_cast<std::uint16_t>(i), "F" + std::to_string(i),
+                                   kFieldString, 250));
+  }
+  directory_.CloseTable(directory_.CreateTable("full", {}, def, NoKeyIndex()));
+  // A sparse file of 61 038 records: one more would pass 4 000 000 000 bytes.
+  const std::string path = dir_.File("full.DAT");
+  const std::uint64_t start = 127 + 768 * 260;
+  auto header = ReadWholeFile(path);
+  PutInt32LE(&header[13], 61039);
+  WriteWholeFile(path, header);
+  std::filesystem::resize_file(path, start + 61038ull * 65529);
+  TDataTable* t = directory_.OpenTable("full", {});
+  std::vector<std::uint8_t> rec(t->Data().RecordLength(), 0);
+  EXPECT_EQ(CodeOf([&] { t->AppendRecord(rec.data()); }), KURA_TABLEFULL);
+  EXPECT_EQ(t->Data().RecordCount(), 61038);
+  directory_.CloseTable(t);
 }
 
 TEST_F(DataFileTest, DamagedFilesAreRefusedWithoutReadingPastTheirBuffers) {

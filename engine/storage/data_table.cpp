@@ -1,10 +1,12 @@
 #include "engine/storage/data_table.h"
 
 #include <cstring>
+#include <vector>
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/index_trees.h"
 #include "engine/storage/names.h"
 
 namespace kura {
@@ -50,6 +52,7 @@ void TDataTable::Open() {
       indexCreated_ = true;
     }
     index_->Open();
+    index_->BindTrees(data_->Fields(), data_->Header().languageId, data_->Header().sortId);
     if (data_->Header().blobFieldCount > 0) {
       const FileOpenMode mode{options_.inMemory, options_.exclusive, options_.temporary};
       blob_ = std::make_unique<TBlobFile>(session_, FilePath(kBlobExtension), name_, mode);
@@ -57,11 +60,7 @@ void TDataTable::Open() {
     }
     TakeFileFlags();
     if (indexCreated_) {
-      std::int32_t active = 0;
-      for (std::int32_t n = 1; n <= data_->RecordCount(); ++n) {
-        if (RecordStatus(data_->GetRecord(n)->Data()) == kRecordActive) ++active;
-      }
-      index_->SetActiveRecordCount(active);
+      index_->SetActiveRecordCount(index_->Trees().RebuildSysDeleted(*data_));
       if (!readOnly_) {
         WriteLock();
         WriteAllChanges();
@@ -95,6 +94,7 @@ void TDataTable::Create(const DataFileDefinition& def, const TIndexFileHeader& i
   if (options_.temporary) {
     // A temporary table stays private to its creator: its files remain
     // open as created (closing them would delete them).
+    index_->BindTrees(data_->Fields(), data_->Header().languageId, data_->Header().sortId);
     TakeFileFlags();
     return;
   }
@@ -446,11 +446,18 @@ std::int32_t TDataTable::AppendRecord(const std::uint8_t* image,
                                       std::optional<std::int32_t> rowId) {
   std::int32_t n = 0;
   UnderWriteLock([&] {
+    // Unique keys are checked before anything changes.
+    const std::int32_t last = data_->Header().lastRowId;
+    const std::int32_t newRowId = rowId ? *rowId : (last >= kMaxRowId ? 1 : last + 1);
+    index_->Trees().CheckInsert(image, newRowId);
     TRecord* r = data_->TakeSlotForInsert(index_->HasPrimaryFields());
+    std::optional<std::int32_t> reused;
+    if (RecordStatus(r->Data()) == kRecordDeleted) reused = RecordRowId(r->Data());
     std::memcpy(r->Data(), image, data_->RecordLength());
     data_->InitForInsert(r, rowId);
     index_->AdjustActiveRecordCount(1);
     n = r->Number();
+    index_->Trees().InsertRecord(n, r->Data(), reused);
   });
   return n;
 }
@@ -458,15 +465,20 @@ std::int32_t TDataTable::AppendRecord(const std::uint8_t* image,
 void TDataTable::ModifyRecord(std::int32_t n, const std::uint8_t* image) {
   UnderWriteLock([&] {
     TRecord* r = ActiveRecord(n);
-    std::memcpy(r->Data() + kRecordHeaderSize, image + kRecordHeaderSize,
+    const std::vector<std::uint8_t> before(r->Data(), r->Data() + data_->RecordLength());
+    std::vector<std::uint8_t> after = before;
+    std::memcpy(after.data() + kRecordHeaderSize, image + kRecordHeaderSize,
                 data_->RecordLength() - kRecordHeaderSize);
+    index_->Trees().CheckUpdate(before.data(), after.data());
+    std::memcpy(r->Data(), after.data(), after.size());
     r->dirty = true;
+    index_->Trees().UpdateRecord(n, before.data(), after.data());
   });
 }
 
 void TDataTable::DeleteRecord(std::int32_t n) {
   UnderWriteLock([&] {
-    ActiveRecord(n);
+    index_->Trees().DeleteRecord(n, ActiveRecord(n)->Data());
     data_->FreeSlot(n, index_->HasPrimaryFields());
     index_->AdjustActiveRecordCount(-1);
   });

@@ -149,6 +149,40 @@ TEST(MemoryTables, KeepTheirContentsUntilDeletedAndTemporaryOnesVanish) {
   EXPECT_FALSE(directory.TableExists("scratch", true));
 }
 
+TEST(FileCopies, CopyTheWholeFileAndCutTheTarget) {
+  ScratchDir dir;
+  TFileList files(Env::Default());
+  std::vector<std::uint8_t> bytes(70000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  testing::WriteWholeFile(dir.File("a.DAT"), bytes);
+  testing::WriteWholeFile(dir.File("a.DBK"), std::vector<std::uint8_t>(90000, 1));
+  TFileHandler from(files, dir.File("A.dat"), "a", {});
+  TFileHandler to(files, dir.File("a.dbk"), "a", {});
+  from.Open();
+  to.Open();
+  TFileHandler::Copy(from, to);
+  to.Close();
+  EXPECT_EQ(testing::ReadWholeFile(dir.File("a.DBK")), bytes);
+}
+
+TEST(TemporaryTables, DiskFilesAreDeletedWhenTheLastUserCloses) {
+  ScratchDir dir;
+  TFileList files(Env::Default());
+  TDataSession session(files);
+  TDataDirectory directory(session, dir.Path());
+  DataFileDefinition def = TwoIntsAndString();
+  def.fields.push_back(MakeField(4, "Notes", kFieldBlob, 0, kSubtypeMemo));
+  TDataTable* t = directory.CreateTable("result", {.temporary = true}, def, NoKeyIndex());
+  std::vector<std::uint8_t> rec(t->Data().RecordLength(), 0);
+  t->AppendRecord(rec.data());
+  EXPECT_TRUE(std::filesystem::exists(dir.File("result.DAT")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("result.BLB")));
+  directory.CloseTable(t);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.DAT")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.IDX")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("result.BLB")));
+}
+
 TEST(TemporaryNames, TakeTheFirstFreeNumberAfterTheThreadIdDigits) {
   ScratchDir dir;
   TFileList files(Env::Default());

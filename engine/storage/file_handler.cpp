@@ -1,6 +1,8 @@
 #include "engine/storage/file_handler.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/names.h"
@@ -152,6 +154,18 @@ void TFileHandler::Rename(TFileList& list, const std::string& from,
   }
   const int err = env.Rename(os, target);
   if (err != 0) RaiseOsError(err, table);
+}
+
+void TFileHandler::Copy(TFileHandler& from, TFileHandler& to) {
+  constexpr std::size_t kChunk = 65536;
+  std::vector<std::uint8_t> buf(kChunk);
+  const std::uint64_t length = from.Length();
+  for (std::uint64_t pos = 0; pos < length; pos += kChunk) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - pos));
+    from.ReadExact(pos, buf.data(), n);
+    to.Write(pos, buf.data(), n);
+  }
+  to.Truncate(length);
 }
 
 }  // namespace kura

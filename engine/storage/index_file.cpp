@@ -5,6 +5,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/coding.h"
+#include "engine/storage/index_trees.h"
 
 namespace kura {
 namespace {
@@ -17,7 +18,9 @@ constexpr int kMaxSecondaryOnOpen = 32;
 TIndexFile::TIndexFile(TDataSession& session, std::string path, std::string table,
                        const FileOpenMode& mode)
     : session_(session), table_(table),
-      handler_(session.Files(), std::move(path), std::move(table), mode) {}
+      handler_(session.Files(), std::move(path), std::move(table), mode),
+      trees_(std::make_unique<TIndexTrees>(*this, table_,
+                                           session.settings.indexCacheBytes / 8192)) {}
 
 TIndexFile::~TIndexFile() = default;
 
@@ -136,6 +139,16 @@ bool TIndexFile::WriteBack(bool flush) {
   if (wrote && flush) handler_.Flush();
   TrimPageCache();
   return wrote;
+}
+
+bool TIndexFile::WriteDirtyPages() { return trees_->WriteDirtyPages(); }
+void TIndexFile::DropPageCache() { trees_->DropPageCache(); }
+void TIndexFile::TrimPageCache() { trees_->TrimPageCache(); }
+bool TIndexFile::TreesBound() const { return trees_->Bound(); }
+
+void TIndexFile::BindTrees(std::span<const TFieldDescriptor> fields, std::int16_t languageId,
+                           std::int16_t sortId) {
+  trees_->Bind(fields, languageId, sortId);
 }
 
 void TIndexFile::Empty() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -13,6 +14,8 @@
 #include "engine/storage/index_header.h"
 
 namespace kura {
+
+class TIndexTrees;
 
 class TIndexFile {
  public:
@@ -63,11 +66,23 @@ class TIndexFile {
   // The number of a new page at the end of the file; 9479 when the file is
   // full. Marks the header changed.
   std::int32_t AppendPage();
-  // Hooks the page cache fills in: write dirty pages (true when any were
-  // written), drop every cached page, trim to the cache limits.
-  bool WriteDirtyPages() { return false; }
-  void DropPageCache() {}
-  void TrimPageCache() {}
+  // The page caches: write dirty pages in runs of consecutive page
+  // numbers (true when any were written), drop every cached page, trim
+  // each index to its unused-page limit.
+  bool WriteDirtyPages();
+  void DropPageCache();
+  void TrimPageCache();
+
+  // ---- the trees ----
+  // Builds the trees of the indexes in use from the header, the table's
+  // fields and its locale (15878 when not installed, 8961 when a
+  // descriptor does not fit the fields). Again after the definitions
+  // change.
+  void BindTrees(std::span<const TFieldDescriptor> fields, std::int16_t languageId,
+                 std::int16_t sortId);
+  // The trees and the index maintenance; BindTrees must have been called.
+  TIndexTrees& Trees() { return *trees_; }
+  bool TreesBound() const;
 
   // Dirty pages and the header; flushes when anything was written and
   // `flush`. True when anything was written.
@@ -87,6 +102,7 @@ class TIndexFile {
   TFileHandler handler_;
   TIndexFileHeader header_;
   bool headerChanged_ = false;
+  std::unique_ptr<TIndexTrees> trees_;
 };
 
 }  // namespace kura

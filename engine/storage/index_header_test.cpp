@@ -139,3 +139,51 @@ TEST(IndexHeader, VerificationAcceptsAGoodHeaderAndRefusesEachFault) {
 
 }  // namespace
 }  // namespace kura
+
+#include "engine/storage/index_file.h"
+#include "engine/storage/testing/storage_fixture.h"
+
+namespace kura {
+namespace {
+
+TEST(IndexFile, KeepsTheCountAndCounterAndServesWholePages) {
+  testing::ScratchDir dir;
+  TFileList files(Env::Default());
+  TDataSession session(files);
+  const std::string path = dir.File("t.IDX");
+  {
+    TIndexFile f(session, path, "t", {});
+    f.Create(testing::NoKeyIndex());
+    EXPECT_EQ(f.Header().changeCounter, 1);
+    f.AdjustActiveRecordCount(3);
+    const std::int32_t page = f.AppendPage();
+    EXPECT_EQ(page, 1);
+    std::vector<std::uint8_t> image(kIndexPageSize, 0x5A);
+    f.WritePages(page, image.data(), 1);
+    EXPECT_TRUE(f.WriteBack(false));
+    f.Close();
+  }
+  const auto bytes = testing::ReadWholeFile(path);
+  ASSERT_EQ(bytes.size(), 2 * kIndexPageSize);
+  EXPECT_EQ(GetInt32LE(&bytes[0]), 2);
+  EXPECT_EQ(GetInt32LE(&bytes[9]), 2);
+  EXPECT_EQ(GetInt32LE(&bytes[3974]), 3);
+
+  TIndexFile f(session, path, "t", {});
+  f.Open();
+  f.Verify(std::vector<TFieldDescriptor>{MakeField(1, "A", kFieldInteger)});
+  EXPECT_EQ(f.ActiveRecordCount(), 3);
+  EXPECT_FALSE(f.HasPrimaryFields());
+  std::vector<std::uint8_t> page(kIndexPageSize);
+  f.ReadPage(1, page.data());
+  EXPECT_EQ(page[4095], 0x5A);
+  EXPECT_EQ(testing::CodeOf([&] { f.ReadPage(2, page.data()); }), KURA_INDEXCORRUPT);
+  f.Empty();
+  EXPECT_TRUE(f.WriteBack(false));
+  EXPECT_EQ(f.ActiveRecordCount(), 0);
+  EXPECT_EQ(f.Header().nextPageNumber, 1);
+  EXPECT_EQ(f.Handler().Length(), kIndexHeaderSize);
+}
+
+}  // namespace
+}  // namespace kura

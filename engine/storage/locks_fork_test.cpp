@@ -118,6 +118,7 @@ TEST_F(ForkTest, ReadersShareTheTableWhileAWriterWaitsForThem) {
   TDataTable* mine = parent.directory.OpenTable("figure", {});
   ASSERT_EQ(CodeOf([&] { mine->ReadLock(); }), 0);  // a second reader at once
   ASSERT_TRUE(mine->HoldsReadLock());
+  ASSERT_NE(mine->ReadRecord(1), nullptr);  // read under the lock: cached
 
   const pid_t writer = Spawn([&] {
     Process p(Env::Default(), dir_.Path());
@@ -136,9 +137,12 @@ TEST_F(ForkTest, ReadersShareTheTableWhileAWriterWaitsForThem) {
   EXPECT_EQ(writerDone.Receive(), 'w');
   EXPECT_EQ(Join(reader), 0);
   EXPECT_EQ(Join(writer), 0);
-  // The readers' next read lock sees the change through the counters.
+  // The readers' next read lock sees the change through the counters and
+  // drops the cached records.
+  EXPECT_NE(mine->Data().FindCached(1), nullptr);
   EXPECT_TRUE(mine->ReadLock());
   mine->ReleaseReadLock();
+  EXPECT_EQ(mine->Data().FindCached(1), nullptr);
   EXPECT_EQ(mine->Data().RecordCount(), 4);
   EXPECT_EQ(GetFieldInt(mine->ReadRecord(4)->Data(), mine->Data().Field(1)), 42);
   parent.directory.CloseTable(mine);

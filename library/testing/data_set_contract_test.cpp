@@ -1,12 +1,12 @@
-// The in-memory result must behave as the engine's live results do in every
-// point the program relies on; otherwise the tests above it prove nothing.
-#include "library/testing/memory_data_set.h"
-
+// What the program relies on in a live query result, checked through the
+// test library's backend: the in-memory results must behave as the
+// engine's do in every point below, or the tests built on them prove
+// nothing; the same tests then run against the engine's query datasets.
 #include <gtest/gtest.h>
 
 #include "engine/errors/database_error.h"
 #include "library/move_row.h"
-#include "library/testing/memory_library.h"
+#include "library/testing/test_library.h"
 
 namespace sorabeku::testing {
 namespace {
@@ -20,15 +20,16 @@ std::vector<int> Points(kura::TDataSet& rows) {
   return out;
 }
 
-class MemoryDataSetTest : public ::testing::Test {
+class DataSetContractTest : public ::testing::Test {
  protected:
   void AddRows(int mnb, std::initializer_list<int> points) {
     for (int p : points) lib.AddRow({.mnb = mnb, .pst = p});
   }
-  MemoryLibrary lib;
+  std::unique_ptr<TestLibrary> owned_ = MakeTestLibrary();
+  TestLibrary& lib = *owned_;
 };
 
-TEST_F(MemoryDataSetTest, RowsComeInAppendOrderAlsoAfterDeletes) {
+TEST_F(DataSetContractTest, RowsComeInAppendOrderAlsoAfterDeletes) {
   AddRows(1, {30, 10, 20});
   AddRows(2, {99});
   lib.OpenProblemRows(1);
@@ -46,7 +47,7 @@ TEST_F(MemoryDataSetTest, RowsComeInAppendOrderAlsoAfterDeletes) {
   EXPECT_EQ(Points(q), (std::vector<int>{10, 20, 5}));
 }
 
-TEST_F(MemoryDataSetTest, BoundsKeepTheRowAndEmptyResultReadsZero) {
+TEST_F(DataSetContractTest, BoundsKeepTheRowAndEmptyResultReadsZero) {
   AddRows(1, {7, 8});
   lib.OpenProblemRows(1);
   auto& q = lib.KuraQuery2();
@@ -71,7 +72,7 @@ TEST_F(MemoryDataSetTest, BoundsKeepTheRowAndEmptyResultReadsZero) {
   EXPECT_TRUE(q.Eof());
 }
 
-TEST_F(MemoryDataSetTest, MovingStoresAPendingEditAndFieldsNeedEditState) {
+TEST_F(DataSetContractTest, MovingStoresAPendingEditAndFieldsNeedEditState) {
   AddRows(1, {1, 2});
   lib.OpenProblemRows(1);
   auto& q = lib.KuraQuery2();
@@ -89,7 +90,7 @@ TEST_F(MemoryDataSetTest, MovingStoresAPendingEditAndFieldsNeedEditState) {
 }
 
 // Renumbering a problem moves its rows out of the result one by one.
-TEST_F(MemoryDataSetTest, RowWhoseConditionFieldChangesLeavesTheResult) {
+TEST_F(DataSetContractTest, RowWhoseConditionFieldChangesLeavesTheResult) {
   AddRows(1, {1, 2, 3});
   lib.OpenProblemRows(1);
   auto& q = lib.KuraQuery2();
@@ -111,7 +112,7 @@ TEST_F(MemoryDataSetTest, RowWhoseConditionFieldChangesLeavesTheResult) {
   EXPECT_EQ(Points(q), (std::vector<int>{1, 2, 3}));
 }
 
-TEST_F(MemoryDataSetTest, DeleteToTheEndEmptiesTheResult) {
+TEST_F(DataSetContractTest, DeleteToTheEndEmptiesTheResult) {
   AddRows(1, {1, 2, 3});
   lib.OpenProblemRows(1);
   auto& q = lib.KuraQuery2();
@@ -123,7 +124,7 @@ TEST_F(MemoryDataSetTest, DeleteToTheEndEmptiesTheResult) {
   EXPECT_EQ(q.RecordCount(), 0);
 }
 
-TEST_F(MemoryDataSetTest, LocateIsExactAndKeepsTheRowWhenNothingMatches) {
+TEST_F(DataSetContractTest, LocateIsExactAndKeepsTheRowWhenNothingMatches) {
   lib.AddRow({.mnb = 1, .pst = 5, .bto = 2});
   lib.AddRow({.mnb = 1, .pst = 6, .bto = 1});
   lib.AddRow({.mnb = 1, .pst = 5, .bto = 1});
@@ -141,7 +142,7 @@ TEST_F(MemoryDataSetTest, LocateIsExactAndKeepsTheRowWhenNothingMatches) {
   EXPECT_EQ(q.RecNo(), 4);
 }
 
-TEST_F(MemoryDataSetTest, TwoResultsOverOneTableSeeEachOthersChanges) {
+TEST_F(DataSetContractTest, TwoResultsOverOneTableSeeEachOthersChanges) {
   lib.AddRow({.mnb = 1, .pst = 1, .bfr = 3});
   lib.AddRow({.mnb = 1, .pst = 2, .bfr = 1});
   lib.AddRow({.mnb = 1, .pst = 3});
@@ -160,7 +161,7 @@ TEST_F(MemoryDataSetTest, TwoResultsOverOneTableSeeEachOthersChanges) {
   EXPECT_EQ(Points(rows), (std::vector<int>{1, 3}));
 }
 
-TEST_F(MemoryDataSetTest, ContentsListOneSectionInNumberOrder) {
+TEST_F(DataSetContractTest, ContentsListOneSectionInNumberOrder) {
   lib.AddProblem(1500, 7);
   lib.AddProblem(1000, 7);
   lib.AddProblem(1200, 3);

@@ -1,0 +1,196 @@
+#include "engine/sql/canned_execution.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/errors/kura_error.h"
+#include "engine/sql/canned_values.h"
+#include "engine/storage/data_file_sort.h"
+#include "engine/storage/field_values.h"
+
+namespace kura::sql {
+
+SourceRows::SourceRows(const std::vector<TDataTable*>& tables) {
+  for (TDataTable* t : tables) {
+    const std::uint32_t length = t->Data().RecordLength();
+    std::vector<std::uint8_t> images;
+    std::size_t count = 0;
+    const std::int32_t slots = t->Data().RecordCount();
+    for (std::int32_t n = 1; n <= slots; ++n) {
+      TRecord* r = t->ReadRecord(n, true);
+      // The table changed under the read: its caches were dropped; read
+      // the slot again from the file.
+      if (r == nullptr) r = t->ReadRecord(n, true);
+      if (r == nullptr) Raise(KURA_READERR, {.table = t->Name()});
+      if (RecordStatus(r->Data()) != kRecordActive) continue;
+      images.insert(images.end(), r->Data(), r->Data() + length);
+      ++count;
+    }
+    images_.push_back(std::move(images));
+    counts_.push_back(count);
+    lengths_.push_back(length);
+    fields_.push_back(&t->Data().Fields());
+  }
+}
+
+Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
+  const auto t = static_cast<std::size_t>(tablePos - 1);
+  const TFieldDescriptor& f = rows_.Fields(t)[static_cast<std::size_t>(fieldNo - 1)];
+  if (current_[t] == nullptr) return Value::NullOf(f.type == kFieldUInt32 ? kTypeLargeInt : f.type, f.subtype);
+  return ReadFieldValue(current_[t], f);
+}
+
+namespace {
+
+constexpr std::int64_t kNullRow = -1;
+
+// The row combinations of tables 1..k as a flat list of row numbers (k per
+// combination, kNullRow for a missing row), extended one table at a time.
+void SetCombination(JoinedRow& row, const SourceRows& rows, const std::int64_t* combo,
+                    std::size_t k) {
+  for (std::size_t t = 0; t < rows.TableCount(); ++t) {
+    row.Set(t, t < k && combo[t] != kNullRow ? rows.Row(t, static_cast<std::size_t>(combo[t]))
+                                             : nullptr);
+  }
+}
+
+std::vector<std::int64_t> JoinNext(const TDataQuery& query, const SourceRows& rows,
+                                   const Collation& collation, const std::vector<std::int64_t>& combos,
+                                   std::size_t k) {
+  const TSourceTable& source = *query.sources[k];
+  const TJoin* join = source.join.get();
+  const TExpToken* on = join ? join->condition.get() : nullptr;
+  const JoinKind kind = join ? join->kind : JoinKind::kInner;
+  const std::size_t n = rows.RowCount(k);
+  std::vector<std::int64_t> out;
+  std::vector<bool> rightMatched(kind == JoinKind::kRightOuter ? n : 0, false);
+  JoinedRow row(rows);
+  std::vector<std::int64_t> combo(k + 1);
+  for (std::size_t c = 0; c < combos.size(); c += k) {
+    std::copy(combos.begin() + static_cast<std::ptrdiff_t>(c),
+              combos.begin() + static_cast<std::ptrdiff_t>(c + k), combo.begin());
+    bool matched = false;
+    for (std::size_t r = 0; r < n; ++r) {
+      combo[k] = static_cast<std::int64_t>(r);
+      SetCombination(row, rows, combo.data(), k + 1);
+      if (on != nullptr && !EvaluateCondition(*on, row, collation)) continue;
+      matched = true;
+      if (kind == JoinKind::kRightOuter) rightMatched[r] = true;
+      out.insert(out.end(), combo.begin(), combo.end());
+    }
+    if (!matched && kind == JoinKind::kLeftOuter) {
+      combo[k] = kNullRow;
+      out.insert(out.end(), combo.begin(), combo.end());
+    }
+  }
+  for (std::size_t r = 0; r < rightMatched.size(); ++r) {
+    if (rightMatched[r]) continue;
+    std::fill(combo.begin(), combo.end(), kNullRow);
+    combo[k] = static_cast<std::int64_t>(r);
+    out.insert(out.end(), combo.begin(), combo.end());
+  }
+  return out;
+}
+
+bool HasAggregates(const TDataQuery& q) {
+  for (const TResultField& f : q.selectList) {
+    if (f.expression && ContainsAggregate(*f.expression)) return true;
+  }
+  return false;
+}
+
+// Evaluates the select list of every qualifying row into the result table.
+std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_t limit) {
+  TDataTable& result = run.result;
+  const TDataFile& data = result.Data();
+  std::vector<std::uint8_t> image(data.RecordLength());
+  std::int64_t count = 0;
+  if (limit == 0) return 0;
+  WalkJoinedRows(run.query, rows, run.collation, [&](JoinedRow& row) {
+    if (run.query.where && !EvaluateCondition(*run.query.where, row, run.collation)) return true;
+    std::fill(image.begin(), image.end(), 0);
+    for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
+      const Value v = Evaluate(*run.query.selectList[i].expression, row, run.collation);
+      WriteFieldValue(image.data(), data.Field(static_cast<int>(i + 1)), v,
+                      run.tableCollation.get());
+    }
+    AppendResultRow(result, image.data());
+    ++count;
+    return limit < 0 || count < limit;
+  });
+  return count;
+}
+
+std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const SortOptions& options) {
+  return SortTable(run.session, run.result, fields, options).outputRows;
+}
+
+}  // namespace
+
+void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
+                    const std::function<bool(JoinedRow&)>& visit) {
+  JoinedRow row(rows);
+  if (rows.TableCount() == 1) {
+    for (std::size_t r = 0; r < rows.RowCount(0); ++r) {
+      row.Set(0, rows.Row(0, r));
+      if (!visit(row)) return;
+    }
+    return;
+  }
+  std::vector<std::int64_t> combos;
+  for (std::size_t r = 0; r < rows.RowCount(0); ++r) combos.push_back(static_cast<std::int64_t>(r));
+  for (std::size_t k = 1; k < rows.TableCount(); ++k) {
+    combos = JoinNext(query, rows, collation, combos, k);
+  }
+  const std::size_t width = rows.TableCount();
+  for (std::size_t c = 0; c < combos.size(); c += width) {
+    SetCombination(row, rows, &combos[c], width);
+    if (!visit(row)) return;
+  }
+}
+
+void AppendResultRow(TDataTable& result, const std::uint8_t* image) {
+  result.AppendRecord(image);
+}
+
+std::int64_t ExecuteCanned(const CannedRun& run) {
+  const TDataQuery& q = run.query;
+  run.result.Data().Empty();
+  run.result.Index().Empty();
+  const SourceRows rows(run.sources);
+
+  const bool grouped = q.hasGroupBy || HasAggregates(q);
+  std::int64_t limit = run.maxRowCount >= 0 ? run.maxRowCount : -1;
+  if (q.top >= 0 && !q.hasOrderBy && !grouped && !q.distinct) {
+    limit = limit < 0 ? q.top : std::min<std::int64_t>(limit, q.top);
+  }
+  std::int64_t count = grouped ? FillGrouped(run, rows, limit) : FillPlain(run, rows, limit);
+
+  const TDataFile& data = run.result.Data();
+  if (q.distinct) {
+    std::vector<SortField> all;
+    for (const TFieldDescriptor& f : data.Fields()) {
+      if (f.type != kFieldBlob) all.push_back({f, false});
+    }
+    SortOptions o;
+    o.distinct = true;
+    count = Sort(run, all, o);
+  }
+  if (q.hasOrderBy) {
+    std::vector<SortField> order;
+    for (const TOrderByField& item : q.orderBy) {
+      order.push_back({data.Field(item.resultIndex + 1), item.descending});
+    }
+    SortOptions o;
+    o.caseInsensitive = q.noCase;
+    o.rowLimit = q.top;
+    count = Sort(run, order, o);
+  } else if (q.top >= 0 && count > q.top) {
+    SortOptions o;
+    o.rowLimit = q.top;  // no fields: the rows keep their order
+    count = Sort(run, {}, o);
+  }
+  return count;
+}
+
+}  // namespace kura::sql

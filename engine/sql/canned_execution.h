@@ -1,0 +1,86 @@
+// Canned execution of a SELECT: the qualifying rows of the source tables
+// (joined in FROM order) are evaluated into a result table, grouped and
+// aggregated, made distinct, cut to TOP and MaxRowCount, and sorted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/sql/data_query.h"
+#include "engine/sql/evaluator.h"
+#include "engine/storage/data_directory.h"
+
+namespace kura {
+class TableCollation;
+}
+
+namespace kura::sql {
+
+// The rows of the source tables, read once per execution: the images of
+// the active records of each table, in record order.
+class SourceRows {
+ public:
+  // Reads every active record of `tables` (in FROM order).
+  explicit SourceRows(const std::vector<TDataTable*>& tables);
+  std::size_t TableCount() const { return images_.size(); }
+  std::size_t RowCount(std::size_t table) const { return counts_[table]; }
+  const std::uint8_t* Row(std::size_t table, std::size_t row) const {
+    return images_[table].data() + row * lengths_[table];
+  }
+  const std::vector<TFieldDescriptor>& Fields(std::size_t table) const { return *fields_[table]; }
+
+ private:
+  std::vector<std::vector<std::uint8_t>> images_;
+  std::vector<std::size_t> counts_;
+  std::vector<std::uint32_t> lengths_;
+  std::vector<const std::vector<TFieldDescriptor>*> fields_;
+};
+
+// One combination of source rows (a row of each table, or none for the
+// missing side of an outer join) seen as the row of an expression.
+class JoinedRow : public RowAccessor {
+ public:
+  explicit JoinedRow(const SourceRows& rows) : rows_(rows), current_(rows.TableCount()) {}
+  void Set(std::size_t table, const std::uint8_t* image) { current_[table] = image; }
+  Value FieldValue(int tablePos, int fieldNo) const override;
+
+ private:
+  const SourceRows& rows_;
+  std::vector<const std::uint8_t*> current_;
+};
+
+// Calls `visit` for every combination of rows that the joins of `query`
+// produce (inner and comma joins with their ON condition, left and right
+// outer joins with a null row for the unmatched side), in FROM order. A
+// false answer of `visit` stops the walk.
+void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
+                    const std::function<bool(JoinedRow&)>& visit);
+
+struct CannedRun {
+  TDataSession& session;
+  const TDataQuery& query;
+  std::vector<TDataTable*> sources;
+  const Collation& collation;
+  std::shared_ptr<const TableCollation> tableCollation;
+  TDataTable& result;
+  int maxRowCount = -1;
+  // Where the work table of GROUP BY is created (the private directory).
+  TDataDirectory& workDirectory;
+};
+
+// Empties the result table, fills and sorts it; returns the number of
+// result rows. Raises 11949 for what cannot be evaluated and passes the
+// tables' errors on.
+std::int64_t ExecuteCanned(const CannedRun& run);
+
+// Fills `run.result` with one row per group (GROUP BY or aggregates),
+// HAVING applied; stops after `limit` source rows when it is 0 or more.
+// Returns the number of rows written.
+std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int64_t limit);
+
+// Appends `image` to the result table as a new record.
+void AppendResultRow(TDataTable& result, const std::uint8_t* image);
+
+}  // namespace kura::sql

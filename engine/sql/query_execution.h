@@ -1,0 +1,119 @@
+// TQueryExecution: a prepared statement together with what its execution
+// needs — the opened source tables, the decision between a live result (the
+// source table itself, filtered by the WHERE condition and ordered by an
+// index) and a canned result (a temporary result table filled and sorted at
+// each execution), and statement scripts separated by ";".
+//
+// Owns the statement, the source tables it opened and the canned result
+// table; destroying it closes them all and deletes the temporary table.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/sql/query_statement.h"
+#include "engine/sql/table_catalog.h"
+#include "engine/storage/data_session.h"
+
+namespace kura {
+class TableCollation;
+}
+
+namespace kura::sql {
+
+// The index number that means record order.
+inline constexpr int kNoIndex = 255;
+
+// An opened source table of the master query.
+struct OpenSource {
+  TDataDirectory* directory = nullptr;
+  TDataTable* table = nullptr;
+};
+
+class TQueryExecution {
+ public:
+  // `session` and `catalog` must outlive the object.
+  TQueryExecution(TDataSession& session, TableCatalog& catalog);
+  ~TQueryExecution();
+  TQueryExecution(const TQueryExecution&) = delete;
+  TQueryExecution& operator=(const TQueryExecution&) = delete;
+
+  void SetRequestLive(bool live) { requestLive_ = live; }
+  void SetMaxRowCount(int count) { maxRowCount_ = count; }
+
+  // Parses the first statement of `text`, opens its source tables (shared,
+  // in record order; read-write when RequestLive), decides live or canned,
+  // chooses the index for ORDER BY and, for a canned SELECT, creates the
+  // result table. Raises 11949 with the parser's messages, 11010 for a
+  // missing table, and the tables' own errors; nothing stays prepared then.
+  void Prepare(std::string_view text);
+  void Unprepare();
+  bool Prepared() const { return statement_ && statement_->Prepared(); }
+
+  // Binds `parameters` by position to the "?" of the text and executes the
+  // statement, then each further statement of the text. Raises 11949 for a
+  // parameter count or type mismatch and passes the tables' errors on;
+  // after a failure the temporary result table is still the statement's
+  // and is deleted with it.
+  void Execute(const std::vector<Value>& parameters = {});
+
+  // ---- the current (last executed) statement ----
+  const TQueryStatement& Statement() const { return *statement_; }
+  bool IsSelect() const;
+  bool Live() const { return live_; }
+  // The index serving ORDER BY on a live result; kNoIndex for record order.
+  int ChosenIndex() const { return chosenIndex_; }
+  // True when an ORDER BY item names a calculated select-list item.
+  bool OrderByCalculated() const { return orderByCalculated_; }
+  // Live results: the source table and the WHERE condition with the bound
+  // parameter values (nullptr without WHERE), to be installed as the
+  // source cursor's filter.
+  TDataTable* LiveTable() const { return live_ && !sources_.empty() ? sources_[0].table : nullptr; }
+  const TExpToken* LiveFilter() const { return liveFilter_.get(); }
+  // Canned results: the result table (also for INTO), exclusive.
+  TDataTable* ResultTable() const { return result_; }
+  const std::vector<OpenSource>& Sources() const { return sources_; }
+
+  std::int64_t RowsAffected() const { return rowsAffected_; }
+  double ExecutionTime() const { return executionTime_; }
+
+ private:
+  void SetUp();
+  void Release();
+  void OpenSources();
+  void Decide();
+  void ChooseIndex();
+  void CreateResultTable();
+  void ExecuteOne(const std::vector<Value>& parameters, std::size_t* used);
+  void ExecuteLive();
+  void ExecuteTransaction();
+
+  TDataSession& session_;
+  TableCatalog& catalog_;
+  bool requestLive_ = false;
+  int maxRowCount_ = -1;
+  std::string text_;
+  bool advanced_ = false;  // a script moved past its first statement
+  std::unique_ptr<TQueryStatement> statement_;
+  std::unique_ptr<TDataDirectory> privateDirectory_;
+  std::vector<OpenSource> sources_;
+  std::shared_ptr<const TableCollation> collation_;
+  bool live_ = false;
+  int chosenIndex_ = kNoIndex;
+  bool orderByCalculated_ = false;
+  TDataDirectory* resultDirectory_ = nullptr;
+  TDataTable* result_ = nullptr;
+  std::unique_ptr<TExpToken> liveFilter_;
+  std::int64_t rowsAffected_ = 0;
+  std::int64_t remembered_ = 0;  // the sum at START TRANSACTION
+  double executionTime_ = 0;
+};
+
+// A deep copy of an expression tree in which parameters carry their bound
+// values as constants (sub-select pointers are shared).
+std::unique_ptr<TExpToken> CloneBound(const TExpToken& node);
+
+}  // namespace kura::sql

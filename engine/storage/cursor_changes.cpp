@@ -1,0 +1,269 @@
+// TDataCursor: record images, fields and BLOB values, and the changes a
+// cursor makes (add, modify, delete, cancel) with the record locks and the
+// repositioning that follow them.
+#include <cstring>
+
+#include "engine/errors/kura_error.h"
+#include "engine/sql/date_time.h"
+#include "engine/storage/cursor_operation.h"
+#include "engine/storage/data_cursor.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/index_trees.h"
+#include "engine/storage/record_values.h"
+#include "engine/storage/table_filter_source.h"
+
+namespace kura {
+namespace {
+
+constexpr std::int32_t kDayOf18991230 = 693594;
+
+// Local date and time now as days since 1899-12-30 with the time as fraction.
+double LocalNow() {
+  return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - kDayOf18991230;
+}
+
+// Runs `change` under the table's write lock; the lock is given back on
+// every path (the table's own change calls inside release it when done).
+template <typename Fn>
+void UnderWriteLock(TDataTable& table, Fn&& change) {
+  table.WriteLock();
+  try {
+    change();
+  } catch (...) {
+    try {
+      table.ReleaseWriteLock();
+    } catch (...) {
+      // The first failure is the one reported.
+    }
+    throw;
+  }
+  table.ReleaseWriteLock();
+}
+
+}  // namespace
+
+// ---- images and fields ------------------------------------------------------------
+
+std::vector<std::uint8_t> TDataCursor::NewRecord() const {
+  std::vector<std::uint8_t> image(RecordLength());
+  InitRecord(image.data());
+  return image;
+}
+
+void TDataCursor::InitRecord(std::uint8_t* image) const {
+  InitRecordImage(image, RecordLength(), Fields(), table_->Data().Collation(), LocalNow());
+}
+
+sql::Value TDataCursor::GetField(const std::uint8_t* image, int fieldNo) {
+  if (fieldNo < 1 || fieldNo > static_cast<int>(Fields().size())) {
+    Raise(KURA_OUTOFRANGE, {.table = table_->Name()});
+  }
+  const TFieldDescriptor& f = table_->Data().Field(fieldNo);
+  if (f.type == kFieldBlob) {
+    auto it = pendingBlobs_.find(fieldNo);
+    if (it != pendingBlobs_.end()) {
+      sql::Value v = sql::Value::String(it->second);
+      if (v.null) return sql::Value::NullOf(f.type, f.subtype);
+      v.type = f.type;
+      v.subType = f.subtype;
+      return v;
+    }
+  }
+  row_->Set(image);
+  return row_->FieldValue(1, fieldNo);
+}
+
+void TDataCursor::SetField(std::uint8_t* image, int fieldNo, const sql::Value& value) {
+  if (fieldNo < 1 || fieldNo > static_cast<int>(Fields().size())) {
+    Raise(KURA_OUTOFRANGE, {.table = table_->Name()});
+  }
+  const TFieldDescriptor& f = table_->Data().Field(fieldNo);
+  if (f.type == kFieldBlob) {
+    pendingBlobs_[fieldNo] = value.null ? std::string() : value.text;
+    return;
+  }
+  StoreFieldValue(image, f, value, table_->Data().Collation());
+}
+
+const sql::RowAccessor& TDataCursor::Row(const std::uint8_t* image) {
+  row_->Set(image);
+  return *row_;
+}
+
+// ---- BLOB values ---------------------------------------------------------------------
+
+void TDataCursor::StorePendingBlobs(std::uint8_t* image, const std::uint8_t* old) {
+  TBlobFile* blob = table_->Blob();
+  if (blob == nullptr) return;
+  for (const auto& [fieldNo, value] : pendingBlobs_) {
+    const TFieldDescriptor& f = table_->Data().Field(fieldNo);
+    const BlobRef before = old ? GetBlobRef(old, f) : BlobRef{};
+    const BlobRef ref = blob->WriteValue(before, value, table_->Data().NextBlobSerial());
+    SetBlobRef(image, f, ref);
+  }
+}
+
+void TDataCursor::FreeBlobs(const std::uint8_t* image) {
+  TBlobFile* blob = table_->Blob();
+  if (blob == nullptr) return;
+  for (const TFieldDescriptor& f : Fields()) {
+    if (f.type != kFieldBlob) continue;
+    const BlobRef ref = GetBlobRef(image, f);
+    if (ref.firstBlock != 0) blob->FreeValue(ref);
+  }
+}
+
+// ---- locks ---------------------------------------------------------------------------
+
+void TDataCursor::LockCurrent() {
+  if (lockedRecord_ == recNo_) return;
+  if (lockedRecord_ != 0) Unlock();
+  table_->LockRecord(recNo_, this);
+  lockedRecord_ = recNo_;
+}
+
+void TDataCursor::Unlock() {
+  if (lockedRecord_ == 0) return;
+  const std::int32_t n = lockedRecord_;
+  lockedRecord_ = 0;
+  table_->UnlockRecord(n);
+}
+
+bool TDataCursor::StoredEquals(std::int32_t recNo, const std::uint8_t* image) {
+  const TRecord* r = Fetch(recNo);
+  return std::memcmp(r->Data(), image, image_.size()) == 0;
+}
+
+void TDataCursor::CancelEdit() {
+  pendingBlobs_.clear();
+  if (table_ != nullptr) Unlock();
+}
+
+// ---- changes ---------------------------------------------------------------------------
+
+// A record this cursor added or changed: its bit in every filter and in the
+// visible set follows its new values.
+void TDataCursor::RetestFilters(std::int32_t recNo) {
+  const auto n = static_cast<std::uint32_t>(recNo);
+  bool visible = true;
+  for (const auto& f : filters_) {
+    f->TestRecord(n);
+    if (f->Active() && !f->Contains(n)) visible = false;
+  }
+  if (!KeepsVisibleSet()) return;
+  if (visible && !InRecordOrder() && rangeActive_) {
+    const TRecord* r = Fetch(recNo);
+    visible = InRange(KeyOfImage(r->Data()).data());
+  }
+  if (visible) visible_.Set(n);
+  else visible_.Clear(n);
+}
+
+// After this cursor's own change the counters moved by at most one each;
+// more means others changed the table in between, and the visible set is
+// built again.
+void TDataCursor::AfterOwnChange(const Counters& before) {
+  const Counters now = TableCounters();
+  auto moved = [](std::int32_t a, std::int32_t b) { return b - a < 0 || b - a > 1; };
+  if (moved(before.data, now.data) || moved(before.index, now.index) ||
+      moved(before.blob, now.blob)) {
+    RebuildVisible();
+  }
+  seen_ = TableCounters();
+}
+
+std::int32_t TDataCursor::AddRecord(const std::uint8_t* image, bool position) {
+  Operation op(*this);
+  const Counters before = TableCounters();
+  std::int32_t n = 0;
+  if (pendingBlobs_.empty() || table_->Blob() == nullptr) {
+    n = table_->AppendRecord(image);
+  } else {
+    std::vector<std::uint8_t> copy(image, image + RecordLength());
+    UnderWriteLock(*table_, [&] {
+      // Keys are checked before any block is written.
+      const std::int32_t last = table_->Data().Header().lastRowId;
+      table_->Index().Trees().CheckInsert(copy.data(), last >= INT32_MAX ? 1 : last + 1);
+      StorePendingBlobs(copy.data(), nullptr);
+      n = table_->AppendRecord(copy.data());
+    });
+  }
+  pendingBlobs_.clear();
+  RetestFilters(n);
+  AfterOwnChange(before);
+  if (position) {
+    const TRecord* r = Fetch(n);
+    PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(r->Data()));
+  }
+  return n;
+}
+
+void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position) {
+  Operation op(*this);
+  if (state_ != State::kOn) Raise(KURA_NOCURRREC, {.table = table_->Name()});
+  const std::int32_t n = recNo_;
+  const bool lockedBefore = lockedRecord_ == n;
+  LockCurrent();
+  const Counters before = TableCounters();
+  try {
+    if (imageRecNo_ != n || !StoredEquals(n, image_.data())) {
+      Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
+    }
+    std::vector<std::uint8_t> copy(image, image + RecordLength());
+    std::memcpy(copy.data(), image_.data(), kRecordHeaderSize);
+    if (pendingBlobs_.empty() || table_->Blob() == nullptr) {
+      table_->ModifyRecord(n, copy.data());
+    } else {
+      UnderWriteLock(*table_, [&] {
+        table_->Index().Trees().CheckUpdate(image_.data(), copy.data());
+        StorePendingBlobs(copy.data(), image_.data());
+        table_->ModifyRecord(n, copy.data());
+      });
+    }
+  } catch (const EKuraEngineError& e) {
+    // A refused change keeps a lock taken when editing began; one taken
+    // here is given back.
+    if (!lockedBefore || e.ErrorCode() == KURA_KEYORRECDELETED) Unlock();
+    throw;
+  }
+  pendingBlobs_.clear();
+  Unlock();
+  RetestFilters(n);
+  AfterOwnChange(before);
+  const TRecord* r = Fetch(n);
+  std::memcpy(image_.data(), r->Data(), image_.size());
+  if (!InRecordOrder()) key_ = KeyOfImage(r->Data());
+  if (position) PlaceBy(n, key_);
+}
+
+void TDataCursor::DeleteRecord(bool position) {
+  Operation op(*this);
+  if (state_ != State::kOn) Raise(KURA_NOCURRREC, {.table = table_->Name()});
+  const std::int32_t n = recNo_;
+  if (imageRecNo_ != n) LoadImage();
+  LockCurrent();
+  const Counters before = TableCounters();
+  std::vector<std::uint8_t> old(image_);
+  try {
+    if (!StoredEquals(n, image_.data())) Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
+    if (table_->Blob() == nullptr) {
+      table_->DeleteRecord(n);
+    } else {
+      UnderWriteLock(*table_, [&] {
+        FreeBlobs(old.data());
+        table_->DeleteRecord(n);
+      });
+    }
+  } catch (...) {
+    Unlock();
+    throw;
+  }
+  pendingBlobs_.clear();
+  Unlock();
+  for (const auto& f : filters_) f->DropRecord(static_cast<std::uint32_t>(n));
+  visible_.Clear(static_cast<std::uint32_t>(n));
+  AfterOwnChange(before);
+  if (position) PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(old.data()));
+}
+
+}  // namespace kura

@@ -1,0 +1,554 @@
+#include "engine/storage/data_cursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/errors/kura_error.h"
+#include "engine/storage/cursor_operation.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/index_trees.h"
+#include "engine/storage/names.h"
+#include "engine/storage/table_filter_source.h"
+
+namespace kura {
+
+TDataCursor::TDataCursor(TDataSession& session, TDataDirectory& directory)
+    : session_(session), directory_(directory) {}
+
+TDataCursor::~TDataCursor() {
+  try {
+    Close();
+  } catch (...) {
+    // Close() reports failures to callers that want them.
+  }
+}
+
+// ---- open and close ------------------------------------------------------------
+
+void TDataCursor::Open(const std::string& name, const CursorOpenOptions& options) {
+  Close();
+  TDataTable* t = directory_.OpenTable(
+      name, {options.exclusive, options.readOnly, options.inMemory, options.temporary});
+  table_ = t;
+  options_ = options;
+  try {
+    image_.assign(t->Data().RecordLength(), 0);
+    imageRecNo_ = 0;
+    source_ = std::make_unique<TableFilterSource>(*t);
+    row_ = std::make_unique<RecordRow>(*t);
+    order_ = options.recordOrder ? kRecordOrder : 0;
+    rangeActive_ = false;
+    seen_ = TableCounters();
+    RebuildVisible();
+    state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  } catch (...) {
+    source_.reset();
+    row_.reset();
+    table_ = nullptr;
+    directory_.CloseTable(t);
+    throw;
+  }
+}
+
+void TDataCursor::Create(const std::string& name, const CursorOpenOptions& options,
+                         const DataFileDefinition& def, const TIndexFileHeader& index) {
+  Close();
+  TDataTable* t = directory_.CreateTable(
+      name, {options.exclusive, options.readOnly, options.inMemory, options.temporary}, def,
+      index);
+  directory_.CloseTable(t);
+  Open(name, options);
+}
+
+void TDataCursor::Close() {
+  if (table_ == nullptr) return;
+  TDataTable* t = table_;
+  pendingBlobs_.clear();
+  filters_.clear();
+  source_.reset();
+  row_.reset();
+  table_ = nullptr;
+  state_ = State::kNowhere;
+  rangeActive_ = false;
+  const std::int32_t locked = lockedRecord_;
+  lockedRecord_ = 0;
+  try {
+    if (locked != 0) t->UnlockRecord(locked);
+  } catch (...) {
+    directory_.CloseTable(t);
+    throw;
+  }
+  directory_.CloseTable(t);
+}
+
+const std::string& TDataCursor::TableName() const { return table_->Name(); }
+const std::vector<TFieldDescriptor>& TDataCursor::Fields() const {
+  return table_->Data().Fields();
+}
+int TDataCursor::FindField(std::string_view name) const { return table_->Data().FindField(name); }
+std::uint32_t TDataCursor::RecordLength() const { return table_->Data().RecordLength(); }
+
+// ---- order ----------------------------------------------------------------------
+
+bool TDataCursor::InRecordOrder() const {
+  if (order_ == kRecordOrder) return true;
+  if (order_ != 0) return false;
+  const TIndexFileHeader& h = table_->Index().Header();
+  return !table_->Index().HasPrimaryFields() || h.slots[0].fieldCount == 0;
+}
+
+void TDataCursor::SetOrder(int number) {
+  Operation op(*this);
+  const TIndexFileHeader& h = table_->Index().Header();
+  const bool valid = number == kRecordOrder || number == 0 ||
+                     (number >= 1 && number <= h.secondaryCount &&
+                      table_->Index().Trees().Maintained(number));
+  if (!valid) Raise(KURA_OUTOFRANGE, {.table = table_->Name()});
+  const bool wasOn = state_ == State::kOn;
+  const std::int32_t rec = recNo_;
+  order_ = number;
+  rangeActive_ = false;
+  RebuildVisible();
+  if (wasOn) {
+    const TRecord* r = Fetch(rec);
+    PlaceBy(rec, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(r->Data()));
+  } else {
+    state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  }
+}
+
+void TDataCursor::SetOrderByName(std::string_view name) {
+  const std::string wanted = TrimBlanks(std::string(name));
+  if (wanted.empty()) {
+    SetOrder(0);
+    return;
+  }
+  const TIndexFileHeader& h = table_->Index().Header();
+  for (int i = 1; i <= h.secondaryCount; ++i) {
+    if (EqualNoCase(TrimBlanks(h.slots[static_cast<std::size_t>(i)].name), wanted)) {
+      SetOrder(i);
+      return;
+    }
+  }
+  Raise(KURA_INVALIDINDEXNAME, {.index = wanted, .table = table_->Name()});
+}
+
+// ---- range ------------------------------------------------------------------------
+
+void TDataCursor::SetRange(std::span<const std::uint8_t> low, std::span<const std::uint8_t> high) {
+  Operation op(*this);
+  if (InRecordOrder()) {
+    rangeLow_.assign(low.begin(), low.end());
+    rangeHigh_.assign(high.begin(), high.end());
+    rangeActive_ = true;
+    return;
+  }
+  const std::size_t length = ActiveTree().Comparator().KeyLength();
+  rangeLow_.assign(low.begin(), low.begin() + static_cast<long>(std::min(length, low.size())));
+  rangeHigh_.assign(high.begin(), high.begin() + static_cast<long>(std::min(length, high.size())));
+  rangeLow_.resize(length, 0x00);
+  rangeHigh_.resize(length, 0xFF);
+  rangeActive_ = true;
+  RebuildVisible();
+  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+}
+
+void TDataCursor::CancelRange() {
+  Operation op(*this);
+  if (!rangeActive_) return;
+  rangeActive_ = false;
+  RebuildVisible();
+  if (state_ == State::kOn) {
+    PlaceBy(recNo_, key_);
+  } else {
+    state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  }
+}
+
+// ---- filters and the visible set ---------------------------------------------------
+
+FilterTable& TDataCursor::FilterSource() { return *source_; }
+
+bool TDataCursor::Filtered() const {
+  return std::any_of(filters_.begin(), filters_.end(),
+                     [](const std::unique_ptr<TFilter>& f) { return f->Active(); });
+}
+
+TFilter& TDataCursor::AddFilter(const sql::TExpToken& condition, FilterOptions options) {
+  Operation op(*this);
+  {
+    ReadLockScope lock(*table_);  // the analysis counts keys in the indexes
+    filters_.push_back(std::make_unique<TFilter>(*source_, condition, options));
+  }
+  filters_.back()->Activate();
+  RebuildVisible();
+  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  return *filters_.back();
+}
+
+TFilter& TDataCursor::AddFilter(TFilter::Callback callback) {
+  Operation op(*this);
+  filters_.push_back(std::make_unique<TFilter>(*source_, std::move(callback)));
+  filters_.back()->Activate();
+  RebuildVisible();
+  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  return *filters_.back();
+}
+
+void TDataCursor::RemoveFilter(TFilter& filter) {
+  auto it = std::find_if(filters_.begin(), filters_.end(),
+                         [&](const std::unique_ptr<TFilter>& f) { return f.get() == &filter; });
+  if (it == filters_.end()) Raise(KURA_NOSUCHFILTER, {.table = table_ ? table_->Name() : ""});
+  filters_.erase(it);
+  Refresh();
+}
+
+void TDataCursor::ClearFilters() {
+  filters_.clear();
+  if (table_ != nullptr) Refresh();
+}
+
+void TDataCursor::Refresh() {
+  Operation op(*this);
+  Resync();
+}
+
+TDataCursor::Counters TDataCursor::TableCounters() {
+  Counters c;
+  c.data = table_->Data().Header().changeCounter;
+  c.index = table_->Index().Header().changeCounter;
+  if (table_->Blob() != nullptr) c.blob = table_->Blob()->Header().changeCounter;
+  return c;
+}
+
+void TDataCursor::SeeChanges() {
+  if (TableCounters() == seen_) return;
+  Resync();
+}
+
+// Rebuilds the visible set and stands again where the cursor stood: on its
+// record, or beside the place where it was.
+void TDataCursor::Resync() {
+  RebuildVisible();
+  switch (state_) {
+    case State::kOn: PlaceBy(recNo_, key_); break;
+    case State::kBefore:
+    case State::kNowhere: state_ = AnyVisible() ? State::kBefore : State::kNowhere; break;
+    case State::kAfter: state_ = AnyVisible() ? State::kAfter : State::kNowhere; break;
+  }
+}
+
+// The base set is the active records (inside the range in an index order);
+// each active filter narrows what the ones before it left.
+void TDataCursor::BaseSet(TRecordsBitmap& base) {
+  const std::uint32_t slots = source_->SlotCount();
+  base.Resize(slots);
+  base.ClearAll();
+  source_->MarkActiveRecords(base);
+  if (!InRecordOrder() && rangeActive_) {
+    PooledBitmap inRange(slots);
+    source_->CollectSpan(order_, {RangeBegin(), RangeEnd()}, *inRange);
+    base.IntersectWith(*inRange);
+  }
+}
+
+void TDataCursor::RebuildVisible() {
+  ordinal_ = 0;
+  if (!KeepsVisibleSet()) {
+    visible_.Resize(0);
+    seen_ = TableCounters();
+    return;
+  }
+  // One state of the table for the whole computation: the indexes and the
+  // records tested are read under one read lock.
+  ReadLockScope lock(*table_);
+  BaseSet(visible_);
+  for (const auto& f : filters_) {
+    if (!f->Active()) continue;
+    f->Refresh(visible_);
+    visible_.CopyFrom(f->Bitmap());
+  }
+  seen_ = TableCounters();
+}
+
+bool TDataCursor::AnyVisible() {
+  if (KeepsVisibleSet()) return visible_.NextSet(1) != 0;
+  return RangeEnd() > RangeBegin();
+}
+
+bool TDataCursor::Visible(std::int32_t recNo) const {
+  if (!KeepsVisibleSet()) return true;
+  return visible_.Test(static_cast<std::uint32_t>(recNo));
+}
+
+// ---- index order ------------------------------------------------------------------
+
+TIndexTree& TDataCursor::ActiveTree() { return table_->Index().Trees().Tree(order_); }
+
+std::vector<std::uint8_t> TDataCursor::KeyOfImage(const std::uint8_t* image) const {
+  return table_->Index().Trees().KeyOf(order_, image, RecordRowId(image));
+}
+
+std::uint64_t TDataCursor::RangeBegin() {
+  if (InRecordOrder() || !rangeActive_) return 0;
+  return ActiveTree().Rank(rangeLow_.data(), false);
+}
+
+std::uint64_t TDataCursor::RangeEnd() {
+  if (InRecordOrder()) return 0;
+  TIndexTree& tree = ActiveTree();
+  if (!rangeActive_) return tree.Count();
+  return std::max(tree.Rank(rangeHigh_.data(), true), RangeBegin());
+}
+
+bool TDataCursor::InRange(const std::uint8_t* key) {
+  if (!rangeActive_ || InRecordOrder()) return true;
+  const KeyComparator& cmp = ActiveTree().Comparator();
+  return cmp(key, rangeLow_.data()) >= 0 && cmp(key, rangeHigh_.data()) <= 0;
+}
+
+bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
+  const std::uint64_t begin = RangeBegin(), end = RangeEnd();
+  TIndexTree& tree = ActiveTree();
+  IndexEntry e;
+  if (forward) {
+    for (r = std::max(r, begin); r < end; ++r) {
+      if (!tree.EntryAt(r, &e)) break;
+      if (Visible(e.record)) {
+        StandOn(e.record, std::move(e.key));
+        return true;
+      }
+    }
+    return false;
+  }
+  if (end == 0) return false;
+  for (std::int64_t i = static_cast<std::int64_t>(std::min(r, end - 1));
+       i >= static_cast<std::int64_t>(begin); --i) {
+    if (!tree.EntryAt(static_cast<std::uint64_t>(i), &e)) break;
+    if (Visible(e.record)) {
+      StandOn(e.record, std::move(e.key));
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- moving -----------------------------------------------------------------------
+
+void TDataCursor::First() {
+  Operation op(*this);
+  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  ordinal_ = 0;
+}
+
+void TDataCursor::Last() {
+  Operation op(*this);
+  state_ = AnyVisible() ? State::kAfter : State::kNowhere;
+  ordinal_ = 0;
+}
+
+bool TDataCursor::Next() {
+  Operation op(*this);
+  if (state_ == State::kAfter) return false;
+  if (state_ == State::kNowhere && !AnyVisible()) return false;
+  const bool fromStart = state_ != State::kOn;
+  const std::uint32_t ordinal = fromStart ? 1 : (ordinal_ ? ordinal_ + 1 : 0);
+  bool found;
+  if (InRecordOrder()) {
+    const std::uint32_t n = visible_.NextSet(fromStart ? 1 : static_cast<std::uint32_t>(recNo_) + 1);
+    found = n != 0;
+    if (found) StandOn(static_cast<std::int32_t>(n), {});
+  } else {
+    found = SeekEntry(fromStart ? RangeBegin() : ActiveTree().Rank(key_.data(), true), true);
+  }
+  if (!found) {
+    state_ = AnyVisible() ? State::kAfter : State::kNowhere;
+    return false;
+  }
+  ordinal_ = ordinal;
+  return true;
+}
+
+bool TDataCursor::Prior() {
+  Operation op(*this);
+  if (state_ == State::kBefore) return false;
+  if (state_ == State::kNowhere && !AnyVisible()) return false;
+  const bool fromEnd = state_ != State::kOn;
+  std::uint32_t ordinal = 0;
+  if (fromEnd) ordinal = KeepsVisibleSet() ? visible_.Count() : static_cast<std::uint32_t>(RangeEnd() - RangeBegin());
+  else if (ordinal_ > 1) ordinal = ordinal_ - 1;
+  bool found;
+  if (InRecordOrder()) {
+    const std::uint32_t n =
+        fromEnd ? visible_.PrevSet(visible_.Size())
+                : (recNo_ > 1 ? visible_.PrevSet(static_cast<std::uint32_t>(recNo_) - 1) : 0);
+    found = n != 0;
+    if (found) StandOn(static_cast<std::int32_t>(n), {});
+  } else {
+    const std::uint64_t r = fromEnd ? RangeEnd() : ActiveTree().Rank(key_.data(), false);
+    found = r > 0 && SeekEntry(r - 1, false);
+  }
+  if (!found) {
+    state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+    return false;
+  }
+  ordinal_ = ordinal;
+  return true;
+}
+
+std::uint32_t TDataCursor::NthVisibleRecord(std::uint32_t n) const {
+  // The smallest record number with n visible records up to it.
+  std::uint32_t lo = 1, hi = visible_.Size();
+  while (lo < hi) {
+    const std::uint32_t mid = lo + (hi - lo) / 2;
+    if (visible_.CountBelow(mid + 1) >= n) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo;
+}
+
+bool TDataCursor::MoveTo(std::uint32_t ordinal) {
+  Operation op(*this);
+  if (ordinal == 0 || ordinal > RecordCount()) return false;
+  if (InRecordOrder()) {
+    StandOn(static_cast<std::int32_t>(NthVisibleRecord(ordinal)), {});
+  } else if (!Filtered()) {
+    IndexEntry e;
+    if (!ActiveTree().EntryAt(RangeBegin() + ordinal - 1, &e)) return false;
+    StandOn(e.record, std::move(e.key));
+  } else {
+    // The n-th visible entry: the index's counts do not know the filter.
+    TIndexTree& tree = ActiveTree();
+    const std::uint64_t end = RangeEnd();
+    std::uint32_t seen = 0;
+    IndexEntry e;
+    for (std::uint64_t r = RangeBegin(); r < end && tree.EntryAt(r, &e); ++r) {
+      if (Visible(e.record) && ++seen == ordinal) break;
+    }
+    if (seen != ordinal) return false;
+    StandOn(e.record, std::move(e.key));
+  }
+  ordinal_ = ordinal;
+  return true;
+}
+
+// ---- reading and counting -------------------------------------------------------
+
+TRecord* TDataCursor::Fetch(std::int32_t recNo) {
+  // A table found changed on a cache miss gives no record: the caches are
+  // fresh then, and the next read comes from the file.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (TRecord* r = table_->ReadRecord(recNo, KeepsVisibleSet())) return r;
+  }
+  Raise(KURA_FILECORRUPT, {.table = table_->Name()});
+}
+
+void TDataCursor::LoadImage() {
+  const TRecord* r = Fetch(recNo_);
+  std::memcpy(image_.data(), r->Data(), image_.size());
+  imageRecNo_ = recNo_;
+}
+
+ErrorCode TDataCursor::ReadCurrent(std::uint8_t* buffer, bool lock) {
+  Operation op(*this);
+  // A record that others deleted without this cursor noticing yet: the
+  // table is taken in anew and the cursor moves on by the usual rule.
+  if (state_ == State::kOn && RecordStatus(Fetch(recNo_)->Data()) != kRecordActive) {
+    Resync();
+  }
+  switch (state_) {
+    case State::kNowhere: return KURA_NOCURRREC;
+    case State::kBefore: return KURA_BOF;
+    case State::kAfter: return KURA_EOF;
+    case State::kOn: break;
+  }
+  if (lock) {
+    if (lockProtocol_ == TLockProtocol::lpPessimistic) LockCurrent();
+    if (imageRecNo_ == recNo_ && !StoredEquals(recNo_, image_.data())) {
+      Unlock();
+      Raise(KURA_KEYORRECDELETED, {.table = table_->Name()});
+    }
+  }
+  LoadImage();
+  if (buffer != nullptr) std::memcpy(buffer, image_.data(), image_.size());
+  return 0;
+}
+
+std::uint32_t TDataCursor::RecordCount() {
+  Operation op(*this);
+  if (KeepsVisibleSet()) return visible_.Count();
+  return static_cast<std::uint32_t>(RangeEnd() - RangeBegin());
+}
+
+std::uint32_t TDataCursor::CurrentOrdinal() {
+  Operation op(*this);
+  if (state_ != State::kOn) return 0;
+  if (InRecordOrder()) return visible_.CountBelow(static_cast<std::uint32_t>(recNo_)) + 1;
+  if (!Filtered()) {
+    return static_cast<std::uint32_t>(ActiveTree().Rank(key_.data(), false) - RangeBegin() + 1);
+  }
+  if (ordinal_ == 0) {
+    // Counted once by walking the visible entries before the current one.
+    TIndexTree& tree = ActiveTree();
+    const std::uint64_t at = tree.Rank(key_.data(), false);
+    std::uint32_t n = 1;
+    IndexEntry e;
+    for (std::uint64_t r = RangeBegin(); r < at && tree.EntryAt(r, &e); ++r) n += Visible(e.record);
+    ordinal_ = n;
+  }
+  return ordinal_;
+}
+
+// ---- placing ------------------------------------------------------------------------
+
+void TDataCursor::StandOn(std::int32_t recNo, std::vector<std::uint8_t> key) {
+  state_ = State::kOn;
+  recNo_ = recNo;
+  key_ = std::move(key);
+}
+
+// On the record when it is visible; else on the next visible record after
+// its place in the order; else on the last one before it; else nowhere.
+// Then the record is read again.
+void TDataCursor::PlaceBy(std::int32_t recNo, const std::vector<std::uint8_t>& key) {
+  ordinal_ = 0;
+  bool found = false;
+  if (InRecordOrder()) {
+    const auto n = static_cast<std::uint32_t>(std::max(recNo, 0));
+    std::uint32_t at = 0;
+    if (n > 0 && visible_.Test(n)) at = n;
+    if (at == 0) at = visible_.NextSet(n + 1);
+    if (at == 0 && n > 1) at = visible_.PrevSet(n - 1);
+    if (at != 0) {
+      StandOn(static_cast<std::int32_t>(at), {});
+      found = true;
+    }
+  } else {
+    if (recNo > 0 && recNo <= table_->Data().RecordCount() && Visible(recNo)) {
+      const TRecord* r = Fetch(recNo);
+      if (RecordStatus(r->Data()) == kRecordActive) {
+        std::vector<std::uint8_t> own = KeyOfImage(r->Data());
+        if (InRange(own.data())) {
+          StandOn(recNo, std::move(own));
+          found = true;
+        }
+      }
+    }
+    if (!found && !key.empty()) {
+      TIndexTree& tree = ActiveTree();
+      found = SeekEntry(tree.Rank(key.data(), true), true);
+      if (!found) {
+        const std::uint64_t r = tree.Rank(key.data(), false);
+        found = r > 0 && SeekEntry(r - 1, false);
+      }
+    }
+  }
+  if (!found) {
+    state_ = State::kNowhere;
+    if (AnyVisible()) state_ = State::kBefore;
+    return;
+  }
+  LoadImage();
+}
+
+}  // namespace kura
