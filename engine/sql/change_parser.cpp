@@ -82,6 +82,9 @@ class ChangeParser {
   void ParseDelete();
   ExpPtr ParseValue(const char* context, const char* emptyMessage);
   ExpPtr ParseWhere();
+  // Makes `table` the master query's one source table, so that names in
+  // the statement's expressions resolve against it.
+  void SetTarget(const std::string& table);
 
   TExpressionParser& p_;
   ParsedStatement& st_;
@@ -338,10 +341,19 @@ ExpPtr ChangeParser::ParseWhere() {
   return e;
 }
 
+void ChangeParser::SetTarget(const std::string& table) {
+  auto source = std::make_unique<TSourceTable>();
+  source->tableName = table;
+  source->correlationName = table;
+  source->position = 1;
+  st_.master().sources.push_back(std::move(source));
+}
+
 void ChangeParser::ParseInsert() {
   DataChangeClauses& d = c_.data;
   ExpectKeyword("INTO", "INTO keyword expected after INSERT keyword, instead found '");
   d.table = TakeName("Table name expected after INTO keyword, instead found '");
+  SetTarget(d.table);
   if (Cur().Is('(') && !p_.PeekNext().IsKeyword("SELECT")) {
     Advance();
     for (;;) {
@@ -353,6 +365,7 @@ void ChangeParser::ParseInsert() {
   }
   if (Cur().IsKeyword("SELECT") || Cur().Is('(')) {
     d.fromSelect = true;
+    d.selectStart = Cur().position;
     parseSelect_();
     return;
   }
@@ -375,23 +388,26 @@ void ChangeParser::ParseInsert() {
 void ChangeParser::ParseUpdate() {
   DataChangeClauses& d = c_.data;
   d.table = TakeName("Table name expected after UPDATE keyword, instead found '");
+  SetTarget(d.table);
   ExpectKeyword("SET", "SET keyword expected after table name, instead found '");
   for (;;) {
-    std::string column = TakeName("Column name expected after SET keyword, instead found '");
+    TResultField item;
+    item.name = TakeName("Column name expected after SET keyword, instead found '");
     Expect('=', "Equals sign expected after column name, instead found '");
-    d.assignments.emplace_back(std::move(column),
-                               ParseValue(kContextStatement, "SET expression is empty"));
+    item.expression = ParseValue(kContextSelectList, "SET expression is empty");
+    st_.master().selectList.push_back(std::move(item));
     if (!Cur().Is(',')) break;
     Advance();
   }
-  d.where = ParseWhere();
+  st_.master().where = ParseWhere();
 }
 
 void ChangeParser::ParseDelete() {
   DataChangeClauses& d = c_.data;
   ExpectKeyword("FROM", "FROM keyword expected after DELETE keyword, instead found '");
   d.table = TakeName("Table name expected after FROM keyword, instead found '");
-  d.where = ParseWhere();
+  SetTarget(d.table);
+  st_.master().where = ParseWhere();
 }
 
 }  // namespace

@@ -58,19 +58,20 @@ struct CreateIndexClauses {
   std::vector<IndexColumn> columns;
 };
 
-// INSERT, UPDATE and DELETE. Expressions are owned here; the parameters
-// they contain are also listed in the statement's parameter list.
+// INSERT, UPDATE and DELETE. The target table is also the master query's
+// one source table; UPDATE keeps its "column = expression" pairs as the
+// master query's select list (name = column, expression = new value) and
+// UPDATE and DELETE their condition as its WHERE, so that names and types
+// are resolved and checked as for a SELECT.
 struct DataChangeClauses {
   std::string table;
   // INSERT: the named columns (empty: every column in table order) and the
-  // rows of VALUES; or a SELECT (queries[1] of the statement).
+  // rows of VALUES (parameters in them are in the statement's list); or a
+  // SELECT (the statement's second query) starting at `selectStart`.
   std::vector<std::string> columns;
   std::vector<std::vector<ExpPtr>> rows;
   bool fromSelect = false;
-  // UPDATE: column = expression pairs.
-  std::vector<std::pair<std::string, ExpPtr>> assignments;
-  // UPDATE and DELETE: the WHERE condition, null when absent.
-  ExpPtr where;
+  std::size_t selectStart = 0;
 };
 
 // The clauses of whichever change statement was parsed.

@@ -6,13 +6,14 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_format.h"
+#include "engine/storage/index_definitions.h"
+#include "engine/storage/index_file.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/index_trees.h"
 #include "engine/storage/names.h"
 
 namespace kura::sql {
 namespace {
-
-constexpr std::uint32_t kMaxKeySegments = 522;
 
 TFieldDescriptor FieldOf(const ColumnDefinition& col, std::uint16_t number) {
   TFieldDescriptor f = MakeField(number, col.name, static_cast<std::uint8_t>(col.type),
@@ -37,29 +38,13 @@ int FieldNumber(const std::vector<TFieldDescriptor>& fields, const std::string& 
   Raise(KURA_OUTOFRANGE, {.field = name, .table = table});
 }
 
-// Fills the key fields of `d` from the column names; returns Σ(segment
-// length). 9487 more than 16 fields, 12292 a BLOB field, 10026 no bytes or
-// more than 522.
-std::uint32_t FillKeyFields(TIndexDescriptor& d, const std::vector<TFieldDescriptor>& fields,
-                            const std::vector<IndexColumn>& columns, bool allDescending,
-                            const std::string& table) {
-  if (columns.size() > static_cast<std::size_t>(kMaxKeyFields) || columns.empty())
-    Raise(KURA_INDEXLIMIT, {.table = table});
-  std::uint32_t segments = 0;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const int n = FieldNumber(fields, columns[i].name, table);
-    const TFieldDescriptor& f = fields[n - 1];
-    const std::uint32_t length = IndexSegmentLength(f);
-    if (length == 0 || f.type == kFieldBlob)
-      Raise(KURA_SEARCHCOLREQD, {.index = d.name, .field = f.name, .table = table});
-    segments += length;
-    d.fieldNumbers[i] = static_cast<std::uint16_t>(n);
-    d.fieldDescending[i] = (allDescending || columns[i].descending) ? 1 : 0;
-  }
-  d.fieldCount = static_cast<std::uint8_t>(columns.size());
-  if (segments == 0 || segments > kMaxKeySegments)
-    Raise(KURA_INVALIDKEY, {.index = d.name, .table = table});
-  return segments;
+// The index definition of CREATE INDEX or PRIMARY KEY: its field numbers.
+IndexDefinition Definition(const std::vector<TFieldDescriptor>& fields,
+                           const std::vector<IndexColumn>& columns, const std::string& table) {
+  IndexDefinition def;
+  for (const IndexColumn& c : columns)
+    def.fields.push_back(static_cast<std::uint16_t>(FieldNumber(fields, c.name, table)));
+  return def;
 }
 
 // Opens `name` exclusively for a change of its structure: 10253 when
@@ -102,16 +87,10 @@ void ExecuteCreateTable(TDataDirectory& directory, const CreateTableClauses& c) 
   CheckDefinition(def, table);
 
   TIndexFileHeader index = NewIndexHeader();
-  if (c.primaryKey.empty()) {
-    index.noPrimaryFields = 1;
-  } else {
-    TIndexDescriptor& primary = index.slots[0];
-    std::vector<IndexColumn> columns;
-    for (const std::string& name : c.primaryKey) columns.push_back({name, false});
-    primary.unique = 1;
-    primary.keyLength = static_cast<std::uint16_t>(
-        FillKeyFields(primary, def.fields, columns, false, table));
-  }
+  std::vector<IndexColumn> key;
+  for (const std::string& name : c.primaryKey) key.push_back({name, false});
+  // Without PRIMARY KEY the primary index has no fields: no primary key.
+  DefinePrimaryIndex(index, def.fields, Definition(def.fields, key, table), table);
   TDataTable* created = directory.CreateTable(table, {}, def, index);
   directory.CloseTable(created);
 }
@@ -119,34 +98,32 @@ void ExecuteCreateTable(TDataDirectory& directory, const CreateTableClauses& c) 
 void ExecuteCreateIndex(TDataDirectory& directory, const CreateIndexClauses& c) {
   const std::string table = TrimBlanks(c.table);
   WithExclusiveTable(directory, table, [&](TDataTable& t) {
-    TIndexFileHeader h = t.Index().Header();
-    const std::string name = TrimBlanks(c.index);
-    if (h.secondaryCount >= kMaxSecondaryIndexes) Raise(KURA_INDEXLIMIT, {.table = table});
-    if (name.empty()) Raise(KURA_INDEXNAMEREQUIRED, {.table = table});
-    if (!IsIndexNameStart(static_cast<unsigned char>(name[0])) ||
-        name.size() > kMaxFieldNameLength)
-      Raise(KURA_INVALIDINDEXNAME, {.index = name, .table = table});
-    for (int s = 1; s <= h.secondaryCount; ++s)
-      if (EqualNoCase(TrimBlanks(h.slots[s].name), name))
-        Raise(KURA_INDEXEXISTS, {.index = name, .table = table});
-    TIndexDescriptor d;
-    d.name = name;
-    d.unique = c.unique ? 1 : 0;
-    d.descending = c.descending ? 1 : 0;
-    d.caseInsensitive = c.noCase ? 1 : 0;
-    const std::uint32_t segments =
-        FillKeyFields(d, t.Data().Fields(), c.columns, c.descending, table);
-    d.keyLength = static_cast<std::uint16_t>(segments + (c.unique ? 0 : 4));
-    if (t.Index().ActiveRecordCount() > 0 || t.Data().RecordCount() > 0) {
-      // Filling a new index from existing records needs the index trees,
-      // which this build does not maintain yet.
-      SqlError("An index can only be created on a table without records in the table '" +
-               table + "'");
+    const std::vector<TFieldDescriptor>& fields = t.Data().Fields();
+    IndexDefinition def = Definition(fields, c.columns, table);
+    def.name = TrimBlanks(c.index);
+    def.unique = c.unique;
+    def.caseInsensitive = c.noCase;
+    def.descending = c.descending;
+    TIndexFile& index = t.Index();
+    const TIndexFileHeader before = index.Header();
+    const int slot = AddSecondaryIndex(index.MutableHeader(), fields, def, table);
+    // Columns marked DESC in an ascending index are descending on their own.
+    for (std::size_t i = 0; i < c.columns.size(); ++i)
+      if (c.columns[i].descending) index.MutableHeader().slots[slot].fieldDescending[i] = 1;
+    const std::int16_t language = t.Data().Header().languageId;
+    const std::int16_t sort = t.Data().Header().sortId;
+    try {
+      index.BindTrees(fields, language, sort);
+      index.Trees().BuildIndex(slot, t.Data());
+    } catch (...) {
+      // A unique index that meets a key twice is not added; its pages are
+      // dropped with the cache and the header is as it was.
+      index.DropPageCache();
+      index.MutableHeader() = before;
+      index.BindTrees(fields, language, sort);
+      throw;
     }
-    const int slot = ++h.secondaryCount;
-    h.slots[slot] = d;
-    t.Index().MutableHeader() = h;
-    t.Index().MarkHeaderChanged();
+    index.MarkHeaderChanged();
     t.WriteAllChanges(true);
   });
 }
@@ -155,16 +132,12 @@ void ExecuteDropIndex(TDataDirectory& directory, const std::string& tableName,
                       const std::string& index) {
   const std::string table = TrimBlanks(tableName);
   WithExclusiveTable(directory, table, [&](TDataTable& t) {
-    TIndexFileHeader h = t.Index().Header();
-    int slot = 0;
-    for (int s = 1; s <= h.secondaryCount; ++s)
-      if (EqualNoCase(TrimBlanks(h.slots[s].name), TrimBlanks(index))) slot = s;
+    TIndexFile& file = t.Index();
+    const int slot = FindSecondaryIndex(file.Header(), index);
     if (slot == 0) Raise(KURA_INVALIDINDEXNAME, {.index = TrimBlanks(index), .table = table});
-    for (int s = slot; s < h.secondaryCount; ++s) h.slots[s] = h.slots[s + 1];
-    h.slots[h.secondaryCount] = TIndexDescriptor{};
-    --h.secondaryCount;
-    t.Index().MutableHeader() = h;
-    t.Index().MarkHeaderChanged();
+    RemoveSecondaryIndex(file.MutableHeader(), slot);
+    file.BindTrees(t.Data().Fields(), t.Data().Header().languageId, t.Data().Header().sortId);
+    file.MarkHeaderChanged();
     t.WriteAllChanges(true);
   });
 }

@@ -84,11 +84,13 @@ TEST(ChangeParserTest, DataStatementsKeepTheirClausesAndParameters) {
   EXPECT_EQ(sel->parameters.size(), 1u);
 
   auto upd = ParseStatement("UPDATE figure SET TNB = TNB + 1, CMT = 'x' WHERE MNB = 3");
-  EXPECT_EQ(upd->change->data.assignments.size(), 2u);
-  EXPECT_NE(upd->change->data.where, nullptr);
+  EXPECT_EQ(upd->master().selectList.size(), 2u);
+  EXPECT_EQ(upd->master().selectList[0].name, "TNB");
+  EXPECT_NE(upd->master().where, nullptr);
+  EXPECT_EQ(upd->master().sources[0]->tableName, "figure");
 
   auto del = ParseStatement("DELETE FROM figure");
-  EXPECT_EQ(del->change->data.where, nullptr);
+  EXPECT_EQ(del->master().where, nullptr);
 
   auto idx = ParseStatement("CREATE UNIQUE NOCASE INDEX X ON t (a DESC, b)");
   EXPECT_TRUE(idx->change->createIndex.unique);

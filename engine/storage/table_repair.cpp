@@ -6,6 +6,8 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/blob_file.h"
+#include "engine/storage/data_directory.h"
+#include "engine/storage/index_trees.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/data_file_checks.h"
 #include "engine/storage/data_file_format.h"
@@ -40,6 +42,8 @@ class Repairer {
   void RepairData();
   void RepairBlobs();
   void RepairIndex();
+  // Fills the emptied indexes and "Sys Deleted" from the records.
+  void RebuildIndexes();
   const std::uint8_t* Slot(std::int32_t n) const {
     return records_.data() + static_cast<std::size_t>(n - 1) * header_.recordLength;
   }
@@ -101,6 +105,7 @@ TableRepair Repairer::Run() {
       f->Close();
     }
   }
+  RebuildIndexes();
   return std::move(result_);
 }
 
@@ -274,7 +279,26 @@ void Repairer::RepairIndex() {
   index_->Truncate(kIndexHeaderSize);
   index_->Write(0, raw.data(), raw.size());
   Act("index file: " + std::to_string(h.secondaryCount) + " secondary index definitions kept, " +
-      "every index emptied for rebuilding");
+      "every index emptied");
+}
+
+void Repairer::RebuildIndexes() {
+  TDataDirectory directory(session_, dir_);
+  TDataTable* t = directory.OpenTable(table_, {.exclusive = true});
+  try {
+    TIndexFile& index = t->Index();
+    index.SetActiveRecordCount(index.Trees().RebuildSysDeleted(t->Data()));
+    if (index.HasPrimaryFields()) index.Trees().BuildIndex(0, t->Data());
+    for (int slot = 1; slot <= index.Header().secondaryCount; ++slot)
+      index.Trees().BuildIndex(slot, t->Data());
+    index.MarkHeaderChanged();
+    t->WriteAllChanges(true);
+  } catch (...) {
+    directory.CloseTable(t);
+    throw;
+  }
+  directory.CloseTable(t);
+  Act("index file: every index rebuilt from " + std::to_string(active_) + " records");
 }
 
 }  // namespace

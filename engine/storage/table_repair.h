@@ -28,9 +28,10 @@ struct TableRepair {
 //     from the length and rebuilds the free block chain from the blocks no
 //     value of an active record uses;
 //  5. index file: keeps the primary and secondary index definitions (a file
-//     whose header cannot be read gets none), empties every index and sets
-//     the active record count from the data file; the indexes are then
-//     filled again from the records by RebuildIndexes.
+//     whose header cannot be read gets none), empties every index, then
+//     fills every index and "Sys Deleted" again from the records and sets
+//     the active record count (9729 when a unique index meets a key twice:
+//     the backups are kept and the index file is left empty).
 // Raises 11010 when the table does not exist, 12035 or 8961 when the data
 // file's header or field descriptors themselves are damaged (nothing is
 // changed then, apart from the backups).

@@ -27,13 +27,11 @@ struct TableVerification {
 //  - every BLOB value of an active record: blocks in range, not shared with
 //    another value or the free block chain, the serial of the record in
 //    every block, back links, the length; and the free block chain;
-//  - the index trees, when the build maintains them (see IndexTreesChecked).
+//  - every index tree: its structure (page types, order, counts, links,
+//    depth, free page chain, no page used twice) and its agreement with
+//    the data file, "Sys Deleted" included.
 // The table is closed again. Errors other than engine errors pass through.
 TableVerification VerifyTable(TDataDirectory& directory, const std::string& table);
-
-// True when VerifyTable also checks the structure of every index tree and
-// its agreement with the data file.
-bool IndexTreesChecked();
 
 // The names of the tables of a directory: every file with the extension
 // ".DAT" (any case), without the extension, sorted.

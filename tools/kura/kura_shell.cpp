@@ -1,10 +1,17 @@
 #include "tools/kura/kura_shell.h"
 
+#include <optional>
 #include <sstream>
+#include <utility>
 
 #include "engine/errors/database_error.h"
 #include "engine/errors/kura_error.h"
-#include "engine/sql/ddl_execution.h"
+#include "engine/sql/evaluator.h"
+#include "engine/sql/query_execution.h"
+#include "engine/sql/table_catalog.h"
+#include "engine/storage/data_cursor.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/record_values.h"
 #include "engine/sql/sql_error.h"
 #include "engine/storage/table_verify.h"
 #include "tools/kura/script_text.h"
@@ -12,7 +19,6 @@
 #include "tools/kura/text_codec.h"
 
 namespace kura::tool {
-
 const char* const kShellHelp =
     "Statements end with \";\" and may span lines.\n"
     ".help            this text\n"
@@ -51,40 +57,121 @@ bool KuraShell::RunStatement(const std::string& sql) {
   }
 }
 
-// Texts typed on a UTF-8 terminal are stored in the new table's code page.
-void KuraShell::ConvertTexts(sql::ParsedStatement& st) const {
-  if (st.kind != sql::StatementKind::kCreateTable) return;
-  sql::CreateTableClauses& c = st.change->createTable;
-  const TextCodec codec(static_cast<std::int16_t>(c.languageId),
-                        static_cast<std::int16_t>(c.sortId), options_.rawEncoding);
-  auto store = [&](std::string& text) {
-    std::string stored;
-    if (!codec.Store(text, stored))
-      sql::SqlError("Text '" + text + "' cannot be stored in the code page of the table '" +
-                    c.table + "'");
-    text = stored;
-  };
-  store(c.description);
-  for (sql::ColumnDefinition& col : c.columns) {
-    store(col.description);
-    store(col.defaultText);
-    store(col.minText);
-    store(col.maxText);
+namespace {
+
+// The table whose code page the statement's texts are written in: the
+// table it creates, changes or first reads; for CREATE TABLE its LOCALE.
+std::optional<std::pair<std::int16_t, std::int16_t>> StatementLocale(
+    const sql::ParsedStatement& st, sql::TableCatalog& catalog) {
+  std::string table;
+  switch (st.kind) {
+    case sql::StatementKind::kCreateTable:
+      return std::make_pair(static_cast<std::int16_t>(st.change->createTable.languageId),
+                            static_cast<std::int16_t>(st.change->createTable.sortId));
+    case sql::StatementKind::kSelect:
+    case sql::StatementKind::kInsert:
+    case sql::StatementKind::kUpdate:
+    case sql::StatementKind::kDelete:
+      if (!st.master().sources.empty()) table = st.master().sources.front()->tableName;
+      break;
+    default:
+      return std::nullopt;
   }
+  if (table.empty()) return std::nullopt;
+  auto schema = catalog.FindTable("", table, false);
+  if (!schema) return std::nullopt;  // preparing will report it
+  return std::make_pair(static_cast<std::int16_t>(schema->languageId),
+                        static_cast<std::int16_t>(schema->sortId));
 }
 
-void KuraShell::Execute(const std::string& sql) {
-  std::unique_ptr<sql::ParsedStatement> st = sql::ParseStatement(sql);
-  if (st->moreStatements) {
-    RunText(sql, true);
-    return;
+// "live, record order", "live, index N (name)" or "canned".
+std::string PlanText(const sql::TQueryExecution& q) {
+  if (!q.Live()) return "canned";
+  if (q.ChosenIndex() == sql::kNoIndex) return "live, record order";
+  const TIndexFileHeader& h = q.LiveTable()->Index().Header();
+  const int n = q.ChosenIndex();
+  const std::string name = n == 0 ? "primary" : h.slots[static_cast<std::size_t>(n)].name;
+  return "live, index " + std::to_string(n) + " (" + name + ")";
+}
+
+std::optional<std::string> ShownValue(const sql::Value& v, const TextCodec& codec) {
+  if (v.null) return std::nullopt;
+  const sql::Value text = sql::ConvertValue(v, sql::kTypeString, 0);
+  if (text.null) return std::string();
+  return sql::IsTextType(v.type, v.subType) ? codec.Show(text.text) : text.text;
+}
+
+}  // namespace
+
+void KuraShell::WriteSelect(sql::TQueryExecution& q, const TextCodec& codec) {
+  ResultTable result;
+  if (!q.Live()) {
+    TDataTable& t = *q.ResultTable();
+    for (const TFieldDescriptor& f : t.Data().Fields()) {
+      result.columns.push_back(f.name);
+      result.numeric.push_back(sql::IsNumericType(f.type));
+    }
+    for (std::int32_t n = 1; n <= t.Data().RecordCount(); ++n) {
+      const TRecord* r = t.ReadRecord(n);
+      if (r == nullptr || RecordStatus(r->Data()) != kRecordActive) continue;
+      auto& row = result.rows.emplace_back();
+      for (const TFieldDescriptor& f : t.Data().Fields()) {
+        if (f.type == kFieldBlob && t.Blob() != nullptr) {
+          const BlobRef ref = GetBlobRef(r->Data(), f);
+          row.push_back(ref.firstBlock == 0 ? std::nullopt
+                                            : ShownValue(sql::Value::String(t.Blob()->ReadValue(ref)), codec));
+        } else {
+          row.push_back(ShownValue(ReadFieldValue(r->Data(), f), codec));
+        }
+      }
+    }
+  } else {
+    const sql::TDataQuery& master = q.Statement().Master();
+    for (const sql::TResultField& f : master.selectList) {
+      result.columns.push_back(f.name);
+      result.numeric.push_back(sql::IsNumericType(f.type));
+    }
+    TDataCursor c(session_, *directory_);
+    c.Open(q.LiveTable()->Name(), {.readOnly = true, .recordOrder = true});
+    c.SetOrder(q.ChosenIndex());
+    if (q.LiveFilter() != nullptr) c.AddFilter(*q.LiveFilter());
+    c.First();
+    while (c.Next()) {
+      c.ReadCurrent();
+      auto& row = result.rows.emplace_back();
+      for (const sql::TResultField& f : master.selectList) {
+        const sql::Value v = f.isColumn ? c.GetField(c.Image(), f.fieldNumber)
+                                        : sql::Evaluate(*f.expression, c.Row(c.Image()));
+        row.push_back(ShownValue(v, codec));
+      }
+    }
+    c.Close();
   }
-  ConvertTexts(*st);
-  if (sql::ExecuteStructureStatement(*directory_, *st, path_)) return;
-  // Statements that read or change rows run through the query execution
-  // layer, which this build of the engine does not have yet.
-  throw std::runtime_error(std::string("kura: ") + sql::StatementKindName(st->kind) +
-                           " statements cannot be run by this build of the engine yet");
+  WriteResult(out_, options_.format, result);
+}
+
+void KuraShell::Execute(const std::string& typed) {
+  sql::TableCatalog catalog(*directory_);
+  std::string sql = typed;
+  std::pair<std::int16_t, std::int16_t> locale{0, 0};
+  {
+    const std::unique_ptr<sql::ParsedStatement> st = sql::ParseStatement(typed);
+    if (st->moreStatements) {
+      RunText(typed, true);
+      return;
+    }
+    if (auto l = StatementLocale(*st, catalog)) locale = *l;
+  }
+  // Texts typed on a UTF-8 terminal are written in the table's code page.
+  const TextCodec codec(locale.first, locale.second, options_.rawEncoding);
+  if (!codec.Store(typed, sql))
+    sql::SqlError("The statement holds characters that the table's code page cannot store");
+  sql::TQueryExecution q(session_, catalog);
+  q.SetRequestLive(true);
+  q.Prepare(sql);
+  if (options_.plan && q.IsSelect()) err_ << PlanText(q) << std::endl;
+  q.Execute();
+  if (q.IsSelect()) WriteSelect(q, codec);
 }
 
 bool KuraShell::RunText(std::string_view text, bool stopOnError) {

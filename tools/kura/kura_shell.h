@@ -13,6 +13,11 @@
 #include "engine/storage/data_directory.h"
 #include "engine/storage/data_session.h"
 #include "tools/kura/result_format.h"
+#include "tools/kura/text_codec.h"
+
+namespace kura::sql {
+class TQueryExecution;
+}
 
 namespace kura::tool {
 
@@ -49,7 +54,9 @@ class KuraShell {
 
  private:
   void Execute(const std::string& sql);
-  void ConvertTexts(sql::ParsedStatement& st) const;
+  // Writes the rows of an executed SELECT (live: through a cursor of the
+  // table in the chosen order and filter; canned: the result table).
+  void WriteSelect(sql::TQueryExecution& q, const TextCodec& codec);
   void ShowSchema(const std::string& table);
 
   std::string path_;

@@ -110,6 +110,40 @@ TEST(KuraToolTest, LibraryScriptCreatesTablesThatVerify) {
   EXPECT_EQ(Kura({again.Path(), "-c", ".schema figure"}).out, schema.out);
 }
 
+TEST(KuraToolTest, ProgramStatementsRunLiveWithTheirPlans) {
+  ScratchDir dir;
+  const std::string db = dir.File("kyozai");
+  ASSERT_EQ(Kura({db}, LibraryScript()).status, 0);
+  ASSERT_EQ(Kura({db, "-c",
+                  "INSERT INTO mokuji VALUES (1002, 3, '手筋'), (5, 7, '出入'), (2001, 1, NULL);\n"
+                  "INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES "
+                  "(5, 0, 1, 40, 9999, NULL), (5, 1, 2, 41, 0, '*'), (6, 0, 1, 1, 9999, NULL);"})
+                .status, 0);
+  EXPECT_EQ(Kura({"verify", db}).out, "figure: ok\nmokuji: ok\n");
+
+  // The problem statement: live, in record order.
+  Outcome rows = Kura({db, "--plan", "--tsv", "-c", "select * from figure\nWhere MNB = 5;"});
+  EXPECT_EQ(rows.status, 0) << rows.err;
+  EXPECT_EQ(rows.err, "live, record order\n");
+  EXPECT_EQ(rows.out,
+            "MNB\tTES\tCOL\tPST\tBFR\tBTO\tTNB\tCMT\tDIX\n"
+            "5\t0\t1\t40\t\\N\t9999\t\\N\t\\N\t\\N\n"
+            "5\t1\t2\t41\t\\N\t0\t\\N\t*\t\\N\n");
+  // The contents statement: live through the MNB index, in MNB order; the
+  // Japanese texts come back as UTF-8.
+  Outcome contents = Kura({db, "--plan", "--csv", "-c",
+                           "Select * from mokuji\nWhere (MNB > 0 and MNB < 3000)\nOrder By MNB;"});
+  EXPECT_EQ(contents.err, "live, index 1 (MOKUJI_MNB)\n");
+  EXPECT_EQ(contents.out, "MNB,SIZE,CMT\n5,7,出入\n1002,3,手筋\n2001,1,\n");
+  // The branch-point statement orders by BFR, which no index serves.
+  EXPECT_EQ(Kura({db, "--plan", "-c", "Select *\nFrom figure\nWhere (MNB = 5) and (BFR > 0) order by BFR;"})
+                .err, "canned\n");
+  Outcome json = Kura({db, "--json", "-c", "select MNB, CMT from mokuji where SIZE = 3;"});
+  EXPECT_EQ(json.out, "[\n {\"MNB\": 1002, \"CMT\": \"手筋\"}\n]\n");
+  Outcome raw = Kura({db, "--encoding", "raw", "--tsv", "-c", "select CMT from mokuji where MNB = 5;"});
+  EXPECT_EQ(raw.out, "CMT\n\x8f\x6f\x93\xfc\n");
+}
+
 TEST(KuraToolTest, ExitStatusesAndCompleteMessages) {
   ScratchDir dir;
   Outcome missing = Kura({dir.Path(), "-c", "DROP TABLE x;"});
@@ -190,7 +224,7 @@ TEST(KuraToolTest, VerifyNamesDamageAndRepairMendsIt) {
   // A wrong active record count and a looping free chain are named.
   Poke(idx, 3974, 7);
   EXPECT_EQ(Kura({"verify", dir.Path()}).out,
-            "t: active record count 7 in the index file, 1 active records in the data file\n");
+            "t: active record count 7, the data file holds 1\n");
   Poke(dat, 9, 1);
   const Outcome chain = Kura({"verify", dir.Path()});
   EXPECT_NE(chain.out.find("free record chain holds record 1, which is not deleted"), std::string::npos);
