@@ -47,6 +47,11 @@ struct Usage {
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() < 2) throw Usage{"verify needs a database directory"};
   TDataSession session;
+  FileAttributes attr;
+  if (session.GetEnv().Attributes(args[1], &attr) != 0 || !attr.isDirectory) {
+    err << "kura: " << args[1] << " is not a database directory\n";
+    return kExitFailed;
+  }
   TDataDirectory directory(session, args[1]);
   std::vector<std::string> tables(args.begin() + 2, args.end());
   if (tables.empty()) tables = ListTables(session.GetEnv(), directory.Path());

@@ -164,6 +164,7 @@ TEST(KuraToolTest, ExitStatusesAndCompleteMessages) {
   EXPECT_EQ(Kura({"--version"}).out.rfind("kura ", 0), 0u);
   EXPECT_EQ(Kura({dir.Path(), "-c", ".schema"}).status, 1);
   EXPECT_EQ(Kura({"info", dir.Path(), "nothere"}).status, 1);
+  EXPECT_EQ(Kura({"verify", dir.File("nothere")}).status, 1);
 }
 
 TEST(KuraToolTest, JapaneseTextsAreStoredInTheTableCodePage) {
