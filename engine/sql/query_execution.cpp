@@ -5,6 +5,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
+#include "engine/sql/dml_execution.h"
 #include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_sort.h"
 #include "engine/storage/locale.h"
@@ -385,8 +386,9 @@ void TQueryExecution::ExecuteTransaction() {
       }
       return;
     default:
-      SqlError(std::string(StatementKindName(statement_->Kind())) +
-               " statements are not supported by this engine");
+      // Structure statements and INSERT, UPDATE, DELETE.
+      rowsAffected_ += ExecuteChangeStatement(session_, catalog_, *statement_, text_);
+      return;
   }
 }
 

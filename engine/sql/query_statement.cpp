@@ -14,6 +14,12 @@ std::unique_ptr<ParsedStatement> PrepareStatement(std::string_view text,
     ResolveNames(*st, catalog);
     CheckStatementTypes(*st);
     ResolveResultColumns(*st);
+  } else if (st->kind == StatementKind::kInsert || st->kind == StatementKind::kUpdate ||
+             st->kind == StatementKind::kDelete) {
+    // The target table and the names of SET, WHERE and INSERT ... SELECT.
+    ResolveNames(*st, catalog);
+    CheckStatementTypes(*st);
+    if (st->change->data.fromSelect) ResolveResultColumns(*st);
   }
   return st;
 }

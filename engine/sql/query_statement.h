@@ -46,6 +46,8 @@ class TQueryStatement {
   const std::vector<std::unique_ptr<TDataQuery>>& Queries() const {
     return statement_->queries;
   }
+  // The whole parsed statement, with the clauses of a change statement.
+  const ParsedStatement& Parsed() const { return *statement_; }
   // The "?" nodes in order of appearance in the text.
   const std::vector<TExpToken*>& Parameters() const { return statement_->parameters; }
   int ParameterCount() const { return static_cast<int>(statement_->parameters.size()); }

@@ -94,7 +94,15 @@ std::unique_ptr<ParsedStatement> StatementParser::Parse() {
   } else {
     NewQuery()->kind = result_->kind;
     result_->queries.front()->isMaster = true;
-    SkipStatementBody();
+    if (result_->kind == StatementKind::kAlterTable) {
+      SkipStatementBody();
+    } else {
+      // INSERT ... SELECT: the SELECT becomes the statement's second query.
+      ParseChangeStatement(p_, *result_, [this] {
+        TDataQuery* q = ParseSelectChain(nullptr);
+        q->isSubSelect = false;
+      });
+    }
   }
   if (!AtStatementEnd())
     p_.FailFound(std::string("End of ") + StatementKindName(result_->kind) +
@@ -153,8 +161,8 @@ StatementKind StatementParser::ParseKind() {
   p_.FailFound("SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, instead found '");
 }
 
-// The clauses of the other statement kinds are not parsed: their tokens are
-// read (so that lexical errors are still found) up to the statement's end.
+// The clauses of ALTER TABLE are not parsed: their tokens are read (so that
+// lexical errors are still found) up to the statement's end.
 void StatementParser::SkipStatementBody() {
   while (!AtStatementEnd()) Advance();
 }

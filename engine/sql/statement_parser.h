@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/sql/change_statement.h"
 #include "engine/sql/data_query.h"
 
 namespace kura::sql {
@@ -23,6 +24,9 @@ struct ParsedStatement {
   std::size_t endPosition = 0;
   // True when another statement follows the ";".
   bool moreStatements = false;
+  // The clauses of a statement that changes data or structure (every kind
+  // but SELECT and ALTER TABLE); null for those two.
+  std::unique_ptr<ChangeClauses> change;
 
   TDataQuery& master() const { return *queries.front(); }
 };

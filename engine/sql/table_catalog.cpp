@@ -47,8 +47,12 @@ std::shared_ptr<const SqlTableSchema> TableCatalog::FindTable(std::string_view d
   const std::string name = TrimBlanks(tableName);
   if (TDataTable* open = dir.FindTable(name, inMemory)) return SchemaOf(*open);
   if (!dir.TableExists(name, inMemory)) return nullptr;
+  // Opened for reading and writing although only the descriptors are read:
+  // inside a transaction the table object stays after this close, and a
+  // read-only one would then refuse the statement's own changes (11013).
+  // Nothing is written here; files that refuse writing still open
+  // read-only.
   TableOpenOptions options;
-  options.readOnly = true;
   options.inMemory = inMemory;
   TDataTable* t = dir.OpenTable(name, options);
   std::shared_ptr<SqlTableSchema> schema;

@@ -1,0 +1,311 @@
+#include "engine/storage/table_repair.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "engine/errors/kura_error.h"
+#include "engine/storage/blob_file.h"
+#include "engine/storage/data_directory.h"
+#include "engine/storage/index_trees.h"
+#include "engine/storage/coding.h"
+#include "engine/storage/data_file_checks.h"
+#include "engine/storage/data_file_format.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/file_format.h"
+#include "engine/storage/file_handler.h"
+#include "engine/storage/index_header.h"
+#include "engine/storage/names.h"
+
+namespace kura {
+namespace {
+
+// BLOB block header offsets (documented above the BLOB file's encoder).
+constexpr std::size_t kBlockNext = 4;
+constexpr std::size_t kBlockSerial = 10;
+
+class Repairer {
+ public:
+  Repairer(TDataSession& session, std::string directory, std::string table)
+      : session_(session), dir_(std::move(directory)), table_(std::move(table)) {
+    if (!dir_.empty() && dir_.back() != '/' && dir_.back() != '\\') dir_ += '/';
+  }
+
+  TableRepair Run();
+
+ private:
+  std::string Path(std::string_view ext) const { return dir_ + TableFileName(table_, ext); }
+  std::unique_ptr<TFileHandler> OpenExclusive(std::string_view ext);
+  void Backup(TFileHandler& file, std::string_view ext);
+  void Act(std::string text) { result_.actions.push_back(std::move(text)); }
+
+  void RepairData();
+  void RepairBlobs();
+  void RepairIndex();
+  // Fills the emptied indexes and "Sys Deleted" from the records.
+  void RebuildIndexes();
+  const std::uint8_t* Slot(std::int32_t n) const {
+    return records_.data() + static_cast<std::size_t>(n - 1) * header_.recordLength;
+  }
+
+  TDataSession& session_;
+  std::string dir_;
+  std::string table_;
+  TableRepair result_;
+  std::unique_ptr<TFileHandler> data_, index_, blob_;
+  TDataFileHeader header_;
+  std::vector<TFieldDescriptor> fields_;
+  std::vector<std::uint8_t> records_;
+  std::int32_t recordCount_ = 0;
+  std::int32_t active_ = 0;
+};
+
+std::unique_ptr<TFileHandler> Repairer::OpenExclusive(std::string_view ext) {
+  auto file = std::make_unique<TFileHandler>(session_.Files(), Path(ext), table_,
+                                             FileOpenMode{.exclusive = true});
+  try {
+    file->Open();
+  } catch (const EKuraEngineError& e) {
+    if (e.ErrorCode() == KURA_OSEACCES) Raise(KURA_TABLEOPEN, {.table = table_});
+    throw;
+  }
+  return file;
+}
+
+void Repairer::Backup(TFileHandler& file, std::string_view ext) {
+  TFileHandler copy(session_.Files(), Path(ext), table_, FileOpenMode{.exclusive = true});
+  copy.Create();
+  std::vector<std::uint8_t> buffer(1 << 16);
+  const std::uint64_t length = file.Length();
+  for (std::uint64_t at = 0; at < length;) {
+    const std::size_t n = file.Read(at, buffer.data(), buffer.size());
+    if (n == 0) break;
+    copy.Write(at, buffer.data(), n);
+    at += n;
+  }
+  copy.Flush();
+  copy.Close();
+}
+
+TableRepair Repairer::Run() {
+  data_ = OpenExclusive(kDataExtension);
+  if (TFileHandler::Exists(session_.Files(), Path(kIndexExtension), false))
+    index_ = OpenExclusive(kIndexExtension);
+  if (TFileHandler::Exists(session_.Files(), Path(kBlobExtension), false))
+    blob_ = OpenExclusive(kBlobExtension);
+  Backup(*data_, kDataBackupExtension);
+  if (index_) Backup(*index_, kIndexBackupExtension);
+  if (blob_) Backup(*blob_, kBlobBackupExtension);
+  RepairData();
+  if (blob_) RepairBlobs();
+  RepairIndex();
+  for (auto* f : {data_.get(), index_.get(), blob_.get()}) {
+    if (f) {
+      f->Flush();
+      f->Close();
+    }
+  }
+  RebuildIndexes();
+  return std::move(result_);
+}
+
+void Repairer::RepairData() {
+  std::uint8_t raw[kDataHeaderSize];
+  data_->ReadExact(0, raw, sizeof raw);
+  header_ = DecodeDataHeader(raw);
+  if (header_.version != kFileFormatVersion) Raise(KURA_OLDVERSION, {.table = table_});
+  if (header_.fieldCount == 0 || header_.fieldCount > kMaxFields)
+    Raise(KURA_HEADERCORRUPT, {.table = table_});
+  std::vector<std::uint8_t> desc(static_cast<std::size_t>(header_.fieldCount) * kFieldDescriptorSize);
+  data_->ReadExact(kDataHeaderSize, desc.data(), desc.size());
+  for (std::size_t i = 0; i < header_.fieldCount; ++i)
+    fields_.push_back(DecodeFieldDescriptor(&desc[i * kFieldDescriptorSize]));
+  std::vector<TFieldDescriptor> laidOut = fields_;
+  if (LayOutFields(laidOut.data(), laidOut.size()) != header_.recordLength)
+    Raise(KURA_HEADERCORRUPT, {.table = table_});
+
+  const std::uint64_t start = kDataHeaderSize + desc.size();
+  std::uint64_t length = data_->Length();
+  if (length < start) Raise(KURA_HEADERCORRUPT, {.table = table_});
+  const std::uint64_t excess = (length - start) % header_.recordLength;
+  if (excess != 0) {
+    length -= excess;
+    data_->Truncate(length);
+    Act("data file: cut " + std::to_string(excess) + " bytes of an incomplete record");
+  }
+  recordCount_ = static_cast<std::int32_t>((length - start) / header_.recordLength);
+  records_.resize(length - start);
+  if (!records_.empty()) data_->ReadExact(start, records_.data(), records_.size());
+
+  TDataFileHeader h = header_;
+  h.nextRecordNumber = recordCount_ + 1;
+  std::int32_t maxRowId = 0, maxSerial = 0;
+  std::vector<std::int32_t> deleted;
+  for (std::int32_t n = 1; n <= recordCount_; ++n) {
+    const std::uint8_t* rec = Slot(n);
+    maxRowId = std::max(maxRowId, RecordRowId(rec));
+    if (RecordStatus(rec) != kRecordActive) {
+      deleted.push_back(n);
+      continue;
+    }
+    ++active_;
+    for (const TFieldDescriptor& f : fields_)
+      if (f.type == kFieldBlob) maxSerial = std::max(maxSerial, GetBlobRef(rec, f).serial);
+  }
+  h.lastRowId = std::max(h.lastRowId, maxRowId);
+  h.lastBlobSerial = std::max(h.lastBlobSerial, maxSerial);
+  // The free chain: kept when it leads through deleted slots only and ends.
+  std::set<std::int32_t> seen;
+  bool chainOk = true;
+  for (std::int32_t n = h.firstFreeRecord; n != 0 && chainOk;) {
+    chainOk = n > 0 && n <= recordCount_ && seen.insert(n).second &&
+              RecordStatus(Slot(n)) == kRecordDeleted;
+    if (chainOk) n = RecordLink(Slot(n));
+  }
+  if (!chainOk) {
+    // Rebuilt in ascending record order; a table without primary-key fields
+    // never follows the links, so they may stay as they are.
+    h.firstFreeRecord = deleted.empty() ? 0 : deleted.front();
+    for (std::size_t i = 0; i < deleted.size(); ++i) {
+      std::uint8_t link[4];
+      PutInt32LE(link, i + 1 < deleted.size() ? deleted[i + 1] : 0);
+      data_->Write(start + static_cast<std::uint64_t>(deleted[i] - 1) * h.recordLength + 1, link, 4);
+    }
+    Act("data file: free record chain rebuilt from " + std::to_string(deleted.size()) +
+        " deleted records");
+  }
+  if (h.nextRecordNumber != header_.nextRecordNumber || h.lastRowId != header_.lastRowId ||
+      h.lastBlobSerial != header_.lastBlobSerial || !chainOk) {
+    Act("data file: next record number " + std::to_string(header_.nextRecordNumber) + " -> " +
+        std::to_string(h.nextRecordNumber) + ", last row id " + std::to_string(header_.lastRowId) +
+        " -> " + std::to_string(h.lastRowId));
+  }
+  h.changeCounter = header_.changeCounter + 1;
+  EncodeDataHeader(h, raw);
+  data_->Write(0, raw, sizeof raw);
+  header_ = h;
+}
+
+void Repairer::RepairBlobs() {
+  const std::uint32_t blockSize = header_.EffectiveBlobBlockSize();
+  std::uint8_t raw[kBlobHeaderSize];
+  blob_->ReadExact(0, raw, sizeof raw);
+  TBlobFileHeader h = DecodeBlobHeader(raw);
+  if (h.version != kFileFormatVersion) Raise(KURA_OLDVERSION, {.table = table_});
+  std::uint64_t length = std::max<std::uint64_t>(blob_->Length(), kBlobHeaderSize);
+  const std::uint64_t excess = (length - kBlobHeaderSize) % blockSize;
+  if (excess != 0) {
+    length -= excess;
+    blob_->Truncate(length);
+    Act("BLOB file: cut " + std::to_string(excess) + " bytes of an incomplete block");
+  }
+  const auto blocks = static_cast<std::int32_t>((length - kBlobHeaderSize) / blockSize);
+  // The blocks the values of active records use (chains followed while they
+  // stay in the file, carry the value's serial and do not loop).
+  std::set<std::int32_t> used;
+  std::vector<std::uint8_t> block(blockSize);
+  for (std::int32_t r = 1; r <= recordCount_; ++r) {
+    if (RecordStatus(Slot(r)) != kRecordActive) continue;
+    for (const TFieldDescriptor& f : fields_) {
+      if (f.type != kFieldBlob) continue;
+      const BlobRef ref = GetBlobRef(Slot(r), f);
+      for (std::int32_t n = ref.firstBlock; n > 0 && n <= blocks && !used.count(n);) {
+        blob_->ReadExact(kBlobHeaderSize + static_cast<std::uint64_t>(n - 1) * blockSize,
+                         block.data(), blockSize);
+        if (GetInt32LE(&block[kBlockSerial]) != ref.serial) break;
+        used.insert(n);
+        n = GetInt32LE(&block[kBlockNext]);
+      }
+    }
+  }
+  // Every other block goes on the free chain, in ascending order.
+  std::vector<std::int32_t> free;
+  for (std::int32_t n = 1; n <= blocks; ++n)
+    if (!used.count(n)) free.push_back(n);
+  for (std::size_t i = 0; i < free.size(); ++i) {
+    std::uint8_t link[4];
+    PutInt32LE(link, i + 1 < free.size() ? free[i + 1] : 0);
+    blob_->Write(kBlobHeaderSize + static_cast<std::uint64_t>(free[i] - 1) * blockSize + kBlockNext,
+                 link, 4);
+  }
+  if (h.nextBlockNumber != blocks + 1)
+    Act("BLOB file: next block number " + std::to_string(h.nextBlockNumber) + " -> " +
+        std::to_string(blocks + 1));
+  Act("BLOB file: free block chain rebuilt with " + std::to_string(free.size()) + " blocks");
+  h.nextBlockNumber = blocks + 1;
+  h.firstFreeBlock = free.empty() ? 0 : free.front();
+  h.changeCounter += 1;
+  EncodeBlobHeader(h, raw);
+  blob_->Write(0, raw, sizeof raw);
+}
+
+void Repairer::RepairIndex() {
+  TIndexFileHeader h = NewIndexHeader();
+  bool kept = false;
+  if (index_ && index_->Length() >= kIndexHeaderSize) {
+    std::vector<std::uint8_t> raw(kIndexHeaderSize);
+    index_->ReadExact(0, raw.data(), raw.size());
+    const TIndexFileHeader old = DecodeIndexHeader(raw.data());
+    try {
+      VerifyIndexHeader(old, fields_, table_);
+      h = old;
+      kept = true;
+    } catch (const EKuraEngineError&) {
+      // Definitions that do not fit the fields cannot be kept.
+    }
+  }
+  if (!kept) {
+    h.noPrimaryFields = 1;
+    Act("index file: header unreadable, index definitions dropped (the table has no primary key now)");
+  }
+  if (!index_) {
+    index_ = std::make_unique<TFileHandler>(session_.Files(), Path(kIndexExtension), table_,
+                                            FileOpenMode{.exclusive = true});
+    index_->Create();
+  }
+  h.nextPageNumber = 1;
+  for (TIndexDescriptor& d : h.slots) {
+    d.rootPage = 0;
+    d.firstFreePage = 0;
+    d.textParameterPage = 0;
+  }
+  if (h.activeRecordCount != active_)
+    Act("index file: active record count " + std::to_string(h.activeRecordCount) + " -> " +
+        std::to_string(active_));
+  h.activeRecordCount = active_;
+  h.changeCounter += 1;
+  std::vector<std::uint8_t> raw(kIndexHeaderSize);
+  EncodeIndexHeader(h, raw.data());
+  index_->Truncate(kIndexHeaderSize);
+  index_->Write(0, raw.data(), raw.size());
+  Act("index file: " + std::to_string(h.secondaryCount) + " secondary index definitions kept, " +
+      "every index emptied");
+}
+
+void Repairer::RebuildIndexes() {
+  TDataDirectory directory(session_, dir_);
+  TDataTable* t = directory.OpenTable(table_, {.exclusive = true});
+  try {
+    TIndexFile& index = t->Index();
+    index.SetActiveRecordCount(index.Trees().RebuildSysDeleted(t->Data()));
+    if (index.HasPrimaryFields()) index.Trees().BuildIndex(0, t->Data());
+    for (int slot = 1; slot <= index.Header().secondaryCount; ++slot)
+      index.Trees().BuildIndex(slot, t->Data());
+    index.MarkHeaderChanged();
+    t->WriteAllChanges(true);
+  } catch (...) {
+    directory.CloseTable(t);
+    throw;
+  }
+  directory.CloseTable(t);
+  Act("index file: every index rebuilt from " + std::to_string(active_) + " records");
+}
+
+}  // namespace
+
+TableRepair RepairTable(TDataSession& session, const std::string& directory,
+                        const std::string& table) {
+  return Repairer(session, directory, TrimBlanks(table)).Run();
+}
+
+}  // namespace kura

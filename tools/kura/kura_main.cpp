@@ -1,0 +1,14 @@
+// kura: the table engine's command-line tool.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/kura/kura_cli.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return kura::tool::RunKura(args, std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0);
+}

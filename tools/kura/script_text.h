@@ -1,0 +1,20 @@
+// Cutting a stream of SQL text into statements for the shell: a statement
+// ends at a ";" that is not inside a quoted text, a bracketed name or a
+// comment.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kura::tool {
+
+// Appends to `out` every complete statement at the start of `text` (each
+// with its ";", blanks around it kept), and returns the offset where the
+// incomplete rest begins. Statements that are only blanks are skipped.
+std::size_t TakeStatements(std::string_view text, std::vector<std::string>& out);
+
+// True when `text` holds nothing but blanks and comments.
+bool IsBlank(std::string_view text);
+
+}  // namespace kura::tool
