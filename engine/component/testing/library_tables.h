@@ -1,6 +1,7 @@
 // Test support: the program's two tables created empty in a directory —
-// `figure` (nine columns, no primary-key fields) and `mokuji` (MNB, SIZE,
-// CMT with its primary index on MNB, ascending).
+// `figure` (nine columns, no primary-key fields, a secondary index on BFR
+// so that the branch-point statement "order by BFR" is live) and `mokuji`
+// (MNB, SIZE, CMT with its primary index on MNB, ascending).
 #pragma once
 
 #include <string>
@@ -24,6 +25,12 @@ inline void CreateLibraryTables(const std::string& directory) {
   figure.fields.push_back(MakeField(9, "DIX", kFieldInteger));
   TIndexFileHeader plain = NewIndexHeader();
   plain.noPrimaryFields = 1;
+  plain.secondaryCount = 1;
+  TIndexDescriptor& bfr = plain.slots[1];
+  bfr.name = "BFR";
+  bfr.fieldCount = 1;
+  bfr.fieldNumbers[0] = 5;
+  bfr.keyLength = 9;
   dir.CloseTable(dir.CreateTable("figure", {}, figure, plain));
 
   DataFileDefinition mokuji;
