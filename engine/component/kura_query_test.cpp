@@ -4,6 +4,8 @@
 // notifications and two processes sharing a table.
 #include "engine/component/kura_query.h"
 
+#include "engine/component/kura_blob_stream.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -446,6 +448,43 @@ TEST_F(QueryTest, TwoProcessesSeeEachOthersEditsAndRowLocks) {
   EXPECT_EQ(q.FieldAsInteger(PST), 12);
   close(toChild[1]);
   close(toParent[0]);
+}
+
+// A memo field written and read through a stream; the value reaches the
+// table with the post.
+TEST_F(QueryTest, BlobStreamsReadAndWriteTheWholeValue) {
+  {
+    TDataSession ds;
+    TDataDirectory dir(ds, "kyozai");
+    DataFileDefinition def;
+    def.fields = {MakeField(1, "N", kFieldInteger), MakeField(2, "Memo", kFieldBlob, 0, kSubtypeMemo)};
+    TIndexFileHeader h = NewIndexHeader();
+    h.noPrimaryFields = 1;
+    dir.CloseTable(dir.CreateTable("notes", {}, def, h));
+  }
+  TKuraQuery& q = NewQuery({"select * from notes"});
+  q.Open();
+  const std::string text(3000, 'x');
+  q.Append();
+  q.SetFieldAsInteger(0, 1);
+  {
+    TKuraBlobStream w(q, 1, TBlobStreamMode::bmWrite);
+    w.Write(text.data(), text.size());
+    w.Seek(0);
+    w.Write("ab", 2);
+  }
+  q.Post();
+  TKuraQuery& r = NewQuery({"select * from notes"});
+  r.Open();
+  TKuraBlobStream in(r, 1, TBlobStreamMode::bmRead);
+  EXPECT_EQ(in.Size(), 3000u);
+  std::string got(10, '\0');
+  EXPECT_EQ(in.Read(got.data(), 10), 10u);
+  EXPECT_EQ(got, "abxxxxxxxx");
+  EXPECT_EQ(r.FieldAsString(1).size(), 3000u);
+  EXPECT_EQ(MessageOf([&] { in.Write("c", 1); }), "Field Memo cannot be modified.");
+  EXPECT_EQ(MessageOf([&] { TKuraBlobStream(r, 1, TBlobStreamMode::bmWrite); }),
+            "Table is not in edit or insert mode.");
 }
 
 }  // namespace
