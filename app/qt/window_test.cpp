@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QImage>
 #include <QStatusBar>
 #include <QTableView>
@@ -16,6 +18,7 @@
 #include "app/qt/driver.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/help_window.h"
+#include "app/qt/qt_look.h"
 #include "app/qt/qt_services.h"
 #include "app/qt/stone_pictures.h"
 #include "engine/errors/kura_error.h"
@@ -364,6 +367,26 @@ TEST(HelpWindow, ShowsTheShippedHelpWithItsPictures) {
     EXPECT_FALSE(image.isNull()) << picture;
   }
   help.close();
+}
+
+}  // namespace
+}  // namespace sorabeku
+
+namespace sorabeku {
+namespace {
+
+TEST(Look, ColoursAndFont) {
+  EXPECT_EQ(ToQColor(kBoardColour), QColor(254, 231, 182));
+  EXPECT_EQ(ToQColor(kWindowColour), QColor(240, 240, 255));
+  EXPECT_EQ(ToQColor(kRedText), QColor(255, 0, 0));
+  EXPECT_EQ(ToQColor(kGreenText), QColor(0, 255, 0));
+  const QFont font = WindowFont(true);
+  EXPECT_EQ(font.pixelSize(), 12);
+  EXPECT_TRUE(font.bold());
+  const QString family = QFontInfo(font).family();
+  if (!QFontDatabase::hasFamily(QString::fromUtf8(kWindowFontFamily))) {
+    EXPECT_TRUE(family.startsWith("IPA")) << family.toStdString();
+  }
 }
 
 }  // namespace

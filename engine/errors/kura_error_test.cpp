@@ -117,7 +117,7 @@ TEST(ErrorCodeTable, EveryCodeHasItsTextWithNamesInOrder) {
   }
 }
 
-TEST(ErrorCodeTable, SpecArgumentOrderOfRaiseFillsTheRightNames) {
+TEST(ErrorCodeTable, PositionalRaiseFillsTheRightNames) {
   try {
     Raise(KURA_SEARCHCOLREQD, "srv", "usr", "msg", "idx", "fld", "tbl", "db");
   } catch (const EKuraEngineError& e) {

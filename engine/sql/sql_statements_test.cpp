@@ -211,6 +211,17 @@ TEST(SqlParserTest, StarExpandsAllTablesInFromOrder) {
   EXPECT_EQ(list[14].name, "DIX");
 }
 
+TEST(SqlParserTest, JoinedTableWithoutAliasKeepsItsName) {
+  TestCatalog catalog;
+  auto st = PrepareStatement(
+      "select * from figure join mokuji on figure.MNB = mokuji.MNB", catalog);
+  const auto& q = st->master();
+  ASSERT_EQ(q.sources.size(), 2u);
+  EXPECT_EQ(q.sources[1]->correlationName, "mokuji");
+  ASSERT_TRUE(q.sources[1]->join);
+  EXPECT_EQ(q.sources[1]->join->condition->right->tablePosition, 2);
+}
+
 TEST(SqlParserTest, NamesResolveWithoutRegardToCaseAndFirstTableWins) {
   TestCatalog catalog;
   auto st = PrepareStatement("select cmt from MOKUJI, figure where Mokuji.mnb = 1", catalog);

@@ -27,9 +27,10 @@ constexpr LanguageEntry kLanguages[] = {
 constexpr LanguageEntry kSorts[] = {{"DEFAULT", 0}};
 
 // Bare words that end a table reference instead of being taken as its alias.
-// FULL is among them so that a FULL join is reported, not taken as an alias.
+// FULL is among them so that a FULL join is reported, not taken as an alias,
+// and ON so that "a JOIN b ON ..." joins b under its own name.
 constexpr const char* kNotTableAliases[] = {
-    "LEFT", "RIGHT", "INNER", "JOIN", "WHERE", "ORDER", "GROUP", "HAVING",
+    "LEFT", "RIGHT", "INNER", "JOIN", "ON", "WHERE", "ORDER", "GROUP", "HAVING",
     "TOP", "RANGE", "WITH", "ENCRYPTED", "LANGUAGE", "NOJOINOPTIMIZE",
     "UNION", "FULL"};
 

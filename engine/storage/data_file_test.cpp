@@ -118,6 +118,21 @@ TEST_F(DataFileTest, FreeChainIsUsedOnlyWithPrimaryKeyFields) {
   directory_.CloseTable(plain);
 }
 
+TEST_F(DataFileTest, AFreeChainThatLeadsToALiveRecordIsRefusedNotFollowed) {
+  TDataTable* t = Create(KeyOnFirstField());
+  for (int i = 1; i <= 3; ++i) t->AppendRecord(Image(t, i, "x").data());
+  t->DeleteRecord(2);
+  directory_.CloseTable(t);
+  const std::string path = dir_.File("figure.DAT");
+  auto bytes = ReadWholeFile(path);
+  PutInt32LE(&bytes[9], 3);  // the chain now starts at the active record 3
+  WriteWholeFile(path, bytes);
+  t = directory_.OpenTable("figure", {});
+  EXPECT_EQ(CodeOf([&] { t->AppendRecord(Image(t, 9, "y").data()); }), KURA_FILECORRUPT);
+  EXPECT_EQ(GetFieldInt(t->ReadRecord(3)->Data(), t->Data().Field(1)), 3);
+  directory_.CloseTable(t);
+}
+
 TEST_F(DataFileTest, RowIdsKeepGrowingAcrossDeletesAndWrapAfterTheMaximum) {
   TDataTable* t = Create();
   t->AppendRecord(Image(t, 1, "a").data());

@@ -60,6 +60,7 @@ void TDataTable::Open() {
     }
     TakeFileFlags();
     if (indexCreated_) {
+      data_->Verify();  // the slots are counted only in a sound file
       index_->SetActiveRecordCount(index_->Trees().RebuildSysDeleted(*data_));
       if (!readOnly_) {
         WriteLock();

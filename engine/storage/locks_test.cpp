@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "engine/storage/coding.h"
 #include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
@@ -205,6 +206,33 @@ TEST_F(LocksTest, TransactionsHoldChangesUntilCommitAndDropThemOnRollback) {
   p.directory.CloseTable(t);
 }
 
+TEST_F(LocksTest, RollbackGivesBackTheRecordLocksItDeferred) {
+  Process p(Env::Default(), dir_.Path());
+  Process other(Env::Default(), dir_.Path());
+  TDataTable* t = p.directory.OpenTable("figure", {});
+  TDataTable* o = other.directory.OpenTable("figure", {});
+  p.directory.StartTransaction();
+  t->LockRecord(3, this);
+  t->UnlockRecord(3);
+  EXPECT_EQ(CodeOf([&] { o->LockRecord(3, this); }), KURA_RECLOCKFAILED);
+  p.directory.Rollback();
+  EXPECT_EQ(CodeOf([&] { o->LockRecord(3, this); }), 0);
+  other.directory.CloseTable(o);
+  p.directory.CloseTable(t);
+}
+
+TEST_F(LocksTest, AWriterHoldingItsOwnReadLockDoesNotWaitForItself) {
+  Process p(Env::Default(), dir_.Path());
+  p.session.settings.strictChangeDetection = true;
+  TDataTable* t = p.directory.OpenTable("figure", {});
+  t->ReadLock();  // a cursor operation holds it to its end
+  std::vector<std::uint8_t> rec(41, 0);
+  EXPECT_EQ(CodeOf([&] { t->AppendRecord(rec.data()); }), 0);
+  EXPECT_FALSE(t->HoldsReadLock());
+  t->ReleaseReadLock();  // nothing is held any more: does nothing
+  p.directory.CloseTable(t);
+}
+
 TEST_F(LocksTest, AMissingIndexFileIsRebuiltWithTheActiveRecordCount) {
   {
     Process p(Env::Default(), dir_.Path());
@@ -220,6 +248,12 @@ TEST_F(LocksTest, AMissingIndexFileIsRebuiltWithTheActiveRecordCount) {
   EXPECT_FALSE(t->Index().HasPrimaryFields());
   EXPECT_EQ(t->Data().RecordCount(), 5);
   p.directory.CloseTable(t);
+  // A damaged data file is refused before its slots are counted.
+  ASSERT_EQ(Env::Default()->Delete(dir_.File("figure.IDX")), 0);
+  auto bytes = testing::ReadWholeFile(dir_.File("figure.DAT"));
+  PutInt32LE(&bytes[13], 2000000000);
+  testing::WriteWholeFile(dir_.File("figure.DAT"), bytes);
+  EXPECT_EQ(CodeOf([&] { p.directory.OpenTable("figure", {}); }), KURA_HEADERCORRUPT);
 }
 
 }  // namespace
