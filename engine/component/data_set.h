@@ -13,6 +13,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/component/data_source.h"
+
 namespace kura {
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
@@ -50,7 +52,8 @@ class TField {
 
 class TDataSet {
  public:
-  virtual ~TDataSet() = default;
+  // Detaches the data sources still attached.
+  virtual ~TDataSet();
 
   virtual void Open() = 0;
   virtual void Close() = 0;
@@ -102,6 +105,19 @@ class TDataSet {
   virtual void DisableControls() = 0;
   virtual void EnableControls() = 0;
   virtual bool ControlsDisabled() const = 0;
+
+  // Data sources attached to this dataset (TDataSource::SetDataSet calls
+  // these). Implementations tell them of changes through NotifyDataSources.
+  void AttachDataSource(TDataSource* source);
+  void DetachDataSource(TDataSource* source);
+  const std::vector<TDataSource*>& DataSources() const { return dataSources_; }
+
+ protected:
+  // Passes `event` to every attached source unless controls are disabled.
+  void NotifyDataSources(TDataEvent event, int info = 0);
+
+ private:
+  std::vector<TDataSource*> dataSources_;
 };
 
 inline std::int64_t TField::AsInteger() const { return dataSet_.FieldAsInteger(index_); }
