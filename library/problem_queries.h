@@ -28,6 +28,18 @@ class ProblemQueries {
   virtual void OpenProblemRows(int problem) = 0;
   // (Re)opens KuraQuery4 on the end rows of problem `problem`.
   virtual void OpenBranchPoints(int problem) = 0;
+
+  // A transaction around a change of several rows, so that a write that
+  // fails half-way (a lock held by another program, a disk error) leaves the
+  // library as it was. StartTransaction begins one (throws the engine's
+  // error when it cannot, for instance while one is already running);
+  // Commit makes the changes since then permanent; Rollback undoes them and
+  // leaves every result open on the rows as they were before (its current
+  // row is then unspecified). The defaults do nothing: a library without
+  // transactions writes every row at once.
+  virtual void StartTransaction() {}
+  virtual void Commit() {}
+  virtual void Rollback() {}
 };
 
 }  // namespace sorabeku

@@ -106,6 +106,9 @@ class ShiftJisQueries final : public ProblemQueries {
   void OpenBranchPoints(int problem) override {
     inner_.OpenBranchPoints(problem);
   }
+  void StartTransaction() override { inner_.StartTransaction(); }
+  void Commit() override { inner_.Commit(); }
+  void Rollback() override { inner_.Rollback(); }
 
  private:
   ProblemQueries& inner_;

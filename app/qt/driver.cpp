@@ -19,6 +19,7 @@
 #include "app/screen_dump.h"
 #include "app/screens.h"
 #include "board/click_map.h"
+#include "training/library_screens.h"
 
 namespace sorabeku {
 namespace {
@@ -316,6 +317,19 @@ DriveSession::DriveSession(std::string programDir, std::ostream* out)
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       out_(std::make_unique<std::ostringstream>()) {
   InstallScreens(form);
+  Start(out);
+}
+
+DriveSession::DriveSession(ProblemQueries& library, std::string programDir,
+                           std::ostream* out)
+    : form(platform.services(),
+           programDir.empty() ? ProgramDirectory() : std::move(programDir)),
+      screens_(std::make_unique<LibraryScreens>(library, form)),
+      out_(std::make_unique<std::ostringstream>()) {
+  Start(out);
+}
+
+void DriveSession::Start(std::ostream* out) {
   window = std::make_unique<TForm2>(form);
   driver_ = std::make_unique<Driver>(*window, form, platform,
                                      out ? *out : *out_);
@@ -323,7 +337,12 @@ DriveSession::DriveSession(std::string programDir, std::ostream* out)
   window->show();
 }
 
-DriveSession::~DriveSession() = default;
+DriveSession::~DriveSession() {
+  // The window reads the screens' grid sources until it is gone.
+  driver_.reset();
+  window.reset();
+  screens_.reset();
+}
 
 DriveOutcome DriveSession::Do(const std::string& line) {
   return driver_->Execute(line);

@@ -20,8 +20,11 @@
 #include "app/main_form.h"
 #include "app/recording_services.h"
 #include "app/qt/main_window.h"
+#include "library/problem_queries.h"
 
 namespace sorabeku {
+
+class LibraryScreens;
 
 // Exit statuses of the driver.
 inline constexpr int kDriveOk = 0;
@@ -79,6 +82,11 @@ class DriveSession {
   // `programDir` ends in '/'; by default the directory of the executable.
   // Dumps go to `out` when given (Dump() then reads nothing).
   explicit DriveSession(std::string programDir = {}, std::ostream* out = nullptr);
+  // The same over the problem library `library` (which must outlive the
+  // session): the training and editing screens are joined to it, as the
+  // program joins them to its data module.
+  explicit DriveSession(ProblemQueries& library, std::string programDir = {},
+                        std::ostream* out = nullptr);
   ~DriveSession();
 
   // Runs one command; the outcome says whether it worked.
@@ -93,6 +101,9 @@ class DriveSession {
   std::unique_ptr<TForm2> window;
 
  private:
+  void Start(std::ostream* out);
+
+  std::unique_ptr<LibraryScreens> screens_;
   std::unique_ptr<std::ostringstream> out_;
   std::unique_ptr<Driver> driver_;
 };

@@ -70,7 +70,25 @@ int MemoryTable::FieldIndex(std::string_view name) const {
   return -1;
 }
 
+void MemoryTable::Restore(Image image) {
+  records_ = std::move(image.records);
+  nextRecordNumber_ = image.nextRecordNumber;
+  ++version_;
+}
+
+void MemoryTable::FailAfter(int okWrites, int code) {
+  failAfter_ = okWrites;
+  faultCode_ = code;
+}
+
+void MemoryTable::CheckFault() {
+  if (failAfter_ < 0) return;
+  if (failAfter_ == 0) kura::Raise(static_cast<kura::ErrorCode>(faultCode_));
+  --failAfter_;
+}
+
 std::int64_t MemoryTable::AppendRecord(std::vector<MemoryValue> values) {
+  CheckFault();
   values.resize(fields_.size());
   records_.push_back(MemoryRecord{nextRecordNumber_, std::move(values)});
   ++version_;
@@ -90,6 +108,7 @@ void MemoryTable::Replace(std::int64_t recordNumber,
                           std::vector<MemoryValue> values) {
   MemoryRecord* r = const_cast<MemoryRecord*>(Find(recordNumber));
   if (r == nullptr) kura::Raise(kura::KURA_KEYORRECDELETED);
+  CheckFault();
   values.resize(fields_.size());
   r->values = std::move(values);
   ++version_;
@@ -99,6 +118,7 @@ void MemoryTable::Replace(std::int64_t recordNumber,
 void MemoryTable::Remove(std::int64_t recordNumber) {
   const MemoryRecord* r = Find(recordNumber);
   if (r == nullptr) kura::Raise(kura::KURA_KEYORRECDELETED);
+  CheckFault();
   records_.erase(records_.begin() + (r - records_.data()));
   ++version_;
 }

@@ -84,12 +84,31 @@ class MemoryTable {
   // that a walk did or did not write.
   std::uint64_t writes() const { return writes_; }
 
+  // The whole content, for a transaction's undo.
+  struct Image {
+    std::vector<MemoryRecord> records;
+    std::int64_t nextRecordNumber = 1;
+  };
+  Image Save() const { return Image{records_, nextRecordNumber_}; }
+  // Puts back a saved content; results over the table rebuild themselves.
+  void Restore(Image image);
+
+  // Fault injection: after `okWrites` more successful changes (appends,
+  // replaces, removals), every change raises engine error `code` and
+  // changes nothing, until ClearFault.
+  void FailAfter(int okWrites, int code);
+  void ClearFault() { failAfter_ = -1; }
+
  private:
+  void CheckFault();
+
   std::vector<MemoryField> fields_;
   std::vector<MemoryRecord> records_;  // ascending record numbers
   std::int64_t nextRecordNumber_ = 1;
   std::uint64_t version_ = 0;
   std::uint64_t writes_ = 0;
+  int failAfter_ = -1;  // -1: no fault injected
+  int faultCode_ = 0;
 };
 
 // Helpers for building values.

@@ -1,5 +1,6 @@
 #include "library/testing/memory_library.h"
 
+#include "engine/errors/database_error.h"
 #include "library/move_row.h"
 
 namespace sorabeku::testing {
@@ -58,6 +59,23 @@ void MemoryLibrary::OpenBranchPoints(int problem) {
       },
       figure::BFR);
   query4_.Open();
+}
+
+void MemoryLibrary::StartTransaction() {
+  if (saved_) kura::DatabaseError("A transaction is already active.");
+  saved_ = Saved{figure_->Save(), mokuji_->Save()};
+}
+
+void MemoryLibrary::Commit() { saved_.reset(); }
+
+void MemoryLibrary::Rollback() {
+  if (!saved_) return;
+  for (MemoryDataSet* q : {&query1_, &query2_, &query4_}) {
+    if (q->Active()) q->Cancel();
+  }
+  figure_->Restore(std::move(saved_->figure));
+  mokuji_->Restore(std::move(saved_->mokuji));
+  saved_.reset();
 }
 
 void MemoryLibrary::AddRow(const FigureRow& row) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "library/testing/memory_data_set.h"
@@ -21,6 +22,11 @@ class MemoryLibrary final : public TestLibrary {
   void OpenContents(int section, int mode) override;
   void OpenProblemRows(int problem) override;
   void OpenBranchPoints(int problem) override;
+  // Transactions by snapshot of both tables; one at a time.
+  void StartTransaction() override;
+  void Commit() override;
+  void Rollback() override;
+  bool InTransaction() const { return saved_.has_value(); }
 
   MemoryTable& figure() { return *figure_; }
   MemoryTable& mokuji() { return *mokuji_; }
@@ -39,6 +45,11 @@ class MemoryLibrary final : public TestLibrary {
   MemoryDataSet query1_;
   MemoryDataSet query2_;
   MemoryDataSet query4_;
+  struct Saved {
+    MemoryTable::Image figure;
+    MemoryTable::Image mokuji;
+  };
+  std::optional<Saved> saved_;
 };
 
 }  // namespace sorabeku::testing
