@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "engine/storage/testing/child_process.h"
 #include "engine/storage/testing/cursor_fixture.h"
 
 namespace kura {
@@ -23,28 +24,10 @@ using sql::Value;
 using testing::Condition;
 using testing::FigureIndexes;
 using testing::FigureShape;
+using testing::Join;
+using testing::Pipe;
 using testing::ScratchDir;
-
-constexpr int kChildSeconds = 20;
-
-class Pipe {
- public:
-  Pipe() { EXPECT_EQ(::pipe2(fd_, O_CLOEXEC), 0); }
-  ~Pipe() {
-    ::close(fd_[0]);
-    ::close(fd_[1]);
-  }
-  void Send(char c) { EXPECT_EQ(::write(fd_[1], &c, 1), 1); }
-  char Receive(int ms = kChildSeconds * 1000) {
-    pollfd p{fd_[0], POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) return 0;
-    char c = 0;
-    return ::read(fd_[0], &c, 1) == 1 ? c : 0;
-  }
-
- private:
-  int fd_[2];
-};
+using testing::Spawn;
 
 // A user of the table: its own session's directory and a cursor.
 struct User {
@@ -129,23 +112,16 @@ TEST_P(SharingTest, AnotherSessionsChangeIsSeenAtTheNextMove) {
 
 TEST_P(SharingTest, AnotherProcesssChangeIsSeenAtTheNextMove) {
   Pipe ready, changed;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::alarm(kChildSeconds);
-    int code = 0;
-    try {
-      if (ready.Receive() != 'r') ::_exit(2);
-      TFileList files(Env::Default());
-      User other(files, true);
-      other.Open(dir_.Path());
-      ChangeTable(*other.cursor);
-      other.cursor->Close();
-      changed.Send('c');
-    } catch (...) {
-      code = 3;
-    }
-    ::_exit(code);
-  }
+  const pid_t pid = Spawn([&] {
+    if (ready.Receive() != 'r') return 2;
+    TFileList files(Env::Default());
+    User other(files, true);
+    other.Open(dir_.Path());
+    ChangeTable(*other.cursor);
+    other.cursor->Close();
+    changed.Send('c');
+    return 0;
+  });
   TFileList files(Env::Default());
   User me(files, true);
   me.Open(dir_.Path());
@@ -154,17 +130,7 @@ TEST_P(SharingTest, AnotherProcesssChangeIsSeenAtTheNextMove) {
   ready.Send('r');
   ASSERT_EQ(changed.Receive(), 'c');
   ExpectChangeSeen(*me.cursor);
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kChildSeconds);
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Join(pid), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, SharingTest, ::testing::Values(kRecordOrder, 1));
