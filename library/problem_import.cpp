@@ -69,6 +69,14 @@ void CheckGameInfo(const SgfNode& root) {
   }
 }
 
+void ReportReplacements(const StorableText& fitted, const SgfPlace& place,
+                        std::vector<std::string>& notes) {
+  for (const Replacement& r : fitted.replaced) {
+    notes.push_back(DescribePlace(place) + ": \"" + r.original + "\" (" + CodePointName(r.original) +
+                    ") cannot be held in Shift-JIS; stored as " + r.stored);
+  }
+}
+
 // Lays the rows of one tree out in appending order.
 class Layout {
  public:
@@ -123,10 +131,7 @@ class Layout {
   void Append(ProblemRow row, const SgfPlace& place) {
     StorableText fitted = FitForLibrary(row.cmt);
     const std::string where = DescribePlace(place);
-    for (const std::string& ch : fitted.replaced) {
-      notes_.push_back(where + ": \"" + ch + "\" (" + CodePointName(ch) +
-                       ") cannot be held in Shift-JIS; replaced by " + std::string(kReplacementCharacter));
-    }
+    ReportReplacements(fitted, place, notes_);
     if (fitted.cut) {
       notes_.push_back(where + ": text longer than " + std::to_string(kTextColumnBytes) +
                        " bytes in Shift-JIS; cut to \"" + fitted.text + "\"");
@@ -145,10 +150,7 @@ std::string Description(const SgfNode& root, std::vector<std::string>& notes) {
   if (p == nullptr) p = root.Find("GN");
   if (p == nullptr) return {};
   StorableText fitted = FitForLibrary(p->values.front());
-  for (const std::string& ch : fitted.replaced) {
-    notes.push_back(DescribePlace(p->place) + ": \"" + ch + "\" (" + CodePointName(ch) +
-                    ") cannot be held in Shift-JIS; replaced by " + std::string(kReplacementCharacter));
-  }
+  ReportReplacements(fitted, p->place, notes);
   if (fitted.cut) {
     notes.push_back(DescribePlace(p->place) + ": description cut to \"" + fitted.text + "\"");
   }

@@ -33,6 +33,24 @@ std::size_t CharacterLength(std::string_view s) {
   return n;
 }
 
+// Characters of JIS-based encodings with a look-alike that code page 932
+// holds in their place.
+std::string_view LookAlike(std::string_view ch) {
+  static constexpr std::pair<std::string_view, std::string_view> kPairs[] = {
+      {"\u301C", "\uFF5E"},  // wave dash
+      {"\u2212", "\uFF0D"},  // minus sign
+      {"\u2016", "\u2225"},  // double vertical line
+      {"\u2014", "\u2015"},  // em dash
+      {"\u00A2", "\uFFE0"},  // cent sign
+      {"\u00A3", "\uFFE1"},  // pound sign
+      {"\u00AC", "\uFFE2"},  // not sign
+  };
+  for (const auto& [from, to] : kPairs) {
+    if (ch == from) return to;
+  }
+  return kReplacementCharacter;
+}
+
 }  // namespace
 
 StorableText FitForLibrary(std::string_view utf8, std::size_t byteLimit) {
@@ -44,9 +62,9 @@ StorableText FitForLibrary(std::string_view utf8, std::size_t byteLimit) {
     std::string encoded;
     std::string_view keep = ch;
     if (n == 0 || !kura::Utf8ToCodePage(kShiftJis, ch, encoded)) {
-      out.replaced.emplace_back(ch);
-      keep = kReplacementCharacter;
+      keep = n == 0 ? kReplacementCharacter : LookAlike(ch);
       kura::Utf8ToCodePage(kShiftJis, keep, encoded);
+      out.replaced.push_back({std::string(ch), std::string(keep)});
     }
     if (bytes + encoded.size() > byteLimit) {
       out.cut = true;

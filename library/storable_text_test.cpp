@@ -17,11 +17,12 @@ TEST(StorableText, CutsAtCharacterBoundariesByShiftJisLength) {
 }
 
 TEST(StorableText, ReplacesWhatShiftJisCannotHold) {
-  const StorableText t = FitForLibrary("a😀b\xFF" "c");
-  EXPECT_EQ(t.text, "a〓b〓c");
-  ASSERT_EQ(t.replaced.size(), 2u);
-  EXPECT_EQ(CodePointName(t.replaced[0]), "U+1F600");
-  EXPECT_EQ(CodePointName(t.replaced[1]), "byte 0xFF");
+  const StorableText t = FitForLibrary("a😀b\xFF" "c3〜4目");
+  EXPECT_EQ(t.text, "a〓b〓c3～4目");
+  ASSERT_EQ(t.replaced.size(), 3u);
+  EXPECT_EQ(CodePointName(t.replaced[0].original), "U+1F600");
+  EXPECT_EQ(CodePointName(t.replaced[1].original), "byte 0xFF");
+  EXPECT_EQ(t.replaced[2].stored, "～");
 }
 
 }  // namespace
