@@ -1,6 +1,5 @@
 #include "library/problem_import.h"
 
-#include <algorithm>
 #include <set>
 
 #include "library/move_row.h"
