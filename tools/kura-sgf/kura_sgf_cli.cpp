@@ -145,7 +145,13 @@ int Import(const Command& c, std::istream& in, std::ostream& out, std::ostream& 
   }
   LibraryDirectory library(c.directory);
   ShiftJisQueries queries(library);
-  AppendProblems(queries, result.problems);
+  try {
+    AppendProblems(queries, result.problems);
+  } catch (const ProblemNotAdded& e) {
+    throw Failure{e.what()};
+  } catch (const std::exception& e) {
+    throw Failure{std::string(e.what()) + "; the import was rolled back, nothing was imported"};
+  }
   for (const std::string& note : result.notes) err << "kura-sgf: " << c.file << ": " << note << "\n";
   for (const ProblemRecord& p : result.problems) {
     out << "imported problem " << p.number << " (" << p.rows.size() << " rows)\n";
