@@ -29,7 +29,7 @@ LibraryDirectory::LibraryDirectory(const std::string& directory)
 
 LibraryDirectory::~LibraryDirectory() {
   try {
-    control_.Close();
+    control_.UnPrepare();  // lets go of the database before the session does
     module_.reset();
     kura::TKuraSession& session = kura::Sessions().SessionByName(sessionName_);
     session.SetActive(false);  // writes back and closes the tables

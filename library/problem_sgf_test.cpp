@@ -265,6 +265,9 @@ TEST(ProblemImport, RefusalsNameThePlace) {
           << c.text << " -> " << e.what();
     }
   }
+  std::string longest = "(;SBN[1]AB[aa]";
+  for (int i = 1; i < kSgfMaxDepth; ++i) longest += ";B[bb]";
+  EXPECT_EQ(ImportSgf(longest + ")").problems.at(0).rows.size(), static_cast<std::size_t>(kSgfMaxDepth));
   EXPECT_NO_THROW(ImportSgf(Continuations(20)));
   EXPECT_NO_THROW(ImportSgf(LineOf(10)));
   EXPECT_NO_THROW(ImportSgf("(;SBN[1]SZ[19:19]AB[aa]CA[utf8])"));

@@ -26,8 +26,10 @@ class SgfError : public std::runtime_error {
 };
 
 // Deepest path of nodes a file may hold: deeper trees are refused, so that
-// no input can exhaust the stack of the recursive walks.
-inline constexpr int kSgfMaxDepth = 4096;
+// no input can exhaust the stack of the recursive walks (also with the
+// sanitizers' larger frames). A problem's longest line, 10 sequences of
+// 100 moves, fits.
+inline constexpr int kSgfMaxDepth = 1500;
 
 // Parses a whole file: one or more game trees, separated by white space; a
 // UTF-8 byte-order mark at the start is skipped. Lower-case letters in
