@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -168,37 +169,77 @@ TEST_F(KuraSgfTest, UsageAndMissingThings) {
   EXPECT_NE(noFile.err.find("cannot read"), std::string::npos) << noFile.err;
 }
 
-// GNU Go reads each exported problem: "loadsgf" answers "=" for a file it
-// could read and play through, warns about a move on an occupied point and
-// gives up on text it cannot parse. CI installs gnugo; its absence is a
-// failure.
-TEST_F(KuraSgfTest, GnuGoLoadsEveryExportedProblem) {
-  std::string gnugo;
+std::string GnuGo() {
   for (const char* candidate : {"/usr/games/gnugo", "/usr/bin/gnugo"}) {
-    if (fs::exists(candidate)) gnugo = candidate;
+    if (fs::exists(candidate)) return candidate;
   }
+  return {};
+}
+
+// GNU Go reads each exported problem of library `dir`: "loadsgf" answers
+// "=" for a file it could read and play through, warns about a move on an
+// occupied point and gives up on text it cannot parse.
+void ExpectGnuGoLoadsEach(const std::string& dir, const std::vector<int>& numbers,
+                          const kura::testing::ScratchDir& scratch) {
+  const std::string gnugo = GnuGo();
   ASSERT_FALSE(gnugo.empty()) << "gnugo is not installed (scripts/install-deps installs it)";
-  const std::string dir = NewLibrary("lib");
-  ASSERT_EQ(Sgf({"import", dir, handWritten_}).status, kExitOk);
   std::string commands;
-  int problems = 0;
-  for (int n : {7, 1012, 2003}) {
-    const std::string file = File("p" + std::to_string(n) + ".sgf");
+  for (int n : numbers) {
+    const std::string file = scratch.File("p" + std::to_string(n) + ".sgf");
     ASSERT_EQ(Sgf({"export", dir, file, "--problem", std::to_string(n)}).status, kExitOk);
     commands += "loadsgf " + file + "\nshowboard\n";
-    ++problems;
   }
-  Write(File("gtp.txt"), commands + "quit\n");
-  const std::string command =
-      gnugo + " --mode gtp < " + File("gtp.txt") + " > " + File("gtp.out") + " 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << Read(File("gtp.out"));
-  const std::string answers = Read(File("gtp.out"));
+  Write(scratch.File("gtp.txt"), commands + "quit\n");
+  const std::string command = gnugo + " --mode gtp < " + scratch.File("gtp.txt") + " > " +
+                              scratch.File("gtp.out") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << Read(scratch.File("gtp.out"));
+  const std::string answers = Read(scratch.File("gtp.out"));
   EXPECT_EQ(answers.find('?'), std::string::npos) << answers;
   EXPECT_EQ(answers.find("WARNING"), std::string::npos) << answers;
-  int loaded = 0;
-  for (std::size_t at = answers.find("= black"); at != std::string::npos; at = answers.find("= black", at + 1)) ++loaded;
-  for (std::size_t at = answers.find("= white"); at != std::string::npos; at = answers.find("= white", at + 1)) ++loaded;
-  EXPECT_EQ(loaded, problems) << answers;
+  std::size_t loaded = 0;
+  for (const char* colour : {"= black", "= white"}) {
+    for (std::size_t at = answers.find(colour); at != std::string::npos; at = answers.find(colour, at + 1)) {
+      ++loaded;
+    }
+  }
+  EXPECT_EQ(loaded, numbers.size()) << answers;
+}
+
+// CI installs gnugo; its absence is a failure.
+TEST_F(KuraSgfTest, GnuGoLoadsEveryExportedProblem) {
+  const std::string dir = NewLibrary("lib");
+  ASSERT_EQ(Sgf({"import", dir, handWritten_}).status, kExitOk);
+  ExpectGnuGoLoadsEach(dir, {7, 1012, 2003}, scratch_);
+}
+
+// The problems that ship with the program: each imports without a note,
+// the library exports the same bytes after another trip, and GNU Go reads
+// every one of them.
+TEST_F(KuraSgfTest, SampleProblemsRoundTripAndLoadInGnuGo) {
+  const std::string dir = NewLibrary("lib");
+  std::vector<std::string> files;
+  if (fs::is_directory(kSource + "/data/problems")) {
+    for (const auto& e : fs::directory_iterator(kSource + "/data/problems")) {
+      if (e.path().extension() == ".sgf") files.push_back(e.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  for (const std::string& f : files) {
+    const Outcome r = Sgf({"import", dir, f});
+    EXPECT_EQ(r.status, kExitOk) << f << ": " << r.err;
+    EXPECT_EQ(r.err, "") << f;
+  }
+  const std::string first = ExportAll(dir, "all.sgf");
+  const std::string again = NewLibrary("again");
+  ASSERT_EQ(Sgf({"import", again, File("all.sgf")}).status, kExitOk);
+  EXPECT_EQ(ExportAll(again, "again.sgf"), first);
+  ExpectVerified(dir);
+  std::vector<int> numbers;
+  for (std::size_t at = first.find("SBN["); at != std::string::npos; at = first.find("SBN[", at + 1)) {
+    numbers.push_back(std::stoi(first.substr(at + 4)));
+  }
+  EXPECT_EQ(numbers.size(), files.size());
+  if (!numbers.empty()) ExpectGnuGoLoadsEach(dir, numbers, scratch_);
 }
 
 }  // namespace
