@@ -17,9 +17,9 @@
 #include "app/qt/cute_button.h"
 #include "app/qt/grid_model.h"
 #include "app/screen_dump.h"
-#include "app/screens.h"
 #include "board/click_map.h"
 #include "training/library_screens.h"
+#include "training/program_library.h"
 
 namespace sorabeku {
 namespace {
@@ -316,7 +316,6 @@ DriveSession::DriveSession(std::string programDir, std::ostream* out)
     : form(platform.services(),
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       out_(std::make_unique<std::ostringstream>()) {
-  InstallScreens(form);
   Start(out);
 }
 
@@ -326,6 +325,15 @@ DriveSession::DriveSession(ProblemQueries& library, std::string programDir,
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       screens_(std::make_unique<LibraryScreens>(library, form)),
       out_(std::make_unique<std::ostringstream>()) {
+  Start(out);
+}
+
+DriveSession::DriveSession(ProgramLibrary& library, std::string programDir,
+                           std::ostream* out)
+    : form(platform.services(),
+           programDir.empty() ? ProgramDirectory() : std::move(programDir)),
+      out_(std::make_unique<std::ostringstream>()) {
+  library.Install(form);
   Start(out);
 }
 

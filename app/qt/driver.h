@@ -25,6 +25,7 @@
 namespace sorabeku {
 
 class LibraryScreens;
+class ProgramLibrary;
 
 // Exit statuses of the driver.
 inline constexpr int kDriveOk = 0;
@@ -79,13 +80,20 @@ class Driver {
 // QApplication must exist.
 class DriveSession {
  public:
-  // `programDir` ends in '/'; by default the directory of the executable.
-  // Dumps go to `out` when given (Dump() then reads nothing).
+  // The window alone, without a problem library: the controls of the two
+  // screens cannot be taken. `programDir` ends in '/'; by default the
+  // directory of the executable. Dumps go to `out` when given (Dump() then
+  // reads nothing).
   explicit DriveSession(std::string programDir = {}, std::ostream* out = nullptr);
   // The same over the problem library `library` (which must outlive the
   // session): the training and editing screens are joined to it, as the
   // program joins them to its data module.
   explicit DriveSession(ProblemQueries& library, std::string programDir = {},
+                        std::ostream* out = nullptr);
+  // The same as the program runs: `library` (which must outlive the
+  // session) installs its screens, and a missing library directory is
+  // reported in the error box of the window's creation.
+  explicit DriveSession(ProgramLibrary& library, std::string programDir = {},
                         std::ostream* out = nullptr);
   ~DriveSession();
 
