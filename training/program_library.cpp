@@ -17,7 +17,9 @@ std::string AbsolutePath(const std::string& dir) {
 
 // Points the database component "kyozai" of the session at `dir`.
 void PlaceDatabase(const std::string& sessionName, const std::string& dir) {
-  kura::TKuraSession& session = kura::Sessions().SessionByName(sessionName);
+  kura::TKuraSession* found = kura::Sessions().FindSession(sessionName);
+  kura::TKuraSession& session =
+      found ? *found : kura::Sessions().AddSession(sessionName);
   kura::TKuraDatabase* db = session.FindDatabase(kLibraryDatabase);
   if (db == nullptr) db = &session.AddDatabase(kLibraryDatabase);
   db->SetDirectory(dir);
@@ -33,9 +35,9 @@ void RequireLibraryDirectory(const std::string& dir) {
 
 ProgramLibrary::ProgramLibrary(const std::string& libraryDir,
                                const std::string& sessionName)
-    : directory_(AbsolutePath(libraryDir.empty() ? kLibraryDatabase : libraryDir)),
-      dataModule_(std::make_unique<TDataModule1>(sessionName)) {
+    : directory_(AbsolutePath(libraryDir.empty() ? kLibraryDatabase : libraryDir)) {
   if (!libraryDir.empty()) PlaceDatabase(sessionName, directory_);
+  dataModule_ = std::make_unique<TDataModule1>(sessionName);
 }
 
 ProgramLibrary::~ProgramLibrary() {

@@ -31,7 +31,8 @@ class ProgramLibrary {
   // With `libraryDir` empty the database "kyozai" is the directory of that
   // name below the current directory, as for the program; otherwise it is
   // `libraryDir`, whatever its name. `sessionName` selects the engine
-  // session ("" the default one). Creates the data module; nothing is
+  // session ("" the default one; another is created when it does not
+  // exist). Creates the data module; nothing is
   // opened yet. Throws the component layer's error when "kyozai" of that
   // session is already open on another directory.
   explicit ProgramLibrary(const std::string& libraryDir = {},
