@@ -9,16 +9,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <atomic>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 
 #include "app/qt/application.h"
 #include "app/qt/driver.h"
+#include "app/qt/testing/library_window.h"
 #include "board/board_view.h"
-#include "tools/kura/kura_cli.h"
 #include "training/program_library.h"
 #include "training/training_screen.h"
 
@@ -47,25 +44,6 @@ class QtEnvironment : public ::testing::Environment {
 const auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// Runs the engine's tool on `dir` with `script` as its input.
-void Kura(const std::string& dir, const std::string& script) {
-  std::istringstream in(script);
-  std::ostringstream out, err;
-  ASSERT_EQ(kura::tool::RunKura({dir}, in, out, err, false), 0) << err.str();
-}
-
-std::string LibraryScript() {
-  std::ifstream in(std::string(SORABEKU_SOURCE_DIR) + "/data/kyozai.sql");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Each library gets its own engine session, so that "kyozai" can name a
-// new directory in every test.
-std::string NewSessionName() {
-  static std::atomic<int> counter{0};
-  return "TrainingWindow" + std::to_string(++counter);
-}
-
 // Rows of the worked example, problem 12, as statements; texts in UTF-8
 // that the tool stores in Shift-JIS.
 constexpr const char* kWorkedExample = R"(
@@ -85,63 +63,7 @@ INSERT INTO figure (MNB, TES, COL, PST, BFR, BTO, CMT) VALUES (12, 1, -1, 102, 4
 constexpr int kGreen = 65280;
 constexpr int kRed = 255;
 
-class TrainingWindow : public ::testing::Test {
- protected:
-  // A library with the tables of data/kyozai.sql and the rows of `rows`,
-  // and the window over it.
-  void Open(const std::string& rows) {
-    const std::string dir = (temp_.path() + "/kyozai").toStdString();
-    Kura(dir, LibraryScript());
-    if (HasFatalFailure()) return;
-    Kura(dir, rows);
-    if (HasFatalFailure()) return;
-    library_ = std::make_unique<ProgramLibrary>(dir, NewSessionName());
-    s = std::make_unique<DriveSession>(*library_);
-  }
-  ~TrainingWindow() override {
-    s.reset();  // the window and its screens before the library
-    library_.reset();
-  }
-
-  // Runs `line` and returns the dump after it.
-  json Do(const std::string& line) {
-    const DriveOutcome outcome = s->Do(line);
-    EXPECT_EQ(outcome.status, kDriveOk) << line << ": " << outcome.message;
-    return s->Dump();
-  }
-
-  // Non-empty Board cells of a dump.
-  static std::map<int, int> Stones(const json& d) {
-    std::map<int, int> out;
-    for (int p = 1; p <= 361; ++p) {
-      if (d["board"][p - 1] != 0) out[p] = d["board"][p - 1];
-    }
-    return out;
-  }
-  // Labels showing a text other than a single space: point -> text.
-  static std::map<int, std::string> Texts(const json& d) {
-    std::map<int, std::string> out;
-    for (const json& c : d["cells"]) {
-      const std::string t = c["text"];
-      if (t != " " && !t.empty()) out[c["point"]] = t;
-    }
-    return out;
-  }
-  // Points showing "●", with their colour.
-  static std::map<int, int> Marks(const json& d) {
-    std::map<int, int> out;
-    for (const json& c : d["cells"]) {
-      if (c["text"] == kCandidateMark) out[c["point"]] = c["color"];
-    }
-    return out;
-  }
-
-  std::unique_ptr<DriveSession> s;
-
- private:
-  QTemporaryDir temp_;
-  std::unique_ptr<ProgramLibrary> library_;
-};
+class TrainingWindow : public testing::LibraryWindow {};
 
 const std::map<int, int> kBase = {{45, 1}, {46, 2}, {64, 1}};
 
@@ -285,7 +207,9 @@ TEST_F(TrainingWindow, AutomaticReplayAndTheRedLine) {
   EXPECT_EQ(Stones(d), With(kBase, {{102, 1}}));
   EXPECT_EQ(Texts(d), (Labels{{102, "1"}}));
   for (const json& c : d["cells"]) {
-    if (c["point"] == 102) EXPECT_EQ(c["color"], kRed);
+    if (c["point"] == 102) {
+      EXPECT_EQ(c["color"], kRed);
+    }
   }
   EXPECT_EQ(d["status"][0], kSequenceOver);
   EXPECT_EQ(d["status"][1], "小さい");
@@ -330,7 +254,7 @@ TEST_F(TrainingWindow, SectionsListOnlyTheirProblems) {
 TEST(TrainingWindowStart, MissingLibraryIsNamedAndTheWindowOpens) {
   QTemporaryDir temp;
   const std::string dir = (temp.path() + "/kyozai").toStdString();
-  ProgramLibrary library(dir, NewSessionName());
+  ProgramLibrary library(dir, testing::NewSessionName());
   auto s = std::make_unique<DriveSession>(library);
   json d = s->Dump();
   ASSERT_EQ(d["messages"].size(), 1u);
@@ -349,7 +273,7 @@ TEST(TrainingWindowStart, LibraryWithoutTablesShowsTheEnginesError) {
   QTemporaryDir temp;
   const std::string dir = (temp.path() + "/kyozai").toStdString();
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir)));
-  ProgramLibrary library(dir, NewSessionName());
+  ProgramLibrary library(dir, testing::NewSessionName());
   auto s = std::make_unique<DriveSession>(library);
   json d = s->Dump();
   ASSERT_EQ(d["messages"].size(), 1u);
