@@ -7,7 +7,8 @@
 //   menu CAPTION | button CAPTION | board POINT [left|right]
 //   grid1 ROW | grid1-dbl ROW | grid2 ROW
 //   grid1-set ROW COLUMN VALUE | grid2-set ROW COLUMN VALUE
-//   grid1-append MNB SIZE CMT | comment TEXT | edit1 [TEXT]
+//   grid1-append MNB SIZE CMT | grid1-delete ROW | grid2-delete ROW
+//   comment TEXT | edit1 [TEXT]
 //   combo1 INDEX | combo2 INDEX | tick timer1|timer2 [N]
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 #pragma once
@@ -59,6 +60,8 @@ class Driver {
   DriveOutcome GridClick(int grid, const std::string& args, bool dbl);
   DriveOutcome GridSet(int grid, const std::string& args);
   DriveOutcome GridAppend(const std::string& args);
+  // Deletes a row as Ctrl+Delete does; "answer" decides the confirmation.
+  DriveOutcome GridDelete(int grid, const std::string& args);
   DriveOutcome Comment(const std::string& text);
   DriveOutcome Edit1(const std::string& text);
   DriveOutcome Combo(int combo, const std::string& args);

@@ -197,6 +197,18 @@ TEST_F(GridWindow, ContextMenuAppendsAndDeletesAfterConfirmation) {
   EXPECT_EQ(grid2->gridModel()->newRow(), -1);
 }
 
+TEST_F(GridWindow, DriverDeletesAsCtrlDeleteDoes) {
+  ASSERT_EQ(s->Do("answer no").status, kDriveOk);
+  ASSERT_EQ(s->Do("grid1-delete 2").status, kDriveOk);
+  EXPECT_EQ(Stored("select MNB from mokuji;"), "MNB\n5\n12\n");
+  ASSERT_EQ(s->Do("grid1-delete 2").status, kDriveOk);
+  EXPECT_EQ(Stored("select MNB from mokuji;"), "MNB\n5\n");
+  EXPECT_EQ(s->Dump()["messages"].size(), 2u);
+  EXPECT_EQ(s->Do("grid1-delete 2").status, kDriveCannotTake);
+  EXPECT_EQ(s->Do("grid2-delete 1").status, kDriveCannotTake);  // hidden
+  EXPECT_EQ(s->Do("grid1-delete x").status, kDriveScriptError);
+}
+
 TEST_F(GridWindow, CellsAndTheCommentAreEditedInPlace) {
   TypeInto(grid, 0, 2, QString::fromUtf8("隅の問題"));
   EXPECT_EQ(Stored("select CMT from mokuji where MNB = 5;"), "CMT\n隅の問題\n");
