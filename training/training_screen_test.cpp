@@ -292,6 +292,20 @@ TEST_F(WorkedExample, GridRowClickRedrawsItsLineAndKeepsTheRow) {
   EXPECT_EQ(form.screen.cells[102].colour, kRedText);
 }
 
+TEST_F(WorkedExample, LongWalksDoNotScrollTheProblemGrid) {
+  // Loading and redrawing walk over every row; the grid, detached
+  // meanwhile, follows none of them.
+  const auto before = lib.MovesWhileAttached();
+  Load(12);
+  ASSERT_TRUE(lib.KuraQuery2().Locate("TNB", {std::int64_t{6}}));
+  const auto located = lib.MovesWhileAttached();
+  form.DBGrid2CellClick();
+  EXPECT_EQ(lib.MovesWhileAttached(), located);
+  if (before) {
+    EXPECT_LE(*located - *before, 2) << *located - *before;
+  }
+}
+
 TEST_F(WorkedExample, StepForwardPlaysARedLineStoneWithItsSign) {
   lib.AddRow({.mnb = 12, .tes = 2, .col = -2, .pst = 103, .bfr = 5, .bto = 4});
   Load(12);
