@@ -2,6 +2,10 @@
 
 namespace sorabeku {
 
+void GridSource::Delete(int) {
+  throw std::logic_error("the rows of this grid cannot be deleted");
+}
+
 std::vector<GridColumn> ContentsColumns() {
   return {{"MNB", "番号", 30}, {"SIZE", "評価", 30}, {"CMT", "説明", 82}};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ class GridSource {
   // Appends a row with the given field values, stores it and makes it
   // current.
   virtual void Append(const std::map<std::string, std::string>& values) = 0;
+  // Deletes `row` from the table; the row after it becomes current. Throws
+  // the engine's error when the row cannot be deleted. The default throws
+  // std::logic_error: rows that cannot be deleted.
+  virtual void Delete(int row);
 };
 
 // A grid column: the field shown, its title and width in pixels.

@@ -128,7 +128,7 @@ void MainForm::Dispatch(const ScreenHooks::Handler& handler,
 }
 
 void MainForm::OpenContents(int searchIndex) {
-  // Without the problem library there is no table of contents to open: the
+  // Without a problem library there is no table of contents to open: the
   // grids stay empty and this does nothing.
   if (hooks.openContents) hooks.openContents(*this, searchIndex);
 }

@@ -108,9 +108,9 @@ class MainForm {
   void ComboBox1Change() { Dispatch(hooks.ComboBox1Change, "ComboBox1"); }
   void ComboBox2Change() { Dispatch(hooks.ComboBox2Change, "ComboBox2"); }
 
-  // (Re)opens the table of contents through the installed hook. Until the
-  // problem library is part of the program there is none and this does
-  // nothing: the grids stay empty.
+  // (Re)opens the table of contents through the installed hook. A form
+  // without a problem library has none, and this does nothing: the grids
+  // stay empty.
   void OpenContents(int searchIndex);
 
   // Plays sound `kind`: 0 "oto/Oto1.wav", 1 "oto/Oto2.wav", 2
@@ -131,7 +131,7 @@ class MainForm {
   MainState state;
   ScreenModel screen;
   ScreenHooks hooks;
-  // The problem cursor and the two grids' data; null until the problem
+  // The problem cursor and the two grids' data; null while no problem
   // library provides them. Not owned.
   ProblemRows* problemRows = nullptr;
   GridSource* contentsSource = nullptr;  // DBGrid1

@@ -104,4 +104,10 @@ void DataSetGridSource::Append(
   }
 }
 
+void DataSetGridSource::Delete(int row) {
+  if (!rows_.Active() || row < 0 || row >= rows_.RecordCount()) return;
+  MoveTo(row);
+  rows_.Delete();
+}
+
 }  // namespace sorabeku

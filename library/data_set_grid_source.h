@@ -36,6 +36,8 @@ class DataSetGridSource final : public GridSource {
                const std::string& value) override;
   // Appends a row with the given fields, stores it and leaves it current.
   void Append(const std::map<std::string, std::string>& values) override;
+  // Makes `row` current and deletes it; nothing outside the rows.
+  void Delete(int row) override;
 
  private:
   void TakeSnapshot() const;

@@ -277,8 +277,8 @@ void TrainingScreen::ReplaySlot(int branch) {
   }
 }
 
-void TrainingScreen::ReplayCurrentLine() {
-  if (!RowsOpen()) return;
+bool TrainingScreen::ReplayCurrentLine() {
+  if (!RowsOpen()) return false;
   GridDetach detach(form_.screen, rows());
   const int tnb = RowInt(rows(), figure::TNB);
   const int recNo = rows().RecNo();
@@ -286,7 +286,7 @@ void TrainingScreen::ReplayCurrentLine() {
   if (!WalkLine(rows(), slots)) {
     // The board stays as it was, and so does the cursor.
     ReturnToRow(rows(), tnb, recNo);
-    return;
+    return false;
   }
   form_.ResetBoard();
   for (int slot = 1; slot <= kLineSlots; ++slot) {
@@ -294,6 +294,7 @@ void TrainingScreen::ReplayCurrentLine() {
   }
   ReturnToRow(rows(), tnb, recNo);
   form_.state.SequenceReplayed = 1;
+  return true;
 }
 
 void TrainingScreen::CuteButton1Click() {
@@ -303,26 +304,33 @@ void TrainingScreen::CuteButton1Click() {
     Refuse(kNothingToTakeBack);
     return;
   }
+  // A refusal changes nothing else: the cursor goes back to the row it was
+  // on, so that the next step forward goes on from there and does not
+  // replay rows from the head of the sequence.
+  const int startTnb = RowInt(rows(), figure::TNB);
+  const int startRecNo = rows().RecNo();
+  const int startMove = s.MoveNumber;
+  auto refuse = [&] {
+    ReturnToRow(rows(), startTnb, startRecNo);
+    s.MoveNumber = startMove;
+    Refuse(kNothingToTakeBack);
+  };
   SeekSequenceHead(rows());
   const int parent = RowInt(rows(), figure::BTO);
-  s.MoveNumber = RowInt(rows(), figure::TES);
   // In the base diagram there is no sequence to go back from. Its head row
   // carries the root marker (or, malformed, nothing); a sequence may start
   // with a mark row, whose move number is 0 as well, so the number alone
   // does not tell.
-  if (parent == kRootMarker || parent == 0) {
-    Refuse(kNothingToTakeBack);
-    return;
-  }
+  if (parent == kRootMarker || parent == 0) return refuse();
   // The end row this sequence continues; a head row whose parent is gone
   // has nothing to go back to.
-  if (!rows().Locate("BFR", {std::int64_t{parent}})) {
-    Refuse(kNothingToTakeBack);
-    return;
-  }
+  if (!rows().Locate("BFR", {std::int64_t{parent}})) return refuse();
   const int endMove = RowInt(rows(), figure::TES);
   s.MoveNumber = endMove;
-  ReplayCurrentLine();
+  // The parent's line may be too deep to redraw; then going back is
+  // refused rather than reported as done over a board that still shows
+  // the sequence.
+  if (!ReplayCurrentLine()) return refuse();
   if (endMove != 0) {
     ClassifyPosition(rows(), s.Candidates);
     ShowCandidates();

@@ -48,8 +48,10 @@ class TrainingScreen {
   // Takes back the newest free stone, or the current row's stone.
   void TakeBackOneMove();
   // Redraws the board with the line of the current row up to the end of its
-  // sequence and returns the cursor to that row.
-  void ReplayCurrentLine();
+  // sequence and returns the cursor to that row. False, with the board
+  // unchanged, when the line cannot be walked (a sequence whose parent is
+  // gone, or a line deeper than 10 sequences).
+  bool ReplayCurrentLine();
 
   // Event handlers.
   void CuteButton1Click();   // "１手順戻す": one sequence back

@@ -201,6 +201,16 @@ TEST_F(WorkedExample, OneSequenceBackFromTheFirstSequence) {
 
   form.CuteButton1Click();  // in the base diagram now
   EXPECT_EQ(Panel(0), kNothingToTakeBack);
+  EXPECT_EQ(CurrentPst(), 64);
+}
+
+TEST_F(WorkedExample, RefusedSequenceBackLeavesTheCursorWhereItWas) {
+  form.CuteButton1Click();  // right after loading: nothing to go back to
+  EXPECT_EQ(Panel(0), kNothingToTakeBack);
+  EXPECT_EQ(CurrentPst(), 64);
+  form.CuteButton5Click();  // the base diagram's continuations, no replay
+  EXPECT_EQ(Stones(), kBase);
+  EXPECT_EQ(Marks(), (std::map<int, WinColour>{{83, kGreen}, {102, kRed}}));
 }
 
 TEST_F(WorkedExample, OneSequenceBackFromADeeperSequenceShowsItsParentsMarks) {
@@ -280,6 +290,20 @@ TEST_F(WorkedExample, GridRowClickRedrawsItsLineAndKeepsTheRow) {
   form.DBGrid2CellClick();  // line B: the red stone keeps a red number
   EXPECT_EQ(Stones(), With(kBase, {{102, 1}}));
   EXPECT_EQ(form.screen.cells[102].colour, kRedText);
+}
+
+TEST_F(WorkedExample, LongWalksDoNotScrollTheProblemGrid) {
+  // Loading and redrawing walk over every row; the grid, detached
+  // meanwhile, follows none of them.
+  const auto before = lib.MovesWhileAttached();
+  Load(12);
+  ASSERT_TRUE(lib.KuraQuery2().Locate("TNB", {std::int64_t{6}}));
+  const auto located = lib.MovesWhileAttached();
+  form.DBGrid2CellClick();
+  EXPECT_EQ(lib.MovesWhileAttached(), located);
+  if (before) {
+    EXPECT_LE(*located - *before, 2) << *located - *before;
+  }
 }
 
 TEST_F(WorkedExample, StepForwardPlaysARedLineStoneWithItsSign) {
@@ -517,6 +541,30 @@ TEST_F(TrainingTest, TwentyMarksAtMostAndOffBoardPointsAreSkipped) {
   EXPECT_EQ(Marks().size(), 19u);  // 20 candidates, one of them off the board
   EXPECT_EQ(Marks().count(118), 1u);
   EXPECT_EQ(Marks().count(119), 0u);
+}
+
+TEST_F(TrainingTest, SequenceBackIntoALineTooDeepToRedrawIsRefused) {
+  // Base diagram and eleven one-move sequences, each the only continuation
+  // of the one before: the line of the last is 12 deep, its parent's 11.
+  lib.AddProblem(5, 1);
+  lib.AddRow({.mnb = 5, .col = 1, .pst = 1, .bfr = 1, .bto = kRootMarker});
+  for (int b = 1; b <= 11; ++b) {
+    lib.AddRow({.mnb = 5, .tes = b, .col = 1 + b % 2, .pst = 20 + b,
+                .bfr = b + 1, .bto = b});
+  }
+  Load(5);
+  for (int i = 0; i < 11; ++i) form.CuteButton5Click();
+  ASSERT_EQ(CurrentPst(), 31);
+  const auto stones = Stones();
+  ASSERT_EQ(stones.size(), 12u);
+  form.CuteButton1Click();
+  EXPECT_EQ(Panel(0), kNothingToTakeBack);
+  EXPECT_EQ(Stones(), stones);
+  EXPECT_EQ(CurrentPst(), 31);
+  EXPECT_EQ(form.state.MoveNumber, 11);
+  EXPECT_TRUE(form.screen.grid2.attached);
+  form.CuteButton7Click();  // stepping back still works
+  EXPECT_EQ(form.state.Board[31], 0);
 }
 
 TEST_F(TrainingTest, LineDeeperThanTenSequencesIsNotRedrawn) {

@@ -15,11 +15,12 @@
 #include "app/qt/application.h"
 #include "app/qt/board_widget.h"
 #include "app/qt/cute_button.h"
+#include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/screen_dump.h"
-#include "app/screens.h"
 #include "board/click_map.h"
 #include "training/library_screens.h"
+#include "training/program_library.h"
 
 namespace sorabeku {
 namespace {
@@ -105,6 +106,8 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "grid1-set") return GridSet(1, rest);
   if (command == "grid2-set") return GridSet(2, rest);
   if (command == "grid1-append") return GridAppend(rest);
+  if (command == "grid1-delete") return GridDelete(1, rest);
+  if (command == "grid2-delete") return GridDelete(2, rest);
   if (command == "comment") return Comment(rest);
   if (command == "edit1") return Edit1(rest);
   if (command == "combo1") return Combo(1, rest);
@@ -232,6 +235,25 @@ DriveOutcome Driver::GridAppend(const std::string& args) {
   return AfterEvent();
 }
 
+DriveOutcome Driver::GridDelete(int grid, const std::string& args) {
+  int row = 0;
+  if (!ParseInt(args, row) || row < 1) {
+    return Fail(kDriveScriptError, "grid rows are numbered from 1");
+  }
+  auto* view = static_cast<DataGrid*>(window_.grid(grid));
+  GridModel* model = view->gridModel();
+  if (view->isHidden() || !model->source()) {
+    return Fail(kDriveCannotTake, "grid" + std::to_string(grid) + " has no rows to delete");
+  }
+  if (row > model->rowCount()) {
+    return Fail(kDriveCannotTake, "grid" + std::to_string(grid) + " has " +
+                                      std::to_string(model->rowCount()) + " rows");
+  }
+  view->setCurrentIndex(model->index(row - 1, 0));
+  view->deleteAction()->trigger();
+  return AfterEvent();
+}
+
 DriveOutcome Driver::Comment(const std::string& text) {
   QLineEdit* edit = window_.dbEdit1();
   if (edit->isHidden() || edit->isReadOnly()) {
@@ -316,7 +338,6 @@ DriveSession::DriveSession(std::string programDir, std::ostream* out)
     : form(platform.services(),
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       out_(std::make_unique<std::ostringstream>()) {
-  InstallScreens(form);
   Start(out);
 }
 
@@ -326,6 +347,15 @@ DriveSession::DriveSession(ProblemQueries& library, std::string programDir,
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       screens_(std::make_unique<LibraryScreens>(library, form)),
       out_(std::make_unique<std::ostringstream>()) {
+  Start(out);
+}
+
+DriveSession::DriveSession(ProgramLibrary& library, std::string programDir,
+                           std::ostream* out)
+    : form(platform.services(),
+           programDir.empty() ? ProgramDirectory() : std::move(programDir)),
+      out_(std::make_unique<std::ostringstream>()) {
+  library.Install(form);
   Start(out);
 }
 

@@ -7,7 +7,8 @@
 //   menu CAPTION | button CAPTION | board POINT [left|right]
 //   grid1 ROW | grid1-dbl ROW | grid2 ROW
 //   grid1-set ROW COLUMN VALUE | grid2-set ROW COLUMN VALUE
-//   grid1-append MNB SIZE CMT | comment TEXT | edit1 [TEXT]
+//   grid1-append MNB SIZE CMT | grid1-delete ROW | grid2-delete ROW
+//   comment TEXT | edit1 [TEXT]
 //   combo1 INDEX | combo2 INDEX | tick timer1|timer2 [N]
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 #pragma once
@@ -25,6 +26,7 @@
 namespace sorabeku {
 
 class LibraryScreens;
+class ProgramLibrary;
 
 // Exit statuses of the driver.
 inline constexpr int kDriveOk = 0;
@@ -58,6 +60,8 @@ class Driver {
   DriveOutcome GridClick(int grid, const std::string& args, bool dbl);
   DriveOutcome GridSet(int grid, const std::string& args);
   DriveOutcome GridAppend(const std::string& args);
+  // Deletes a row as Ctrl+Delete does; "answer" decides the confirmation.
+  DriveOutcome GridDelete(int grid, const std::string& args);
   DriveOutcome Comment(const std::string& text);
   DriveOutcome Edit1(const std::string& text);
   DriveOutcome Combo(int combo, const std::string& args);
@@ -79,13 +83,20 @@ class Driver {
 // QApplication must exist.
 class DriveSession {
  public:
-  // `programDir` ends in '/'; by default the directory of the executable.
-  // Dumps go to `out` when given (Dump() then reads nothing).
+  // The window alone, without a problem library: the controls of the two
+  // screens cannot be taken. `programDir` ends in '/'; by default the
+  // directory of the executable. Dumps go to `out` when given (Dump() then
+  // reads nothing).
   explicit DriveSession(std::string programDir = {}, std::ostream* out = nullptr);
   // The same over the problem library `library` (which must outlive the
   // session): the training and editing screens are joined to it, as the
   // program joins them to its data module.
   explicit DriveSession(ProblemQueries& library, std::string programDir = {},
+                        std::ostream* out = nullptr);
+  // The same as the program runs: `library` (which must outlive the
+  // session) installs its screens, and a missing library directory is
+  // reported in the error box of the window's creation.
+  explicit DriveSession(ProgramLibrary& library, std::string programDir = {},
                         std::ostream* out = nullptr);
   ~DriveSession();
 

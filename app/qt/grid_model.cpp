@@ -13,13 +13,50 @@ void GridModel::Refresh(GridSource* source) {
   const int rows = attached && source ? source->RowCount() : 0;
   if (source != source_ || attached != attached_ || rows != rows_) {
     beginResetModel();
+    if (source != source_ || !attached) pending_.reset();
     source_ = source;
     attached_ = attached;
     rows_ = rows;
     endResetModel();
-  } else if (rows_ > 0) {
-    emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
+  } else if (rowCount() > 0) {
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   }
+}
+
+int GridModel::BeginNewRow() {
+  if (!source()) return -1;
+  if (pending_) return rows_;
+  beginInsertRows({}, rows_, rows_);
+  pending_.emplace();
+  endInsertRows();
+  return rows_;
+}
+
+bool GridModel::CommitNewRow() {
+  if (!pending_) return true;
+  if (pending_->empty() || !source()) {
+    CancelNewRow();
+    return true;
+  }
+  try {
+    source_->Append(*pending_);
+  } catch (const std::exception& e) {
+    if (onError) onError(e.what());
+    return false;
+  }
+  // The stored row is now one of the source's rows.
+  beginResetModel();
+  pending_.reset();
+  rows_ = source_->RowCount();
+  endResetModel();
+  return true;
+}
+
+void GridModel::CancelNewRow() {
+  if (!pending_) return;
+  beginRemoveRows({}, rows_, rows_);
+  pending_.reset();
+  endRemoveRows();
 }
 
 int GridModel::ColumnOf(const QString& name) const {
@@ -33,7 +70,7 @@ int GridModel::ColumnOf(const QString& name) const {
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : rows_;
+  return parent.isValid() ? 0 : rows_ + (pending_ ? 1 : 0);
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
@@ -41,10 +78,14 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || !source() || index.row() >= rows_) return {};
+  if (!index.isValid() || !source() || index.row() >= rowCount()) return {};
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-  return QString::fromStdString(
-      source_->Text(index.row(), columns_[index.column()].field));
+  const std::string& field = columns_[index.column()].field;
+  if (index.row() == newRow()) {
+    const auto it = pending_->find(field);
+    return it == pending_->end() ? QString() : QString::fromStdString(it->second);
+  }
+  return QString::fromStdString(source_->Text(index.row(), field));
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation,
@@ -66,8 +107,19 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
 bool GridModel::setData(const QModelIndex& index, const QVariant& value,
                         int role) {
   if (role != Qt::EditRole || !index.isValid() || !source() ||
-      index.row() >= rows_) {
+      index.row() >= rowCount()) {
     return false;
+  }
+  if (index.row() == newRow()) {  // stored when the row is committed
+    const std::string text = value.toString().toStdString();
+    const std::string& field = columns_[index.column()].field;
+    if (text.empty()) {
+      pending_->erase(field);
+    } else {
+      (*pending_)[field] = text;
+    }
+    emit dataChanged(index, index);
+    return true;
   }
   try {
     source_->SetText(index.row(), columns_[index.column()].field,

@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +24,23 @@ class GridModel : public QAbstractTableModel {
 
   // Follows the source and the link after an event: announces a reset when
   // the source, the link or the row count changed, else a change of every
-  // cell.
+  // cell. A new row is kept while the source stays the same and attached.
   void Refresh(GridSource* source);
 
   GridSource* source() const { return attached_ ? source_ : nullptr; }
+
+  // A new row, shown after the source's rows and not yet stored: typing
+  // into its cells collects the values, CommitNewRow appends them to the
+  // source (the row is then the source's last), CancelNewRow drops it.
+  // Returns the new row's index, or -1 without a source.
+  int BeginNewRow();
+  // Stores the new row: an error of the source goes to onError and keeps
+  // the row for correction (returns false); a row into which nothing was
+  // typed is dropped. True when no new row is left.
+  bool CommitNewRow();
+  void CancelNewRow();
+  // The index of the new row, or -1 when there is none.
+  int newRow() const { return pending_ ? rows_ : -1; }
   const std::vector<GridColumn>& columns() const { return columns_; }
   // The column of field name or title `name`, or -1.
   int ColumnOf(const QString& name) const;
@@ -48,7 +63,8 @@ class GridModel : public QAbstractTableModel {
   const GridLink& link_;
   GridSource* source_ = nullptr;
   bool attached_ = true;
-  int rows_ = 0;
+  int rows_ = 0;  // the source's rows, without the new row
+  std::optional<std::map<std::string, std::string>> pending_;
 };
 
 }  // namespace sorabeku

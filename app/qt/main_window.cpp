@@ -12,6 +12,7 @@
 #include "app/grid_source.h"
 #include "app/qt/board_widget.h"
 #include "app/qt/cute_button.h"
+#include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/qt_look.h"
 
@@ -45,9 +46,8 @@ MouseButton ToMouseButton(Qt::MouseButton button) {
   }
 }
 
-QTableView* MakeGrid(GridModel* model, QWidget* client) {
-  auto* view = new QTableView(client);
-  view->setModel(model);
+DataGrid* MakeGrid(GridModel* model, bool appendable, QWidget* client) {
+  auto* view = new DataGrid(model, appendable, client);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->verticalHeader()->setDefaultSectionSize(16);
@@ -188,8 +188,10 @@ void TForm2::BuildSidePanel(QWidget* client) {
       form_.services().messages->Error(message);
     };
   }
-  grid1_ = MakeGrid(model1_, client);
-  grid2_ = MakeGrid(model2_, client);
+  // New problems are made by appending to the table of contents; the rows
+  // of a problem are appended by the editing screen's registering.
+  grid1_ = MakeGrid(model1_, true, client);
+  grid2_ = MakeGrid(model2_, false, client);
   widgets_["DBGrid1"] = grid1_;
   widgets_["DBGrid2"] = grid2_;
   dbEdit1_ = static_cast<QLineEdit*>(widgets_.at("DBEdit1"));
@@ -216,15 +218,38 @@ void TForm2::ConnectGrids() {
   auto moveTo = [this](GridSource* source, const QModelIndex& index) {
     if (source && index.isValid()) source->MoveTo(index.row());
   };
-  connect(grid1_, &QTableView::clicked, this, [this, moveTo](const QModelIndex& i) {
-    Run([&] { moveTo(model1_->source(), i); form_.DBGrid1CellClick(); });
-  });
+  // A click on a new row, not yet stored, is no click on a row of the
+  // source: it only edits.
+  auto stored = [](GridModel* model, const QModelIndex& i) {
+    return i.isValid() && i.row() != model->newRow();
+  };
+  connect(grid1_, &QTableView::clicked, this,
+          [this, moveTo, stored](const QModelIndex& i) {
+            if (!stored(model1_, i)) return;
+            Run([&] { moveTo(model1_->source(), i); form_.DBGrid1CellClick(); });
+          });
   connect(grid1_, &QTableView::doubleClicked, this,
-          [this, moveTo](const QModelIndex& i) {
+          [this, moveTo, stored](const QModelIndex& i) {
+            if (!stored(model1_, i)) return;
             Run([&] { moveTo(model1_->source(), i); form_.DBGrid1DblClick(); });
           });
-  connect(grid2_, &QTableView::clicked, this, [this, moveTo](const QModelIndex& i) {
-    Run([&] { moveTo(model2_->source(), i); form_.DBGrid2CellClick(); });
+  connect(grid2_, &QTableView::clicked, this,
+          [this, moveTo, stored](const QModelIndex& i) {
+            if (!stored(model2_, i)) return;
+            Run([&] { moveTo(model2_->source(), i); form_.DBGrid2CellClick(); });
+          });
+  for (int n = 1; n <= 2; ++n) {
+    connect(static_cast<DataGrid*>(grid(n)), &DataGrid::deleteRequested, this,
+            [this, n](int row) { DeleteRow(n, row); });
+  }
+}
+
+void TForm2::DeleteRow(int n, int row) {
+  GridSource* source = gridModel(n)->source();
+  if (!source) return;
+  Run([&] {
+    if (!form_.services().messages->Confirm(kDeleteRowQuestion)) return;
+    source->Delete(row);
   });
 }
 
@@ -272,6 +297,8 @@ void TForm2::Refresh() {
   model2_->Refresh(form_.rowsSource);
   for (int n = 1; n <= 2; ++n) {
     GridSource* source = gridModel(n)->source();
+    // While a new row is being typed, the grid stays on it.
+    if (gridModel(n)->newRow() >= 0) continue;
     if (source && source->RowCount() > 0) {
       grid(n)->selectRow(source->CurrentRow());
     }

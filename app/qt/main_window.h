@@ -69,6 +69,8 @@ class TForm2 : public QMainWindow {
                        QWidget* client);
   void ConnectButton(CuteButton* button, const std::string& name);
   void ConnectGrids();
+  // Deletes stored row `row` of grid `n` after the user confirmed it.
+  void DeleteRow(int n, int row);
   void RefreshControls();
   void RefreshEdits();
   void LabelPressed(int left, int top, Qt::MouseButton button);

@@ -1,7 +1,0 @@
-#include "app/screens.h"
-
-namespace sorabeku {
-
-void InstallScreens(MainForm&) {}
-
-}  // namespace sorabeku
