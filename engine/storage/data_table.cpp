@@ -1,6 +1,7 @@
 #include "engine/storage/data_table.h"
 
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "engine/errors/kura_error.h"
@@ -249,7 +250,12 @@ bool TDataTable::TableLock() {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
   tableLockHeld_ = true;
-  return CheckForChanges();
+  try {
+    return CheckForChanges();
+  } catch (...) {
+    ReleaseTableLock();
+    throw;
+  }
 }
 
 void TDataTable::ReleaseTableLock() {
@@ -365,39 +371,60 @@ void TDataTable::StartTransaction() {
 
 void TDataTable::CommitTransaction() {
   if (!inTransaction_) return;
-  inTransaction_ = false;
-  data_->SetHoldWrites(false);
-  if (blob_) blob_->SetHoldWrites(false);
-  if (!readOnly_) {
-    WriteLock();
-    WriteAllChanges();
-    ReleaseWriteLock();
+  try {
+    if (!readOnly_) {
+      WriteLock();
+      WriteAllChanges();
+      ReleaseWriteLock();
+    }
+  } catch (...) {
+    // What could not be written is dropped: the caches are re-read from
+    // the files, and every lock of the transaction is given back, so the
+    // table is usable again and other users are not shut out.
+    try {
+      ReleaseWriteLock();
+    } catch (...) {
+    }
+    EndTransaction(/*dropChanges=*/true);
+    throw;
   }
-  ReleaseTableLock();
-  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
-       n = deferredUnlocks_.NextSet(n + 1)) {
-    data_->Handler().Unlock(kRecordLockBase - n, 1);
-  }
-  deferredUnlocks_.ClearAll();
+  EndTransaction(/*dropChanges=*/false);
 }
 
 void TDataTable::RollbackTransaction() {
   if (!inTransaction_) return;
+  EndTransaction(/*dropChanges=*/true);
+}
+
+// Leaves the transaction: with `dropChanges` the changes held in the caches
+// are thrown away and the headers re-read; then the table lock and the
+// record locks whose unlock was deferred are given back. Every step is
+// attempted; the first error is raised after all of them.
+void TDataTable::EndTransaction(bool dropChanges) {
   inTransaction_ = false;
   data_->SetHoldWrites(false);
   if (blob_) blob_->SetHoldWrites(false);
-  DropCaches();
-  index_->ReloadHeader();
-  data_->ReloadHeader();
-  if (blob_) blob_->ReloadHeader();
-  ReleaseTableLock();
-  // Unlocks deferred by the transaction are carried out now; a rolled-back
-  // transaction must not leave records locked for good.
+  std::exception_ptr first;
+  auto attempt = [&first](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  };
+  if (dropChanges) {
+    DropCaches();
+    attempt([&] { index_->ReloadHeader(); });
+    attempt([&] { data_->ReloadHeader(); });
+    if (blob_) attempt([&] { blob_->ReloadHeader(); });
+  }
+  attempt([&] { ReleaseTableLock(); });
   for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
        n = deferredUnlocks_.NextSet(n + 1)) {
     data_->Handler().Unlock(kRecordLockBase - n, 1);
   }
   deferredUnlocks_.ClearAll();
+  if (first) std::rethrow_exception(first);
 }
 
 // ---- records -----------------------------------------------------------------------

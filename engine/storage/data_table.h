@@ -120,7 +120,13 @@ class TDataTable {
 
   // ---- transactions (driven by the directory) ----
   void StartTransaction();
+  // Commits: writes everything back under the write lock and gives back
+  // the table lock and the deferred record locks. When a write fails, the
+  // changes not yet written are dropped (the caches are re-read from the
+  // files), every lock is given back, and the error is raised.
   void CommitTransaction();
+  // Drops the changes held since the start, re-reads the headers and gives
+  // back the table lock and the deferred record locks.
   void RollbackTransaction();
 
   // ---- records ----
@@ -154,6 +160,7 @@ class TDataTable {
   template <typename Fn>
   void UnderWriteLock(Fn&& change);
   TRecord* ActiveRecord(std::int32_t n);
+  void EndTransaction(bool dropChanges);
   bool LocksApply() const { return !options_.exclusive && !readOnlyAttribute_; }
   // Tries `lock` up to the session's attempts with its pause.
   bool Retry(TFileHandler& file, std::uint64_t offset, std::uint64_t length);

@@ -1,0 +1,115 @@
+// Writes that fail half-way on the engine: the library's session reaches its
+// files through an Env that fails a chosen read or write or refuses a lock,
+// as a disk error or another program holding the table would. The tables are
+// compared byte for byte with what they held before, read back by the
+// engine's own tool from the files, and checked by its verify command.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+
+#include "editing/edit_buffer.h"
+#include "editing/testing/editing_fixture.h"
+#include "engine/errors/kura_error.h"
+#include "engine/storage/env_fault.h"
+#include "engine/storage/file_format.h"
+#include "library/testing/engine_library.h"
+#include "tools/kura/kura_cli.h"
+
+namespace sorabeku {
+namespace {
+
+using testing::EditingTest;
+using testing::Row;
+
+// Runs the engine's tool in this process; it opens the files on its own,
+// as a second program would. Returns what it printed; a failing status
+// yields its messages instead.
+std::string Kura(const std::vector<std::string>& args) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  const int status = kura::tool::RunKura(args, in, out, err, false);
+  if (status != kura::tool::kExitOk) return "status " + std::to_string(status) + ": " + out.str() + err.str();
+  return out.str();
+}
+
+// Constructed before the screens that use the library.
+struct FaultyLibrary {
+  kura::FaultEnv env{kura::Env::Default()};
+  kura::TFileList files{&env};
+  testing::EngineLibrary engine{&files};
+};
+
+class EngineFailures : public FaultyLibrary, public EditingTest {
+ protected:
+  EngineFailures() : EditingTest(&engine) {}
+  void SetUp() override {
+    engine.AddProblem(3, 1);
+    engine.AddWorkedExample();
+    Load(12);
+    Messages();
+    Sounds();
+  }
+  std::string Database() const { return engine.Path() + "/kyozai"; }
+  // Every row of both tables in record order, as stored in the files.
+  std::string Stored() {
+    return Kura({Database(), "--tsv", "-c", "select * from figure; select * from mokuji"});
+  }
+  std::string Verify() { return Kura({"verify", Database()}); }
+  // Loads problem 12 afresh and composes three stones to register.
+  void Compose() {
+    Load(12);
+    Edit1("番号");
+    Click(120);
+    Click(121, MouseButton::kRight);
+    Click(122);
+    Messages();
+    Sounds();
+  }
+  // Runs the event as the window does: an error ends it in the error box.
+  void Event(const std::function<void()>& handler) { form.RunEvent(handler); }
+};
+
+constexpr const char* kVerified = "figure: ok\nmokuji: ok\n";
+
+// Every read and every write of a sequence registration, failed in turn:
+// each failure leaves both tables exactly as they were, shows the engine's
+// error and keeps the composition for another try; the first run that
+// reaches no fault stores the sequence.
+TEST_F(EngineFailures, ASequenceRegistrationFailingAtAnyTransferLeavesTheLibraryAsItWas) {
+  const std::string before = Stored();
+  const std::vector<Row> seen = RowsOf(12);
+  int failures = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    SCOPED_TRACE("transfer " + std::to_string(n));
+    ASSERT_LT(n, 400u) << "the registration never ran out of transfers";
+    Compose();
+    env.FailNthTransfer(n, EIO);
+    Event([&] { form.CuteButton8Click(); });
+    const bool fired = env.CountedFaultFired();
+    env.FailNthTransfer(0, 0);
+    if (!fired) {
+      EXPECT_TRUE(Messages().empty());
+      EXPECT_EQ(form.screen.panels[0], kRegistered);
+      break;
+    }
+    ++failures;
+    const std::vector<std::string> boxes = Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Kura Engine Error # ", 0), 0u) << boxes[0];
+    EXPECT_EQ(Stored(), before);
+    EXPECT_EQ(Verify(), kVerified);
+    EXPECT_EQ(CountEditMoves(form.state), 3);
+    EXPECT_NE(form.screen.panels[0], kRegistered);
+    EXPECT_EQ(RowsOf(12), seen);  // what the program shows
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(failures, 0);
+  const std::vector<Row> after = RowsOf(12);
+  ASSERT_EQ(after.size(), 11u);
+  EXPECT_EQ(after.back(), (Row{3, 1, 122, 5, 0, 11, "", 0}));
+  EXPECT_EQ(Verify(), kVerified);
+}
+
+}  // namespace
+}  // namespace sorabeku
