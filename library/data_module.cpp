@@ -133,7 +133,7 @@ void TDataModule1::Commit() {
   } catch (const kura::EDatabaseError&) {
     throw;  // no transaction ran: nothing to reopen
   } catch (...) {
-    // What was not written has been dropped: show the rows as stored.
+    // The commit was undone: show the rows as they are stored.
     const std::exception_ptr error = std::current_exception();
     EndAndReopen([error] { std::rethrow_exception(error); });
   }

@@ -79,8 +79,8 @@ class TKuraDatabase {
   // for database '%s'" while one runs, and the engine's error (10249) when
   // another program holds a table: no transaction runs then. Commit and
   // Rollback raise "Transaction not in progress for database '%s'" when
-  // none runs; a Commit whose write fails still ends the transaction (what
-  // was not written is dropped) and raises the engine's error.
+  // none runs; a Commit whose write fails ends the transaction as a
+  // rollback (what was written is put back) and raises the engine's error.
   void StartTransaction();
   void Commit();
   void Rollback();

@@ -142,19 +142,22 @@ void TDataDirectory::StartTransaction() {
   inTransaction_ = true;
 }
 
-// Tables commit one after the other. When one fails, it has dropped what
-// it could not write; the tables after it have written nothing yet and
-// roll back, so that no table is left locked.
+// All tables write first; when one write fails, every table that wrote
+// puts its files back, the others roll back, and no table is left locked.
 void TDataDirectory::Commit() {
   if (!inTransaction_) return;
   inTransaction_ = false;
   std::size_t i = 0;
   try {
-    for (; i < tables_.size(); ++i) tables_[i]->CommitTransaction();
+    for (; i < tables_.size(); ++i) tables_[i]->WriteTransaction();
   } catch (...) {
-    for (++i; i < tables_.size(); ++i) {
+    for (std::size_t j = 0; j < tables_.size(); ++j) {
+      if (j <= i) {
+        tables_[j]->UndoCommit();
+        continue;
+      }
       try {
-        tables_[i]->RollbackTransaction();
+        tables_[j]->RollbackTransaction();
       } catch (...) {
         // The commit's error is the one to report.
       }
@@ -162,7 +165,16 @@ void TDataDirectory::Commit() {
     CloseUnused();
     throw;
   }
+  std::exception_ptr first;
+  for (const auto& t : tables_) {
+    try {
+      t->EndCommit();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
   CloseUnused();
+  if (first) std::rethrow_exception(first);
 }
 
 void TDataDirectory::Rollback() {

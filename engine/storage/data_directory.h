@@ -53,9 +53,9 @@ class TDataDirectory {
   // transaction runs then.
   void StartTransaction();
   // Writes back the changes of every table and ends the transaction. When a
-  // write fails the transaction still ends, with every lock given back: the
-  // failing table drops what it had not written, the later tables roll
-  // back, and the error is raised. Nothing when none runs.
+  // write fails the transaction still ends, as a rollback: the bytes already
+  // written are put back, the changes dropped, every lock given back, and
+  // the error is raised. Nothing when none runs.
   void Commit();
   // Drops the changes of every table since the start and ends the
   // transaction. Nothing when none runs.

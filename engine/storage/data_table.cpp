@@ -372,23 +372,64 @@ void TDataTable::StartTransaction() {
 void TDataTable::CommitTransaction() {
   if (!inTransaction_) return;
   try {
-    if (!readOnly_) {
-      WriteLock();
-      WriteAllChanges();
-      ReleaseWriteLock();
-    }
+    WriteTransaction();
   } catch (...) {
-    // What could not be written is dropped: the caches are re-read from
-    // the files, and every lock of the transaction is given back, so the
-    // table is usable again and other users are not shut out.
-    try {
-      ReleaseWriteLock();
-    } catch (...) {
-    }
-    EndTransaction(/*dropChanges=*/true);
+    UndoCommit();
     throw;
   }
+  EndCommit();
+}
+
+void TDataTable::WriteTransaction() {
+  if (!inTransaction_ || readOnly_) return;
+  WriteLock();
+  data_->Handler().BeginUndo();
+  index_->Handler().BeginUndo();
+  if (blob_) blob_->Handler().BeginUndo();
+  WriteAllChanges();
+}
+
+void TDataTable::EndCommit() {
+  if (!inTransaction_) return;
+  data_->Handler().ForgetUndo();
+  index_->Handler().ForgetUndo();
+  if (blob_) blob_->Handler().ForgetUndo();
+  std::exception_ptr first;
+  try {
+    ReleaseWriteLock();
+  } catch (...) {
+    first = std::current_exception();
+  }
   EndTransaction(/*dropChanges=*/false);
+  if (first) std::rethrow_exception(first);
+}
+
+// The caller reports the error that stopped the commit; a file that cannot
+// be put back either is left to the repair tool.
+bool TDataTable::UndoCommit() {
+  if (!inTransaction_) return true;
+  bool restored = true;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                          blob_ ? &blob_->Handler() : nullptr}) {
+    if (h == nullptr) continue;
+    try {
+      h->UndoWrites();
+    } catch (...) {
+      h->ForgetUndo();
+      restored = false;
+    }
+  }
+  try {
+    ReleaseWriteLock();
+  } catch (...) {
+    restored = false;
+  }
+  try {
+    EndTransaction(/*dropChanges=*/true);
+  } catch (...) {
+    restored = false;
+  }
+  return restored;
 }
 
 void TDataTable::RollbackTransaction() {

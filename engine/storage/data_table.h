@@ -120,11 +120,20 @@ class TDataTable {
 
   // ---- transactions (driven by the directory) ----
   void StartTransaction();
-  // Commits: writes everything back under the write lock and gives back
-  // the table lock and the deferred record locks. When a write fails, the
-  // changes not yet written are dropped (the caches are re-read from the
-  // files), every lock is given back, and the error is raised.
+  // Commits: WriteTransaction, then EndCommit; when a write fails,
+  // UndoCommit and the error is raised.
   void CommitTransaction();
+  // A commit in steps, so that a directory can put every table back when
+  // one of them fails. WriteTransaction writes all changes under the write
+  // lock, keeping the bytes the writes overwrite. EndCommit then forgets
+  // them and gives back the write lock, the table lock and the deferred
+  // record locks. UndoCommit instead writes the kept bytes back (the files
+  // are as before the commit), drops the changes, re-reads the headers and
+  // gives back every lock; it raises nothing and returns false when a file
+  // could not be put back.
+  void WriteTransaction();
+  void EndCommit();
+  bool UndoCommit();
   // Drops the changes held since the start, re-reads the headers and gives
   // back the table lock and the deferred record locks.
   void RollbackTransaction();
