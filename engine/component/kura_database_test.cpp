@@ -1,6 +1,7 @@
 // Transactions of a database over the program's two tables: what a rollback
 // undoes (rows, index entries, free slots), a start that finds a table held
-// by another process, and a commit whose write fails half-way.
+// by another process, and a commit whose write fails half-way; and a locate
+// whose read fails.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -262,6 +263,38 @@ TEST_F(DatabaseTransactionTest, ACommitFailingAtAnyTransferLeavesTheFilesAsTheyW
   }
   EXPECT_GT(failures, 2);
   ExpectVerified();
+}
+
+// A locate runs a filter of its own over the result; when a read fails
+// while it is applied, the filter must not stay behind on the cursor.
+TEST_F(DatabaseTransactionTest, ALocateWhoseReadFailsLeavesNoFilterBehind) {
+  Session(&faultFiles_);
+  Fill();
+  TKuraQuery& q = Query("select * from figure");
+  int failures = 0;
+  for (std::uint64_t n = 1;; ++n) {
+    SCOPED_TRACE("read " + std::to_string(n));
+    ASSERT_LT(n, 50u);
+    {
+      // Another process's change makes the session read the records again.
+      OtherProcess other(dir_.Path() + "/kyozai");
+      TDataTable* t = other.directory.OpenTable("figure", {});
+      std::vector<std::uint8_t> image(t->Data().RecordLength(), 0);
+      t->AppendRecord(image.data());
+      other.directory.CloseTable(t);
+    }
+    faultEnv_.FailNthTransfer(n, EIO);
+    const int code = CodeOf([&] { q.Locate("PST", {std::int64_t{44}}); });
+    const bool fired = faultEnv_.CountedFaultFired();
+    faultEnv_.FailNthTransfer(0, 0);
+    if (!fired) break;
+    ++failures;
+    EXPECT_EQ(code, KURA_READERR);
+    EXPECT_TRUE(q.Locate("PST", {std::int64_t{44}}));
+    EXPECT_EQ(q.FieldAsInteger(3), 44);
+    EXPECT_FALSE(q.Locate("PST", {std::int64_t{999}}));
+  }
+  EXPECT_GT(failures, 0);
 }
 
 }  // namespace
