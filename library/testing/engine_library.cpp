@@ -1,9 +1,11 @@
 #include "library/testing/engine_library.h"
 
 #include <atomic>
+#include <sstream>
 
 #include "engine/component/testing/library_tables.h"
 #include "library/move_row.h"
+#include "tools/kura/kura_cli.h"
 
 namespace sorabeku::testing {
 
@@ -69,6 +71,13 @@ void EngineLibrary::AddProblem(int mnb, int size, const std::string& cmt) {
   mokuji_.SetFieldAsInteger(mokuji::SIZE, size);
   if (!cmt.empty()) mokuji_.SetFieldAsString(mokuji::CMT, cmt);
   mokuji_.Post();
+}
+
+std::optional<std::string> EngineLibrary::VerifyReport() {
+  std::istringstream in;
+  std::ostringstream out;
+  kura::tool::RunKura({"verify", Path() + "/kyozai"}, in, out, out, false);
+  return out.str();
 }
 
 // 0 leaves BFR, BTO and TNB without a value, as a registered row has.

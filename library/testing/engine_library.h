@@ -80,6 +80,9 @@ class EngineLibrary final : public TestLibrary {
   void AddRow(const FigureRow& row) override;
   void AddProblem(int mnb, int size, const std::string& cmt = "") override;
   std::optional<int> MovesWhileAttached() const override { return scrolls_.moves; }
+  ProblemQueries& Queries() override { return module_; }
+  // `kura verify` of the library's directory, run in this process.
+  std::optional<std::string> VerifyReport() override;
 
   TDataModule1& Module() { return module_; }
   kura::TKuraSession& Session() { return session_.Session(); }
