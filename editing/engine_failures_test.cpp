@@ -137,6 +137,8 @@ TEST_F(EngineFailures, ASequenceRegistrationFailingAtAnyTransferLeavesTheLibrary
   // Reads while registering, writes while committing.
   EXPECT_GT(failures["9217"], 0);
   EXPECT_GT(failures["9218"], 0);
+  RecordProperty("failed_reads", failures["9217"]);
+  RecordProperty("failed_writes", failures["9218"]);
   const std::vector<Row> after = RowsOf(12);
   ASSERT_EQ(after.size(), 11u);
   EXPECT_EQ(after.back(), (Row{3, 1, 122, 5, 0, 11, "", 0}));
