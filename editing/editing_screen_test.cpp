@@ -1,99 +1,19 @@
 // Scenarios of the editing screen: clicks on the board, the buttons and the
 // combo boxes, each followed by the rows stored in the library and what the
-// user sees (board, texts, sounds, message boxes).
+// user sees (board, texts, sounds, message boxes). Written against
+// TestLibrary only: they run over the in-memory library and over the engine.
 #include "editing/editing_screen.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <tuple>
-#include <vector>
-
-#include "app/recording_services.h"
-#include "board/board_view.h"
-#include "board/click_map.h"
 #include "editing/edit_buffer.h"
-#include "engine/errors/kura_error.h"
-#include "library/move_row.h"
-#include "library/sequence_walks.h"
-#include "library/testing/memory_library.h"
-#include "library/testing/test_library.h"
+#include "editing/testing/editing_fixture.h"
 
 namespace sorabeku {
 namespace {
 
-using testing::MakeTestLibrary;
-using testing::TestLibrary;
-
-// A stored row as the tests compare it: TES, COL, PST, BFR, BTO, TNB, CMT,
-// DIX.
-using Row = std::tuple<int, int, int, int, int, int, std::string, int>;
-
-class EditingTest : public ::testing::Test {
- protected:
-  explicit EditingTest(TestLibrary* lib = nullptr)
-      : owned_(lib ? nullptr : MakeTestLibrary()),
-        lib(lib ? *lib : *owned_),
-        form(platform.services(), "/p/"),
-        training(form, this->lib),
-        editing(form, this->lib, training) {
-    training.Install();
-    editing.Install();
-  }
-
-  void Start() {
-    if (!lib.KuraQuery1().Active()) form.Create();
-    form.N9Click();  // the editing screen
-  }
-  void Load(int mnb) {
-    Start();
-    ASSERT_TRUE(lib.KuraQuery1().Locate("MNB", {std::int64_t{mnb}}));
-    form.DBGrid1CellClick();
-  }
-  void Edit1(const std::string& text) { form.screen.control("Edit1").text = text; }
-  void Click(PointIndex p, MouseButton b = MouseButton::kLeft) {
-    const Rect r = LabelRect(p);
-    form.Label1MouseDown(r.left, r.top, b);
-  }
-  // The rows of problem `mnb` in stored order; reopens the problem result.
-  std::vector<Row> RowsOf(int mnb) {
-    std::vector<Row> out;
-    kura::TDataSet& r = lib.KuraQuery2();
-    lib.OpenProblemRows(mnb);
-    for (r.First(); !r.Eof(); r.Next()) {
-      out.emplace_back(RowInt(r, figure::TES), RowInt(r, figure::COL),
-                       RowInt(r, figure::PST), RowInt(r, figure::BFR),
-                       RowInt(r, figure::BTO), RowInt(r, figure::TNB),
-                       r.FieldAsString(figure::CMT), RowInt(r, figure::DIX));
-    }
-    return out;
-  }
-  int Current(int column) { return RowInt(lib.KuraQuery2(), column); }
-  std::vector<std::string> Messages() {
-    auto out = platform.messages;
-    platform.messages.clear();
-    return out;
-  }
-  std::vector<int> Sounds() {
-    auto out = platform.sounds;
-    platform.sounds.clear();
-    return out;
-  }
-  std::map<int, int> Stones() const {
-    std::map<int, int> out;
-    for (int p = 1; p <= kPointCount; ++p) {
-      if (form.state.Board[p] != 0) out[p] = form.state.Board[p];
-    }
-    return out;
-  }
-
-  RecordingServices platform;
-  std::unique_ptr<TestLibrary> owned_;
-  TestLibrary& lib;
-  MainForm form;
-  TrainingScreen training;
-  EditingScreen editing;
-};
+using testing::EditingTest;
+using testing::Row;
 
 // Problem 12 with an empty base diagram, in section 1 beside problem 3.
 class NewProblem : public EditingTest {
@@ -180,29 +100,23 @@ TEST_F(NewProblem, RefusedClicksChangeNothing) {
   EXPECT_EQ(CountEditMoves(form.state), kEditBufferLimit);
 }
 
-TEST(EditingNoProblem, ClickBeforeLoadingAsksForTheContentsWhateverEdit1Says) {
-  RecordingServices platform;
-  testing::MemoryLibrary lib;
-  MainForm form(platform.services(), "/p/");
-  TrainingScreen training(form, lib);
-  EditingScreen editing(form, lib, training);
-  training.Install();
-  editing.Install();
-  form.Create();
-  form.N9Click();
+TEST_F(EditingTest, ClickBeforeLoadingAsksForTheContentsWhateverEdit1Says) {
+  lib.AddProblem(12, 5);
+  Start();
   for (const char* text : {"番号", "*", "A", ""}) {
-    form.screen.control("Edit1").text = text;
+    Edit1(text);
     editing.ComposeClick(45, MouseButton::kLeft);
   }
-  EXPECT_EQ(platform.messages, std::vector<std::string>(4, kDoubleClickContents));
-  EXPECT_EQ(platform.sounds, std::vector<int>(4, 0));
+  EXPECT_EQ(Messages(), std::vector<std::string>(4, kDoubleClickContents));
+  EXPECT_EQ(Sounds(), std::vector<int>(4, 0));
   EXPECT_EQ(form.state.EditCount, 0);
   EXPECT_EQ(form.state.MarkKind, 0);
   // The register buttons refuse as well instead of writing rows of no
   // problem.
   form.CuteButton2Click();
   form.CuteButton8Click();
-  EXPECT_TRUE(lib.figure().records().empty());
+  EXPECT_TRUE(RowsOf(0).empty());
+  EXPECT_TRUE(RowsOf(12).empty());
 }
 
 TEST_F(NewProblem, TakingBackLeavesTheEarlierEntries) {
@@ -452,100 +366,6 @@ TEST_F(WorkedExample, SearchingByGrade) {
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(lib.KuraQuery1().RecordCount(), 1);
   EXPECT_EQ(RowInt(lib.KuraQuery1(), mokuji::MNB), 12);
-}
-
-// ---------------------------------------------------------------------------
-// Writes that fail half-way
-
-// Constructed before the screens that refer to it.
-struct MemoryHolder {
-  testing::MemoryLibrary memory;
-};
-
-class FailingWrites : public MemoryHolder, public EditingTest {
- protected:
-  FailingWrites() : EditingTest(&memory) {}
-  void SetUp() override {
-    memory.AddProblem(3, 1);
-    memory.AddWorkedExample();
-    Load(12);
-    Messages();
-  }
-  std::vector<testing::MemoryRecord> Figure() { return memory.figure().records(); }
-  static bool Same(const std::vector<testing::MemoryRecord>& a,
-                   const std::vector<testing::MemoryRecord>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      for (int f = 0; f < figure::kColumnCount; ++f) {
-        const testing::MemoryValue& x = a[i].values[f];
-        const testing::MemoryValue& y = b[i].values[f];
-        if (x.null != y.null || x.integer != y.integer || x.text != y.text) {
-          return false;
-        }
-      }
-    }
-    return true;
-  }
-};
-
-TEST_F(FailingWrites, ASequenceRegistrationFailingMidwayLeavesTheProblemAsItWas) {
-  Edit1("番号");
-  Click(120);
-  Click(121, MouseButton::kRight);
-  Click(122);
-  const auto before = Figure();
-  // The second row of three is refused by a lock another program holds.
-  memory.figure().FailAfter(1, kura::KURA_LOCKED);
-  try {
-    form.CuteButton8Click();
-    ADD_FAILURE() << "the failed write was reported as success";
-  } catch (const kura::EKuraEngineError& e) {
-    EXPECT_EQ(e.ErrorCode(), kura::KURA_LOCKED);
-  }
-  memory.figure().ClearFault();
-  EXPECT_TRUE(Same(Figure(), before));
-  EXPECT_FALSE(memory.InTransaction());
-  EXPECT_EQ(CountEditMoves(form.state), 3);  // the author can try again
-  EXPECT_EQ(form.state.MoveNumber, 3);
-  EXPECT_EQ(Current(figure::BFR), 1);  // back on the end row it continues
-  EXPECT_NE(form.screen.panels[0], kRegistered);
-
-  form.CuteButton8Click();
-  const auto rows = RowsOf(12);
-  ASSERT_EQ(rows.size(), 11u);
-  EXPECT_EQ(rows.back(), (Row{3, 1, 122, 5, 0, 11, "", 0}));
-}
-
-TEST_F(FailingWrites, EveryMultiRowChangeIsAllOrNothing) {
-  Edit1("番号");
-  Click(120);
-  Click(121);
-  const auto before = Figure();
-  struct Case {
-    const char* name;
-    std::function<void()> act;
-  };
-  const std::vector<Case> cases = {
-      {"base diagram", [&] { form.CuteButton2Click(); }},
-      {"delete sequence", [&] {
-         lib.KuraQuery2().Locate("TNB", {std::int64_t{6}});
-         form.CuteButton4Click();
-       }},
-      {"delete base diagram", [&] { form.CuteButton3Click(); }},
-      {"renumber", [&] {
-         Edit1("15");
-         form.CuteButton11Click();
-       }}};
-  for (const Case& c : cases) {
-    memory.figure().FailAfter(1, kura::KURA_LOCKED);
-    EXPECT_THROW(c.act(), kura::EKuraEngineError) << c.name;
-    memory.figure().ClearFault();
-    EXPECT_TRUE(Same(Figure(), before)) << c.name;
-    EXPECT_FALSE(memory.InTransaction()) << c.name;
-    EXPECT_EQ(form.state.CurrentProblem, 12) << c.name;
-  }
-  // The contents row of a failed renumbering stays too.
-  EXPECT_TRUE(lib.KuraQuery1().Locate("MNB", {std::int64_t{12}}));
 }
 
 }  // namespace

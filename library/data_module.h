@@ -40,7 +40,25 @@ class TDataModule1 final : public ProblemQueries {
   void OpenProblemRows(int problem) override;
   void OpenBranchPoints(int problem) override;
 
+  // The transaction of the database "kyozai" (see TKuraDatabase). Rollback,
+  // and a Commit that fails, cancel any pending edit and reopen every open
+  // query on the rows as they are then, each back on the row it showed: the
+  // contents on the same problem number, the others at the same position
+  // when it still exists. StartTransaction raises when one runs or when a
+  // table is locked by another program, changing nothing; Rollback does
+  // nothing when none runs.
+  void StartTransaction() override;
+  void Commit() override;
+  void Rollback() override;
+
  private:
+  kura::TKuraDatabase& Database();
+  // Undoes (Rollback) or ends (a failed Commit) the transaction through
+  // `end` and reopens the open queries afterwards.
+  template <typename End>
+  void EndAndReopen(End&& end);
+
+  std::string sessionName_;
   kura::TDataSource dataSource1_;
   kura::TKuraQuery kuraQuery1_;
   kura::TDataSource dataSource2_;

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "engine/errors/database_error.h"
+
 #include "engine/component/testing/library_tables.h"
 #include "engine/storage/testing/storage_fixture.h"
 #include "library/move_row.h"
@@ -105,6 +107,66 @@ TEST_F(DataModuleTest, IntegersThatDoNotFitAColumnAreRefused) {
   EXPECT_THROW(q.SetFieldAsString(mokuji::SIZE, "-99999999999"), kura::EKuraEngineError);
   q.Post();
   EXPECT_EQ(q.FieldAsInteger(mokuji::SIZE), 1);
+}
+
+TEST_F(DataModuleTest, RollbackShowsTheLibraryAsItWasOnTheSameRows) {
+  AddProblems({{3, 1}, {12, 5}, {40, 2}});
+  TDataModule1& m = *module_;
+  m.OpenContents(1, 0);
+  m.OpenProblemRows(12);
+  kura::TDataSet& rows = m.KuraQuery2();
+  for (int pst : {45, 46, 64}) {
+    rows.Append();
+    rows.SetFieldAsInteger(figure::MNB, 12);
+    rows.SetFieldAsInteger(figure::PST, pst);
+    rows.Post();
+  }
+  m.OpenBranchPoints(12);
+  ASSERT_TRUE(m.KuraQuery1().Locate("MNB", {std::int64_t{12}}));
+  rows.First();
+  rows.Next();  // on 46
+
+  m.StartTransaction();
+  EXPECT_THROW(m.StartTransaction(), kura::EDatabaseError);
+  rows.Append();
+  rows.SetFieldAsInteger(figure::MNB, 12);
+  rows.SetFieldAsInteger(figure::PST, 83);
+  rows.SetFieldAsInteger(figure::BFR, 1);
+  rows.Post();
+  rows.First();
+  rows.Delete();
+  kura::TDataSet& contents = m.KuraQuery1();
+  contents.Edit();
+  contents.SetFieldAsInteger(mokuji::SIZE, 9);
+  contents.Post();
+  contents.Last();
+  contents.Edit();  // left pending, as a failed change leaves it
+  contents.SetFieldAsInteger(mokuji::SIZE, 25);
+  ASSERT_TRUE(rows.Locate("PST", {std::int64_t{64}}));
+  ASSERT_EQ(rows.RecNo(), 2);
+  m.Rollback();
+
+  EXPECT_EQ(contents.State(), kura::TDataSetState::dsBrowse);
+  EXPECT_EQ(contents.FieldAsInteger(mokuji::MNB), 40);  // where it stood
+  EXPECT_EQ(Numbers(contents), (std::vector<int>{3, 12, 40}));
+  contents.Locate("MNB", {std::int64_t{12}});
+  EXPECT_EQ(contents.FieldAsInteger(mokuji::SIZE), 5);
+  EXPECT_EQ(rows.RecNo(), 2);  // the same position
+  EXPECT_EQ(rows.FieldAsInteger(figure::PST), 46);
+  std::vector<int> pst;
+  for (rows.First(); !rows.Eof(); rows.Next()) pst.push_back(static_cast<int>(rows.FieldAsInteger(figure::PST)));
+  EXPECT_EQ(pst, (std::vector<int>{45, 46, 64}));
+  EXPECT_EQ(m.KuraQuery4().RecordCount(), 0);
+  m.Rollback();  // none runs: nothing happens
+
+  // A committed transaction stays.
+  m.StartTransaction();
+  contents.Edit();
+  contents.SetFieldAsInteger(mokuji::SIZE, 7);
+  contents.Post();
+  m.Commit();
+  m.OpenContents(1, 7);
+  EXPECT_EQ(Numbers(contents), (std::vector<int>{12}));
 }
 
 }  // namespace

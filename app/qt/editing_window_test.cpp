@@ -1,6 +1,7 @@
-// The editing screen through the driver, over an in-memory library: every
+// The editing screen through the driver, over the library of the test
+// binary (in memory, or the data module over the engine's files): every
 // event goes through the window's widgets as a user's would, and the rows
-// stored are read back from the tables.
+// stored are read back through the library's results.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,7 +12,8 @@
 #include "app/qt/driver.h"
 #include "editing/editing_screen.h"
 #include "library/move_row.h"
-#include "library/testing/memory_library.h"
+#include "library/sequence_walks.h"
+#include "library/testing/test_library.h"
 #include "training/training_screen.h"
 
 namespace sorabeku {
@@ -42,14 +44,15 @@ const auto* const kEnvironment =
 // TES, COL, PST, BFR, BTO, TNB, CMT, DIX of a stored row.
 using Row = std::tuple<int, int, int, int, int, int, std::string, int>;
 
-std::vector<Row> RowsOf(testing::MemoryLibrary& lib, int mnb) {
+// The rows of problem `mnb` in stored order; reopens the problem result.
+std::vector<Row> RowsOf(testing::TestLibrary& lib, int mnb) {
   std::vector<Row> out;
-  for (const testing::MemoryRecord& r : lib.figure().records()) {
-    if (r.Int(figure::MNB) != mnb) continue;
-    auto i = [&](int f) { return static_cast<int>(r.Int(f)); };
-    out.emplace_back(i(figure::TES), i(figure::COL), i(figure::PST),
-                     i(figure::BFR), i(figure::BTO), i(figure::TNB),
-                     r.Str(figure::CMT), i(figure::DIX));
+  kura::TDataSet& r = lib.KuraQuery2();
+  lib.OpenProblemRows(mnb);
+  for (r.First(); !r.Eof(); r.Next()) {
+    out.emplace_back(RowInt(r, figure::TES), RowInt(r, figure::COL), RowInt(r, figure::PST),
+                     RowInt(r, figure::BFR), RowInt(r, figure::BTO), RowInt(r, figure::TNB),
+                     r.FieldAsString(figure::CMT), RowInt(r, figure::DIX));
   }
   return out;
 }
@@ -67,8 +70,9 @@ class EditingWindow : public ::testing::Test {
     }
   }
 
-  testing::MemoryLibrary lib;
-  std::unique_ptr<DriveSession> s = std::make_unique<DriveSession>(lib);
+  std::unique_ptr<testing::TestLibrary> library = testing::MakeTestLibrary();
+  testing::TestLibrary& lib = *library;
+  std::unique_ptr<DriveSession> s = std::make_unique<DriveSession>(lib.Queries());
 };
 
 TEST_F(EditingWindow, AuthoringRoundTrip) {
@@ -127,6 +131,9 @@ TEST_F(EditingWindow, AuthoringRoundTrip) {
       EXPECT_EQ(c["text"], "4");
     }
   }
+  if (const auto report = lib.VerifyReport()) {
+    EXPECT_EQ(*report, "figure: ok\nmokuji: ok\n");
+  }
 }
 
 TEST_F(EditingWindow, RefusalsShowTheirBoxes) {
@@ -152,8 +159,9 @@ TEST_F(EditingWindow, RefusalsShowTheirBoxes) {
   EXPECT_EQ(d["grid1"]["rows"], 0);
   EXPECT_EQ(d["combo1"], "検索");
   EXPECT_EQ(d["combo2"], "評価");
-  ASSERT_EQ(lib.mokuji().records().size(), 1u);
-  EXPECT_EQ(lib.mokuji().records()[0].Int(mokuji::SIZE), 7);
+  lib.OpenContents(1, 0);
+  ASSERT_EQ(lib.KuraQuery1().RecordCount(), 1);
+  EXPECT_EQ(RowInt(lib.KuraQuery1(), mokuji::SIZE), 7);
   EXPECT_TRUE(RowsOf(lib, 12).empty());
 }
 

@@ -93,6 +93,25 @@ void TKuraDatabase::Close() {
   dataDirectory_ = nullptr;
 }
 
+void TKuraDatabase::StartTransaction() {
+  Open();
+  TKuraSessionLock lock(session_);
+  if (dataDirectory_->InTransaction()) DatabaseError(kTransactionActive, databaseName_);
+  dataDirectory_->StartTransaction();
+}
+
+void TKuraDatabase::Commit() {
+  TKuraSessionLock lock(session_);
+  if (!InTransaction()) DatabaseError(kNoTransaction, databaseName_);
+  dataDirectory_->Commit();
+}
+
+void TKuraDatabase::Rollback() {
+  TKuraSessionLock lock(session_);
+  if (!InTransaction()) DatabaseError(kNoTransaction, databaseName_);
+  dataDirectory_->Rollback();
+}
+
 void TKuraDatabase::AddDataSet(TDataSet* dataSet) { dataSets_.push_back(dataSet); }
 
 bool TKuraDatabase::RemoveDataSet(TDataSet* dataSet) {
@@ -127,7 +146,7 @@ void TKuraSession::SetActive(bool active) {
     dataSession_.reset();
     return;
   }
-  dataSession_ = std::make_unique<TDataSession>();
+  dataSession_ = std::make_unique<TDataSession>(fileList ? *fileList : TFileList::Process());
   privateDirectoryInUse_ =
       privateDir.empty() ? dataSession_->GetEnv().CurrentDirectory() : privateDir;
   ApplySettings();

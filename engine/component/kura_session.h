@@ -72,6 +72,20 @@ class TKuraDatabase {
   sql::TableCatalog& Catalog() { return *catalog_; }
   bool InMemory() const { return inMemory_; }
 
+  // A transaction over every table of the database's directory (tables
+  // opened later join it); connects first. Changes made through live
+  // results are held in memory until Commit writes them and are dropped
+  // by Rollback. StartTransaction raises "Transaction already in progress
+  // for database '%s'" while one runs, and the engine's error (10249) when
+  // another program holds a table: no transaction runs then. Commit and
+  // Rollback raise "Transaction not in progress for database '%s'" when
+  // none runs; a Commit whose write fails ends the transaction as a
+  // rollback (what was written is put back) and raises the engine's error.
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return Connected() && dataDirectory_->InTransaction(); }
+
   // Reference counting by datasets.
   void AddDataSet(TDataSet* dataSet);
   // Drops a reference; at 0 a database without KeepConnection disconnects.
@@ -127,6 +141,10 @@ class TKuraSession {
   int remotePort = 12005;
   std::string remoteHost, remoteService, remoteUser, remotePassword;
   bool remoteTrace = false;
+  // The file list through which the session's tables reach their files;
+  // null means the process's list. Only while not active: tests pass a list
+  // over an Env that injects faults.
+  TFileList* fileList = nullptr;
   // Constant; there is nothing to assign.
   static constexpr std::string_view EngineVersion() { return "3.30"; }
   // Copies the settings above into the active storage session.

@@ -26,6 +26,10 @@ inline constexpr std::string_view kNotEditing = "Table is not in edit or insert 
 inline constexpr std::string_view kFieldReadOnly = "Field %s cannot be modified.";
 inline constexpr std::string_view kFieldNotIndexed = "Field %s is not in the current index.";
 inline constexpr std::string_view kCircularDataLink = "Circular data links are not allowed.";
+inline constexpr std::string_view kTransactionActive =
+    "Transaction already in progress for database '%s'";
+inline constexpr std::string_view kNoTransaction =
+    "Transaction not in progress for database '%s'";
 
 // `text` with its first "%s" replaced by `argument`.
 std::string FormatDatabaseError(std::string_view text, std::string_view argument = {});

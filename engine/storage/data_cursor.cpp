@@ -180,17 +180,33 @@ TFilter& TDataCursor::AddFilter(const sql::TExpToken& condition, FilterOptions o
     ReadLockScope lock(*table_);  // the analysis counts keys in the indexes
     filters_.push_back(std::make_unique<TFilter>(*source_, condition, options));
   }
-  filters_.back()->Activate();
-  RebuildVisible();
-  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
-  return *filters_.back();
+  return ApplyNewestFilter();
 }
 
 TFilter& TDataCursor::AddFilter(TFilter::Callback callback) {
   Operation op(*this);
   filters_.push_back(std::make_unique<TFilter>(*source_, std::move(callback)));
-  filters_.back()->Activate();
-  RebuildVisible();
+  return ApplyNewestFilter();
+}
+
+// A filter that cannot be applied (a read fails while its records are
+// tested) is taken off again before the error goes on: the caller never
+// learns of it, and a callback filter would otherwise outlive what it
+// refers to.
+TFilter& TDataCursor::ApplyNewestFilter() {
+  try {
+    filters_.back()->Activate();
+    RebuildVisible();
+  } catch (...) {
+    filters_.pop_back();
+    try {
+      RebuildVisible();
+    } catch (...) {
+      // The visible set is rebuilt on the next refresh.
+    }
+    state_ = State::kNowhere;
+    throw;
+  }
   state_ = AnyVisible() ? State::kBefore : State::kNowhere;
   return *filters_.back();
 }

@@ -229,6 +229,7 @@ class TDataCursor {
   Counters TableCounters();
   void SeeChanges();
   void RebuildVisible();
+  TFilter& ApplyNewestFilter();
   void BaseSet(TRecordsBitmap& base);
 
   // ---- index order ----

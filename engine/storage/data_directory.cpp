@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/names.h"
@@ -123,28 +124,76 @@ std::string TDataDirectory::UniqueTemporaryName(std::string_view ext) {
 
 void TDataDirectory::StartTransaction() {
   if (inTransaction_) return;
-  for (const auto& t : tables_) t->StartTransaction();
+  // All tables or none: when one table's lock cannot be had (another
+  // program is writing), the tables locked so far are let go again.
+  std::size_t started = 0;
+  try {
+    for (; started < tables_.size(); ++started) tables_[started]->StartTransaction();
+  } catch (...) {
+    for (std::size_t i = 0; i < started; ++i) {
+      try {
+        tables_[i]->RollbackTransaction();
+      } catch (...) {
+        // The error that stopped the start is the one to report.
+      }
+    }
+    throw;
+  }
   inTransaction_ = true;
 }
 
+// All tables write first; when one write fails, every table that wrote
+// puts its files back, the others roll back, and no table is left locked.
 void TDataDirectory::Commit() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  for (const auto& t : tables_) t->CommitTransaction();
-  std::vector<TDataTable*> unused;
+  std::size_t i = 0;
+  try {
+    for (; i < tables_.size(); ++i) tables_[i]->WriteTransaction();
+  } catch (...) {
+    for (std::size_t j = 0; j < tables_.size(); ++j) {
+      if (j <= i) {
+        tables_[j]->UndoCommit();
+        continue;
+      }
+      try {
+        tables_[j]->RollbackTransaction();
+      } catch (...) {
+        // The commit's error is the one to report.
+      }
+    }
+    CloseUnused();
+    throw;
+  }
+  std::exception_ptr first;
   for (const auto& t : tables_) {
-    if (t->UserCount() == 0) unused.push_back(t.get());
+    try {
+      t->EndCommit();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
   }
-  for (TDataTable* t : unused) {
-    t->Close();
-    Release(t);
-  }
+  CloseUnused();
+  if (first) std::rethrow_exception(first);
 }
 
 void TDataDirectory::Rollback() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  for (const auto& t : tables_) t->RollbackTransaction();
+  std::exception_ptr first;
+  for (const auto& t : tables_) {
+    try {
+      t->RollbackTransaction();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  CloseUnused();
+  if (first) std::rethrow_exception(first);
+}
+
+// Tables that no cursor uses any more were kept only for the transaction.
+void TDataDirectory::CloseUnused() {
   std::vector<TDataTable*> unused;
   for (const auto& t : tables_) {
     if (t->UserCount() == 0) unused.push_back(t.get());

@@ -47,8 +47,18 @@ class TDataDirectory {
   // exists; other extensions: no file of that name exists).
   std::string UniqueTemporaryName(std::string_view ext = ".DAT");
 
+  // Locks every open table for a transaction (tables opened later join);
+  // nothing when one runs. When a table's lock cannot be had (10249), the
+  // tables already locked are let go and the error is raised: no
+  // transaction runs then.
   void StartTransaction();
+  // Writes back the changes of every table and ends the transaction. When a
+  // write fails the transaction still ends, as a rollback: the bytes already
+  // written are put back, the changes dropped, every lock given back, and
+  // the error is raised. Nothing when none runs.
   void Commit();
+  // Drops the changes of every table since the start and ends the
+  // transaction. Nothing when none runs.
   void Rollback();
   bool InTransaction() const { return inTransaction_; }
 
@@ -57,6 +67,7 @@ class TDataDirectory {
 
  private:
   void Release(TDataTable* table);
+  void CloseUnused();
 
   TDataSession& session_;
   std::string path_;

@@ -1,6 +1,7 @@
 #include "engine/storage/data_table.h"
 
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "engine/errors/kura_error.h"
@@ -249,7 +250,12 @@ bool TDataTable::TableLock() {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
   tableLockHeld_ = true;
-  return CheckForChanges();
+  try {
+    return CheckForChanges();
+  } catch (...) {
+    ReleaseTableLock();
+    throw;
+  }
 }
 
 void TDataTable::ReleaseTableLock() {
@@ -365,39 +371,101 @@ void TDataTable::StartTransaction() {
 
 void TDataTable::CommitTransaction() {
   if (!inTransaction_) return;
-  inTransaction_ = false;
-  data_->SetHoldWrites(false);
-  if (blob_) blob_->SetHoldWrites(false);
-  if (!readOnly_) {
-    WriteLock();
-    WriteAllChanges();
+  try {
+    WriteTransaction();
+  } catch (...) {
+    UndoCommit();
+    throw;
+  }
+  EndCommit();
+}
+
+void TDataTable::WriteTransaction() {
+  if (!inTransaction_ || readOnly_) return;
+  WriteLock();
+  data_->Handler().BeginUndo();
+  index_->Handler().BeginUndo();
+  if (blob_) blob_->Handler().BeginUndo();
+  WriteAllChanges();
+}
+
+void TDataTable::EndCommit() {
+  if (!inTransaction_) return;
+  data_->Handler().ForgetUndo();
+  index_->Handler().ForgetUndo();
+  if (blob_) blob_->Handler().ForgetUndo();
+  std::exception_ptr first;
+  try {
     ReleaseWriteLock();
+  } catch (...) {
+    first = std::current_exception();
   }
-  ReleaseTableLock();
-  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
-       n = deferredUnlocks_.NextSet(n + 1)) {
-    data_->Handler().Unlock(kRecordLockBase - n, 1);
+  EndTransaction(/*dropChanges=*/false);
+  if (first) std::rethrow_exception(first);
+}
+
+// The caller reports the error that stopped the commit; a file that cannot
+// be put back either is left to the repair tool.
+bool TDataTable::UndoCommit() {
+  if (!inTransaction_) return true;
+  bool restored = true;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                          blob_ ? &blob_->Handler() : nullptr}) {
+    if (h == nullptr) continue;
+    try {
+      h->UndoWrites();
+    } catch (...) {
+      h->ForgetUndo();
+      restored = false;
+    }
   }
-  deferredUnlocks_.ClearAll();
+  try {
+    ReleaseWriteLock();
+  } catch (...) {
+    restored = false;
+  }
+  try {
+    EndTransaction(/*dropChanges=*/true);
+  } catch (...) {
+    restored = false;
+  }
+  return restored;
 }
 
 void TDataTable::RollbackTransaction() {
   if (!inTransaction_) return;
+  EndTransaction(/*dropChanges=*/true);
+}
+
+// Leaves the transaction: with `dropChanges` the changes held in the caches
+// are thrown away and the headers re-read; then the table lock and the
+// record locks whose unlock was deferred are given back. Every step is
+// attempted; the first error is raised after all of them.
+void TDataTable::EndTransaction(bool dropChanges) {
   inTransaction_ = false;
   data_->SetHoldWrites(false);
   if (blob_) blob_->SetHoldWrites(false);
-  DropCaches();
-  index_->ReloadHeader();
-  data_->ReloadHeader();
-  if (blob_) blob_->ReloadHeader();
-  ReleaseTableLock();
-  // Unlocks deferred by the transaction are carried out now; a rolled-back
-  // transaction must not leave records locked for good.
+  std::exception_ptr first;
+  auto attempt = [&first](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  };
+  if (dropChanges) {
+    DropCaches();
+    attempt([&] { index_->ReloadHeader(); });
+    attempt([&] { data_->ReloadHeader(); });
+    if (blob_) attempt([&] { blob_->ReloadHeader(); });
+  }
+  attempt([&] { ReleaseTableLock(); });
   for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
        n = deferredUnlocks_.NextSet(n + 1)) {
     data_->Handler().Unlock(kRecordLockBase - n, 1);
   }
   deferredUnlocks_.ClearAll();
+  if (first) std::rethrow_exception(first);
 }
 
 // ---- records -----------------------------------------------------------------------

@@ -120,7 +120,22 @@ class TDataTable {
 
   // ---- transactions (driven by the directory) ----
   void StartTransaction();
+  // Commits: WriteTransaction, then EndCommit; when a write fails,
+  // UndoCommit and the error is raised.
   void CommitTransaction();
+  // A commit in steps, so that a directory can put every table back when
+  // one of them fails. WriteTransaction writes all changes under the write
+  // lock, keeping the bytes the writes overwrite. EndCommit then forgets
+  // them and gives back the write lock, the table lock and the deferred
+  // record locks. UndoCommit instead writes the kept bytes back (the files
+  // are as before the commit), drops the changes, re-reads the headers and
+  // gives back every lock; it raises nothing and returns false when a file
+  // could not be put back.
+  void WriteTransaction();
+  void EndCommit();
+  bool UndoCommit();
+  // Drops the changes held since the start, re-reads the headers and gives
+  // back the table lock and the deferred record locks.
   void RollbackTransaction();
 
   // ---- records ----
@@ -154,6 +169,7 @@ class TDataTable {
   template <typename Fn>
   void UnderWriteLock(Fn&& change);
   TRecord* ActiveRecord(std::int32_t n);
+  void EndTransaction(bool dropChanges);
   bool LocksApply() const { return !options_.exclusive && !readOnlyAttribute_; }
   // Tries `lock` up to the session's attempts with its pause.
   bool Retry(TFileHandler& file, std::uint64_t offset, std::uint64_t length);

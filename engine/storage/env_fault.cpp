@@ -14,12 +14,24 @@ struct FaultEnv::State {
   std::mutex mu;
   Fault read, write, sync, open;  // guarded by mu
   bool lockConflict = false;       // guarded by mu
+  std::uint64_t countdown = 0;     // guarded by mu: transfers to the counted fault
+  int countedErr = 0;              // guarded by mu
+  bool countedFired = false;       // guarded by mu
   std::uint64_t conflictOffset = 0;
   std::atomic<std::uint64_t> calls{0};
   std::atomic<std::uint64_t> lockCalls{0};
   std::atomic<std::uint64_t> writeCalls{0};
   std::atomic<std::uint64_t> readCalls{0};
   std::atomic<std::uint64_t> sleepCalls{0};
+
+  // True when this transfer is the one the counted fault waits for.
+  bool CountedFault(int* err) {
+    std::lock_guard<std::mutex> g(mu);
+    if (countdown == 0 || --countdown != 0) return false;
+    countedFired = true;
+    *err = countedErr;
+    return true;
+  }
 
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
@@ -42,6 +54,7 @@ class FaultFile final : public EnvFile {
            std::size_t* done) override {
     ++s_->calls;
     ++s_->readCalls;
+    if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->read, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -53,6 +66,7 @@ class FaultFile final : public EnvFile {
             std::size_t* done) override {
     ++s_->calls;
     ++s_->writeCalls;
+    if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->write, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -117,6 +131,16 @@ void FaultEnv::FailNextSync(int err) {
 void FaultEnv::FailNextOpen(int err) {
   std::lock_guard<std::mutex> g(state_->mu);
   state_->open = {true, err, 0};
+}
+void FaultEnv::FailNthTransfer(std::uint64_t n, int err) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->countdown = n;
+  state_->countedErr = err;
+  state_->countedFired = false;
+}
+bool FaultEnv::CountedFaultFired() const {
+  std::lock_guard<std::mutex> g(state_->mu);
+  return state_->countedFired;
 }
 void FaultEnv::SetLockConflict(std::uint64_t offset) {
   std::lock_guard<std::mutex> g(state_->mu);

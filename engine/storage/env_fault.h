@@ -27,6 +27,12 @@ class FaultEnv final : public Env {
   void FailNextWrite(int err, std::size_t keep = 0);
   void FailNextSync(int err);
   void FailNextOpen(int err);
+  // Counted fault: the `n`-th read or write from now (1: the next one) of a
+  // file opened through this Env fails with `err`, transferring nothing;
+  // the calls before it pass. Replaces an earlier counted fault; n 0
+  // disarms. CountedFaultFired tells whether it has fired since it was set.
+  void FailNthTransfer(std::uint64_t n, int err);
+  bool CountedFaultFired() const;
   // While set, every lock request that covers `offset` fails with EAGAIN,
   // as if another process held that byte.
   void SetLockConflict(std::uint64_t offset);

@@ -75,7 +75,27 @@ void TFileHandler::ReadExact(std::uint64_t pos, void* buf, std::size_t n) {
   if (Read(pos, buf, n) != n) Raise(KURA_READERR, {.table = table_});
 }
 
+void TFileHandler::BeginUndo() { undo_ = Undo{Length(), {}}; }
+
+void TFileHandler::ForgetUndo() { undo_.reset(); }
+
+void TFileHandler::UndoWrites() {
+  if (!undo_) return;
+  Undo undo = std::move(*undo_);
+  undo_.reset();
+  for (auto it = undo.saved.rbegin(); it != undo.saved.rend(); ++it) {
+    Write(it->pos, it->bytes.data(), it->bytes.size());
+  }
+  if (Length() != undo.length) Truncate(undo.length);
+}
+
 void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
+  if (undo_ && pos < undo_->length) {
+    const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, undo_->length - pos));
+    SavedBytes saved{pos, std::vector<std::uint8_t>(keep)};
+    ReadExact(pos, saved.bytes.data(), keep);
+    undo_->saved.push_back(std::move(saved));
+  }
   std::size_t done = 0;
   if (file_ == nullptr || file_->Write(pos, buf, n, &done) != 0 || done != n) {
     Raise(KURA_WRITEERR, {.table = table_});

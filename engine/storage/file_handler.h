@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/storage/file_list.h"
 
@@ -51,6 +53,16 @@ class TFileHandler {
   void ReadExact(std::uint64_t pos, void* buf, std::size_t n);
   // Writes n bytes at pos; a failed or short write raises 9218.
   void Write(std::uint64_t pos, const void* buf, std::size_t n);
+  // Undo of a group of writes (a transaction's commit). While recording,
+  // each Write first reads and keeps the bytes it will overwrite below the
+  // file's length at BeginUndo (a failed read raises 9217 and writes
+  // nothing). UndoWrites puts the kept bytes back, newest first, and cuts
+  // the file to that length again, so that a group that failed half-way
+  // leaves the file as it was; 9218 when that fails too. Recording ends
+  // with UndoWrites or ForgetUndo.
+  void BeginUndo();
+  void UndoWrites();
+  void ForgetUndo();
   // Cuts or extends the file to `length`; failure raises 9218.
   void Truncate(std::uint64_t length);
   // Flushes the operating system's buffers; failure raises 9218.
@@ -83,6 +95,15 @@ class TFileHandler {
   FileOpenMode mode_;
   TAbstractFile* file_ = nullptr;
   int handle_ = 0;
+  struct SavedBytes {
+    std::uint64_t pos;
+    std::vector<std::uint8_t> bytes;
+  };
+  struct Undo {
+    std::uint64_t length = 0;  // the file's length when recording began
+    std::vector<SavedBytes> saved;
+  };
+  std::optional<Undo> undo_;
 };
 
 }  // namespace kura

@@ -34,6 +34,13 @@ class TestLibrary : public ProblemQueries {
   virtual void AddRow(const FigureRow& row) = 0;
   virtual void AddProblem(int mnb, int size, const std::string& cmt = "") = 0;
 
+  // What the screens are given: the library itself, or the data module
+  // behind it.
+  virtual ProblemQueries& Queries() { return *this; }
+  // The engine's verify report of the stored tables ("figure: ok\n..."),
+  // when the backend stores them in files.
+  virtual std::optional<std::string> VerifyReport() { return std::nullopt; }
+
   // How often the problem result changed its current row while bound
   // controls were attached, when the backend can tell.
   virtual std::optional<int> MovesWhileAttached() const { return std::nullopt; }
