@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/first_error.h"
 #include "engine/storage/names.h"
 
 namespace kura {
@@ -68,7 +69,9 @@ void TDataDirectory::CloseTable(TDataTable* table) {
   const bool temporary = table->Options().temporary;
   const bool inMemory = table->Options().inMemory;
   const std::string name = table->Name();
-  table->Close();
+  // The table object goes even when writing back at close fails.
+  FirstError errors;
+  errors.Run([&] { table->Close(); });
   Release(table);
   if (temporary && inMemory) {
     // A temporary in-memory table's contents go with its last user.
@@ -77,6 +80,7 @@ void TDataDirectory::CloseTable(TDataTable* table) {
       files.DeleteMemoryFile(UpperAscii(TrimBlanks(path_ + TableFileName(name, ext))));
     }
   }
+  errors.Rethrow();
 }
 
 void TDataDirectory::DeleteTable(const std::string& name, bool inMemory) {
@@ -130,27 +134,28 @@ void TDataDirectory::StartTransaction() {
 void TDataDirectory::Commit() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  for (const auto& t : tables_) t->CommitTransaction();
-  std::vector<TDataTable*> unused;
-  for (const auto& t : tables_) {
-    if (t->UserCount() == 0) unused.push_back(t.get());
-  }
-  for (TDataTable* t : unused) {
-    t->Close();
-    Release(t);
-  }
+  FirstError errors;
+  for (const auto& t : tables_) errors.Run([&] { t->CommitTransaction(); });
+  CloseUnused(errors);
+  errors.Rethrow();
 }
 
 void TDataDirectory::Rollback() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  for (const auto& t : tables_) t->RollbackTransaction();
+  FirstError errors;
+  for (const auto& t : tables_) errors.Run([&] { t->RollbackTransaction(); });
+  CloseUnused(errors);
+  errors.Rethrow();
+}
+
+void TDataDirectory::CloseUnused(FirstError& errors) {
   std::vector<TDataTable*> unused;
   for (const auto& t : tables_) {
     if (t->UserCount() == 0) unused.push_back(t.get());
   }
   for (TDataTable* t : unused) {
-    t->Close();
+    errors.Run([&] { t->Close(); });
     Release(t);
   }
 }

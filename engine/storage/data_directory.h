@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/storage/data_table.h"
+#include "engine/storage/first_error.h"
 
 namespace kura {
 
@@ -57,6 +58,9 @@ class TDataDirectory {
 
  private:
   void Release(TDataTable* table);
+  // Closes and releases the tables no cursor uses any more (after a
+  // transaction); failures are collected in `errors`.
+  void CloseUnused(FirstError& errors);
 
   TDataSession& session_;
   std::string path_;
