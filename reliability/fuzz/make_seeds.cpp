@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
       {"deep_index", {"CREATE TABLE t (ID INTEGER, K VARCHAR(200), PRIMARY KEY (ID))",
                       "CREATE INDEX T_K ON t (K)",
                       "INSERT INTO t VALUES " +
-                          Rows(1, 400, "(#, '" + std::string(150, 'k') + "#')"),
-                      "DELETE FROM t WHERE ID > 100 AND ID < 180"}},
+                          Rows(1, 200, "(#, '" + std::string(150, 'k') + "#')"),
+                      "DELETE FROM t WHERE ID > 60 AND ID < 110"}},
       {"memo", {"CREATE TABLE t (ID INTEGER, M MEMO, B BLOB, D DATE, F FLOAT, W WORD, "
                 "L LARGEINT, X BOOLEAN, PRIMARY KEY (ID)) BLOB BLOCK SIZE 64",
                 "INSERT INTO t (ID, M, F, W, L, X) VALUES " +

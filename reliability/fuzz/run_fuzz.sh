@@ -20,7 +20,7 @@ case "$mode" in
     target="$3"
     seconds="${4:-40}"
     case "$target" in
-      table_files) seeds="$here/corpus/tables"; extra=(-max_len=262144) ;;
+      table_files) seeds="$here/corpus/tables"; extra=(-max_len=160000) ;;
       kura_shell) seeds="$here/corpus/shell"
                   extra=(-max_len=4096 -dict="$here/../../engine/sql/fuzz/sql.dict") ;;
       *) echo "unknown target $target" >&2; exit 2 ;;
