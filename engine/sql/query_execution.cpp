@@ -8,6 +8,7 @@
 #include "engine/sql/dml_execution.h"
 #include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_sort.h"
+#include "engine/storage/file_handler.h"
 #include "engine/storage/locale.h"
 #include "engine/storage/names.h"
 
@@ -25,6 +26,21 @@ class LocaleCollation : public Collation {
  private:
   std::shared_ptr<const TableCollation> tc_;
 };
+
+// Removes the files that a failed creation or opening of a temporary result
+// table left in `dir`. Best effort: the failure itself is what the caller
+// reports.
+void RemoveResultFiles(TDataSession& session, const TDataDirectory& dir, const std::string& name) {
+  for (std::string_view ext : {kDataExtension, kIndexExtension, kBlobExtension}) {
+    const std::string path = dir.Path() + TableFileName(name, ext);
+    try {
+      if (TFileHandler::Exists(session.Files(), path, false)) {
+        TFileHandler::Delete(session.Files(), path, false, name);
+      }
+    } catch (const EKuraEngineError&) {
+    }
+  }
+}
 
 bool IsFieldNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
@@ -280,12 +296,12 @@ void TQueryExecution::CreateResultTable() {
       resultDirectory_->DeleteTable(name, q.intoMemory);
     }
   }
-  resultDirectory_->CloseTable(resultDirectory_->CreateTable(name, create, def, index));
   auto cursor = std::make_unique<TDataCursor>(session_, *resultDirectory_);
   try {
+    resultDirectory_->CloseTable(resultDirectory_->CreateTable(name, create, def, index));
     cursor->Open(name, open);
   } catch (...) {
-    if (open.temporary) resultDirectory_->DeleteTable(name, false);
+    if (open.temporary) RemoveResultFiles(session_, *resultDirectory_, name);
     throw;
   }
   result_ = std::move(cursor);

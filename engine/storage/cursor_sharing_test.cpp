@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "engine/storage/table_verify.h"
 #include "engine/storage/testing/child_process.h"
 #include "engine/storage/testing/cursor_fixture.h"
 
@@ -134,6 +135,38 @@ TEST_P(SharingTest, AnotherProcesssChangeIsSeenAtTheNextMove) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, SharingTest, ::testing::Values(kRecordOrder, 1));
+
+// Two users with their own file lists (as two processes) change only keys
+// of one index, turn about. Each must learn of the other's change and drop
+// its cached index pages, or its own change writes stale pages back.
+TEST(IndexSharing, AChangedKeyAloneMakesOtherUsersDropTheirPages) {
+  ScratchDir dir;
+  {
+    TFileList files(Env::Default());
+    User creator(files, false);
+    creator.directory = std::make_unique<TDataDirectory>(creator.session, dir.Path());
+    TDataCursor c(creator.session, *creator.directory);
+    c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
+    for (int i = 1; i <= 6; ++i) AddMnb(c, i);
+  }
+  TFileList filesA(Env::Default()), filesB(Env::Default());
+  User a(filesA, false), b(filesB, false);
+  a.Open(dir.Path());
+  b.Open(dir.Path());
+  a.cursor->SetOrderByName("ByMNB");
+  b.cursor->SetOrderByName("ByMNB");
+  for (int round = 0; round < 4; ++round) {
+    SetMnb(*a.cursor, 1, 100 + round);  // the lowest key goes to the end
+    SetMnb(*b.cursor, 1, 200 + round);
+  }
+  a.cursor->Close();
+  b.cursor->Close();
+  TFileList files(Env::Default());
+  TDataSession session(files);
+  TDataDirectory check(session, dir.Path());
+  const TableVerification v = VerifyTable(check, "figure");
+  EXPECT_TRUE(v.Ok()) << v.problems[0];
+}
 
 }  // namespace
 }  // namespace kura

@@ -323,6 +323,14 @@ bool TDataCursor::InRange(const std::uint8_t* key) {
   return cmp(key, rangeLow_.data()) >= 0 && cmp(key, rangeHigh_.data()) <= 0;
 }
 
+void TDataCursor::ExpectMovedPast(const std::vector<std::uint8_t>& from, int direction) {
+  // Keys of an index are unique (equal values carry the row id), so a step
+  // that does not pass the key it started from meets keys out of order: a
+  // damaged tree, which would otherwise be walked round for ever.
+  const int order = ActiveTree().Comparator()(key_.data(), from.data());
+  if (order * direction <= 0) Raise(KURA_INDEXCORRUPT, {.table = TableName()});
+}
+
 bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
   const std::uint64_t begin = RangeBegin(), end = RangeEnd();
   TIndexTree& tree = ActiveTree();
@@ -375,7 +383,9 @@ bool TDataCursor::Next() {
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
   } else {
+    const std::vector<std::uint8_t> from = fromStart ? std::vector<std::uint8_t>{} : key_;
     found = SeekEntry(fromStart ? RangeBegin() : ActiveTree().Rank(key_.data(), true), true);
+    if (found && !from.empty()) ExpectMovedPast(from, 1);
   }
   if (!found) {
     state_ = AnyVisible() ? State::kAfter : State::kNowhere;
@@ -401,8 +411,10 @@ bool TDataCursor::Prior() {
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
   } else {
+    const std::vector<std::uint8_t> from = fromEnd ? std::vector<std::uint8_t>{} : key_;
     const std::uint64_t r = fromEnd ? RangeEnd() : ActiveTree().Rank(key_.data(), false);
     found = r > 0 && SeekEntry(r - 1, false);
+    if (found && !from.empty()) ExpectMovedPast(from, -1);
   }
   if (!found) {
     state_ = AnyVisible() ? State::kBefore : State::kNowhere;

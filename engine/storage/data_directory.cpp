@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/first_error.h"
 #include "engine/storage/names.h"
 
 namespace kura {
@@ -69,7 +70,9 @@ void TDataDirectory::CloseTable(TDataTable* table) {
   const bool temporary = table->Options().temporary;
   const bool inMemory = table->Options().inMemory;
   const std::string name = table->Name();
-  table->Close();
+  // The table object goes even when writing back at close fails.
+  FirstError errors;
+  errors.Run([&] { table->Close(); });
   Release(table);
   if (temporary && inMemory) {
     // A temporary in-memory table's contents go with its last user.
@@ -78,6 +81,7 @@ void TDataDirectory::CloseTable(TDataTable* table) {
       files.DeleteMemoryFile(UpperAscii(TrimBlanks(path_ + TableFileName(name, ext))));
     }
   }
+  errors.Rethrow();
 }
 
 void TDataDirectory::DeleteTable(const std::string& name, bool inMemory) {
@@ -162,44 +166,34 @@ void TDataDirectory::Commit() {
         // The commit's error is the one to report.
       }
     }
-    CloseUnused();
+    FirstError ignored;  // the commit's error is the one to report
+    CloseUnused(ignored);
     throw;
   }
-  std::exception_ptr first;
-  for (const auto& t : tables_) {
-    try {
-      t->EndCommit();
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  CloseUnused();
-  if (first) std::rethrow_exception(first);
+  FirstError errors;
+  for (const auto& t : tables_) errors.Run([&] { t->EndCommit(); });
+  CloseUnused(errors);
+  errors.Rethrow();
 }
 
 void TDataDirectory::Rollback() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  std::exception_ptr first;
-  for (const auto& t : tables_) {
-    try {
-      t->RollbackTransaction();
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  CloseUnused();
-  if (first) std::rethrow_exception(first);
+  FirstError errors;
+  for (const auto& t : tables_) errors.Run([&] { t->RollbackTransaction(); });
+  CloseUnused(errors);
+  errors.Rethrow();
 }
 
-// Tables that no cursor uses any more were kept only for the transaction.
-void TDataDirectory::CloseUnused() {
+// Tables that no cursor uses any more were kept only for the transaction;
+// each goes even when writing it back fails (the failure joins `errors`).
+void TDataDirectory::CloseUnused(FirstError& errors) {
   std::vector<TDataTable*> unused;
   for (const auto& t : tables_) {
     if (t->UserCount() == 0) unused.push_back(t.get());
   }
   for (TDataTable* t : unused) {
-    t->Close();
+    errors.Run([&] { t->Close(); });
     Release(t);
   }
 }

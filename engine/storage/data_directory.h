@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/storage/data_table.h"
+#include "engine/storage/first_error.h"
 
 namespace kura {
 
@@ -67,7 +68,7 @@ class TDataDirectory {
 
  private:
   void Release(TDataTable* table);
-  void CloseUnused();
+  void CloseUnused(FirstError& errors);
 
   TDataSession& session_;
   std::string path_;

@@ -7,6 +7,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/first_error.h"
 #include "engine/storage/index_trees.h"
 #include "engine/storage/names.h"
 
@@ -88,9 +89,21 @@ void TDataTable::Create(const DataFileDefinition& def, const TIndexFileHeader& i
       blob_->Create(data_->Header().EffectiveBlobBlockSize());
     }
   } catch (...) {
+    // The files this creation made (those it holds open) are half written:
+    // they are removed, so that a failed creation leaves no table behind.
+    // A file it could not create is not touched; another user may have it.
+    std::vector<std::string> made;
+    for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                            blob_ ? &blob_->Handler() : nullptr}) {
+      if (h != nullptr && h->IsOpen()) made.push_back(h->Path());
+    }
     if (blob_) blob_->Close();
     index_->Close();
     data_->Close();
+    for (const std::string& path : made) {
+      FirstError ignored;
+      ignored.Run([&] { TFileHandler::Delete(session_.Files(), path, options_.inMemory, name_); });
+    }
     throw;
   }
   if (options_.temporary) {
@@ -124,17 +137,20 @@ void TDataTable::Verify() {
 
 void TDataTable::Close() {
   if (!data_->IsOpen()) return;
+  // Locks are given back and files closed even when writing back fails.
+  FirstError errors;
   if (!inTransaction_ && options_.exclusive && !readOnly_ && !options_.temporary) {
-    WriteAllChanges();
+    errors.Run([&] { WriteAllChanges(); });
   }
-  ReleaseRecordLocks();
-  ReleaseSecondReadLock();
-  ReleaseReadLock();
-  ReleaseWriteLock();
-  ReleaseTableLock();
+  errors.Run([&] { ReleaseRecordLocks(); });
+  errors.Run([&] { ReleaseSecondReadLock(); });
+  errors.Run([&] { ReleaseReadLock(); });
+  errors.Run([&] { ReleaseWriteLock(); });
+  errors.Run([&] { ReleaseTableLock(); });
   if (blob_) blob_->Close();
   index_->Close();
   data_->Close();
+  errors.Rethrow();
 }
 
 // ---- locks -------------------------------------------------------------------
@@ -169,7 +185,14 @@ bool TDataTable::TakeReadLock(ReadSlots& slots) {
   if (!TakeReadSlot(index_->Handler(), &slots.indexSlot)) {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
-  if (blob_ && !TakeReadSlot(blob_->Handler(), &slots.blobSlot)) {
+  bool blobSlot = false;
+  try {
+    blobSlot = !blob_ || TakeReadSlot(blob_->Handler(), &slots.blobSlot);
+  } catch (...) {
+    index_->Handler().Unlock(kReadSlotBase - slots.indexSlot, 1);
+    throw;
+  }
+  if (!blobSlot) {
     index_->Handler().Unlock(kReadSlotBase - slots.indexSlot, 1);
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
@@ -211,12 +234,17 @@ bool TDataTable::WriteLock() {
     dataByte = Retry(data_->Handler(), kTableWriteLockOffset, 1);
     if (!dataByte) Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
-  indexRange = Retry(index_->Handler(), kWriteRangeOffset, kWriteRangeLength);
-  if (!indexRange) {
+  // A part that cannot be had, because others hold it or because the
+  // system fails the call, gives back the parts already taken.
+  bool blobRange = false;
+  try {
+    indexRange = Retry(index_->Handler(), kWriteRangeOffset, kWriteRangeLength);
+    blobRange = indexRange && (!blob_ || Retry(blob_->Handler(), kWriteRangeOffset, kWriteRangeLength));
+  } catch (...) {
     giveBack();
-    Raise(KURA_LOCKTIMEOUT, {.table = name_});
+    throw;
   }
-  if (blob_ && !Retry(blob_->Handler(), kWriteRangeOffset, kWriteRangeLength)) {
+  if (!blobRange) {
     giveBack();
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
@@ -253,7 +281,8 @@ bool TDataTable::TableLock() {
   try {
     return CheckForChanges();
   } catch (...) {
-    ReleaseTableLock();
+    FirstError ignored;  // the failed check is the error to report
+    ignored.Run([&] { ReleaseTableLock(); });
     throw;
   }
 }
@@ -315,11 +344,7 @@ void TDataTable::UnlockRecord(std::int32_t n) {
 
 void TDataTable::ReleaseRecordLocks() {
   while (!recordOwners_.empty()) UnlockRecord(recordOwners_.begin()->first);
-  for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
-       n = deferredUnlocks_.NextSet(n + 1)) {
-    data_->Handler().Unlock(kRecordLockBase - n, 1);
-  }
-  deferredUnlocks_.ClearAll();
+  GiveDeferredUnlocks();
 }
 
 // ---- changes -----------------------------------------------------------------
@@ -460,12 +485,18 @@ void TDataTable::EndTransaction(bool dropChanges) {
     if (blob_) attempt([&] { blob_->ReloadHeader(); });
   }
   attempt([&] { ReleaseTableLock(); });
+  // Unlocks deferred by the transaction are carried out now; a rolled-back
+  // transaction must not leave records locked for good.
+  GiveDeferredUnlocks();
+  if (first) std::rethrow_exception(first);
+}
+
+void TDataTable::GiveDeferredUnlocks() {
   for (std::uint32_t n = deferredUnlocks_.NextSet(1); n != 0;
        n = deferredUnlocks_.NextSet(n + 1)) {
     data_->Handler().Unlock(kRecordLockBase - n, 1);
   }
   deferredUnlocks_.ClearAll();
-  if (first) std::rethrow_exception(first);
 }
 
 // ---- records -----------------------------------------------------------------------

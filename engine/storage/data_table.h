@@ -176,6 +176,8 @@ class TDataTable {
   // A read slot: a random byte below 0xFFFFFFFF, drawn anew on each failure.
   bool TakeReadSlot(TFileHandler& file, std::uint32_t* slot);
   bool TakeReadLock(ReadSlots& slots);
+  // Unlocks the records whose unlock a transaction deferred.
+  void GiveDeferredUnlocks();
   void GiveReadLock(ReadSlots& slots);
   void TakeFileFlags();
   std::string FilePath(std::string_view ext) const;

@@ -33,6 +33,25 @@ struct FaultEnv::State {
     return true;
   }
 
+  struct Counted {
+    std::uint64_t calls = 0;
+    std::uint64_t failAt = 0;  // 0: no fault
+    int err = 0;
+    bool sticky = false;
+  };
+  static constexpr int kKinds = 5;
+  Counted counted[kKinds];  // guarded by mu
+
+  // Counts a call of `kind`; returns the errno value it must fail with, or 0.
+  int Count(FaultCall kind) {
+    std::lock_guard<std::mutex> g(mu);
+    Counted& c = counted[static_cast<int>(kind)];
+    ++c.calls;
+    if (c.failAt == 0 || c.calls < c.failAt) return 0;
+    if (c.calls == c.failAt || c.sticky) return c.err;
+    return 0;
+  }
+
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
     std::lock_guard<std::mutex> g(mu);
@@ -55,6 +74,7 @@ class FaultFile final : public EnvFile {
     ++s_->calls;
     ++s_->readCalls;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
+    if (const int err = s_->Count(FaultCall::kRead)) return *done = 0, err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->read, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -67,6 +87,7 @@ class FaultFile final : public EnvFile {
     ++s_->calls;
     ++s_->writeCalls;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
+    if (const int err = s_->Count(FaultCall::kWrite)) return *done = 0, err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->write, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -76,10 +97,12 @@ class FaultFile final : public EnvFile {
   }
   int Truncate(std::uint64_t length) override {
     ++s_->calls;
+    if (const int err = s_->Count(FaultCall::kTruncate)) return err;
     return base_->Truncate(length);
   }
   int Sync() override {
     ++s_->calls;
+    if (const int err = s_->Count(FaultCall::kSync)) return err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->sync, &f)) return f.err;
     return base_->Sync();
@@ -91,6 +114,7 @@ class FaultFile final : public EnvFile {
   int Lock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
     ++s_->calls;
     ++s_->lockCalls;
+    if (const int err = s_->Count(FaultCall::kLock)) return err;
     {
       std::lock_guard<std::mutex> g(s_->mu);
       if (s_->lockConflict && s_->conflictOffset >= offset &&
@@ -150,6 +174,21 @@ void FaultEnv::SetLockConflict(std::uint64_t offset) {
 void FaultEnv::ClearLockConflict() {
   std::lock_guard<std::mutex> g(state_->mu);
   state_->lockConflict = false;
+}
+void FaultEnv::FailCall(FaultCall kind, std::uint64_t n, int err, bool sticky) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  State::Counted& c = state_->counted[static_cast<int>(kind)];
+  c.failAt = c.calls + n;
+  c.err = err;
+  c.sticky = sticky;
+}
+void FaultEnv::ClearCallFaults() {
+  std::lock_guard<std::mutex> g(state_->mu);
+  for (State::Counted& c : state_->counted) c.failAt = 0;
+}
+std::uint64_t FaultEnv::Calls(FaultCall kind) const {
+  std::lock_guard<std::mutex> g(state_->mu);
+  return state_->counted[static_cast<int>(kind)].calls;
 }
 std::uint64_t FaultEnv::SystemCalls() const { return state_->calls; }
 std::uint64_t FaultEnv::LockCalls() const { return state_->lockCalls; }

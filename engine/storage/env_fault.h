@@ -14,6 +14,9 @@
 
 namespace kura {
 
+// The kinds of file calls a fault can be aimed at.
+enum class FaultCall { kRead, kWrite, kTruncate, kSync, kLock };
+
 class FaultEnv final : public Env {
  public:
   // `base` must outlive this object.
@@ -37,6 +40,14 @@ class FaultEnv final : public Env {
   // as if another process held that byte.
   void SetLockConflict(std::uint64_t offset);
   void ClearLockConflict();
+  // Counted faults: the n-th call of `kind` from now on (1 = the next one)
+  // fails with errno value `err`. With `sticky` that call and every later
+  // call of the kind fail, as on a disk that has died or stays full;
+  // otherwise only that one. Replaces an earlier counted fault of the kind.
+  void FailCall(FaultCall kind, std::uint64_t n, int err, bool sticky = false);
+  void ClearCallFaults();
+  // Calls of `kind` made so far (counted faults count the failed ones too).
+  std::uint64_t Calls(FaultCall kind) const;
 
   // Calls that reached the base Env's files (read, write, truncate, sync,
   // length, lock, unlock) and opens.

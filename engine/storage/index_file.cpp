@@ -135,6 +135,10 @@ std::int32_t TIndexFile::AppendPage() {
 
 bool TIndexFile::WriteBack(bool flush) {
   bool wrote = WriteDirtyPages();
+  // Written pages go with a header write: its change counter is how other
+  // users learn that their cached pages are stale (a changed key alters
+  // pages only).
+  if (wrote) headerChanged_ = true;
   wrote = WriteHeader() || wrote;
   if (wrote && flush) handler_.Flush();
   TrimPageCache();

@@ -21,8 +21,11 @@ namespace kura {
 namespace {
 
 // BLOB block header offsets (documented above the BLOB file's encoder).
+constexpr std::size_t kBlockPrev = 0;
 constexpr std::size_t kBlockNext = 4;
+constexpr std::size_t kBlockUsed = 8;
 constexpr std::size_t kBlockSerial = 10;
+constexpr std::size_t kBlockTotal = 14;
 
 class Repairer {
  public:
@@ -41,10 +44,21 @@ class Repairer {
 
   void RepairData();
   void RepairBlobs();
+  // The blocks of the value `ref` when its chain is whole: every block in
+  // the file (`blocks` of them), not used by another value (`used`),
+  // carrying the value's serial and the right back link, with as many
+  // bytes as the value's length. Empty when it is not.
+  std::vector<std::int32_t> SoundChain(BlobRef ref, std::int32_t blocks,
+                                       const std::set<std::int32_t>& used);
+  // Writes record r's slot back to the data file.
+  void WriteSlot(std::int32_t r);
   void RepairIndex();
   // Fills the emptied indexes and "Sys Deleted" from the records.
   void RebuildIndexes();
   const std::uint8_t* Slot(std::int32_t n) const {
+    return records_.data() + static_cast<std::size_t>(n - 1) * header_.recordLength;
+  }
+  std::uint8_t* MutableSlot(std::int32_t n) {
     return records_.data() + static_cast<std::size_t>(n - 1) * header_.recordLength;
   }
 
@@ -200,22 +214,26 @@ void Repairer::RepairBlobs() {
     Act("BLOB file: cut " + std::to_string(excess) + " bytes of an incomplete block");
   }
   const auto blocks = static_cast<std::int32_t>((length - kBlobHeaderSize) / blockSize);
-  // The blocks the values of active records use (chains followed while they
-  // stay in the file, carry the value's serial and do not loop).
+  // The blocks the values of active records use. A value whose chain is
+  // not whole (its change was cut short before all its blocks were
+  // written) cannot be read back: the record keeps its other fields and
+  // that value becomes null.
   std::set<std::int32_t> used;
-  std::vector<std::uint8_t> block(blockSize);
   for (std::int32_t r = 1; r <= recordCount_; ++r) {
     if (RecordStatus(Slot(r)) != kRecordActive) continue;
     for (const TFieldDescriptor& f : fields_) {
       if (f.type != kFieldBlob) continue;
       const BlobRef ref = GetBlobRef(Slot(r), f);
-      for (std::int32_t n = ref.firstBlock; n > 0 && n <= blocks && !used.count(n);) {
-        blob_->ReadExact(kBlobHeaderSize + static_cast<std::uint64_t>(n - 1) * blockSize,
-                         block.data(), blockSize);
-        if (GetInt32LE(&block[kBlockSerial]) != ref.serial) break;
-        used.insert(n);
-        n = GetInt32LE(&block[kBlockNext]);
+      if (ref.firstBlock == 0) continue;
+      const std::vector<std::int32_t> chain = SoundChain(ref, blocks, used);
+      if (chain.empty()) {
+        SetBlobRef(MutableSlot(r), f, BlobRef{});
+        WriteSlot(r);
+        Act("record " + std::to_string(r) + ": BLOB " + f.name +
+            " was not written completely and is now empty");
+        continue;
       }
+      used.insert(chain.begin(), chain.end());
     }
   }
   // Every other block goes on the free chain, in ascending order.
@@ -237,6 +255,36 @@ void Repairer::RepairBlobs() {
   h.changeCounter += 1;
   EncodeBlobHeader(h, raw);
   blob_->Write(0, raw, sizeof raw);
+}
+
+std::vector<std::int32_t> Repairer::SoundChain(BlobRef ref, std::int32_t blocks,
+                                               const std::set<std::int32_t>& used) {
+  const std::uint32_t blockSize = header_.EffectiveBlobBlockSize();
+  std::vector<std::uint8_t> block(blockSize);
+  std::vector<std::int32_t> chain;
+  std::set<std::int32_t> seen;
+  std::int64_t total = -1, taken = 0;
+  for (std::int32_t n = ref.firstBlock, prev = 0; n != 0; prev = n, n = GetInt32LE(&block[kBlockNext])) {
+    if (n < 1 || n > blocks || used.count(n) || !seen.insert(n).second) return {};
+    blob_->ReadExact(kBlobHeaderSize + static_cast<std::uint64_t>(n - 1) * blockSize, block.data(),
+                     blockSize);
+    const std::uint16_t bytes = GetFixed16LE(&block[kBlockUsed]);
+    if (GetInt32LE(&block[kBlockSerial]) != ref.serial || GetInt32LE(&block[kBlockPrev]) != prev ||
+        bytes > blockSize - kBlobBlockHeaderSize) {
+      return {};
+    }
+    if (total < 0) total = GetInt32LE(&block[kBlockTotal]);
+    taken += bytes;
+    chain.push_back(n);
+  }
+  if (taken != total) return {};
+  return chain;
+}
+
+void Repairer::WriteSlot(std::int32_t r) {
+  const std::uint64_t start = kDataHeaderSize + static_cast<std::uint64_t>(fields_.size()) * kFieldDescriptorSize;
+  data_->Write(start + static_cast<std::uint64_t>(r - 1) * header_.recordLength, Slot(r),
+               header_.recordLength);
 }
 
 void Repairer::RepairIndex() {
