@@ -2,7 +2,8 @@
 // kRowsPerOtherProblem rows each (a base diagram only), except problem
 // kBigProblem, which has kBigProblemRows rows: a base diagram of kBaseRows
 // rows and sequences of kSequenceRows rows, each continuing the one before
-// it or, every third one, branching from the base diagram.
+// it or, every third one, branching from the base diagram. A Library has
+// AddRow(testing::FigureRow) and AddProblem(number, grade).
 #pragma once
 
 #include "library/move_row.h"
@@ -20,7 +21,8 @@ constexpr int kSequenceRows = 10;
 // Points spread over the board so that stones rarely touch.
 inline int PointFor(int i) { return 1 + (i * 7) % kPointCount; }
 
-inline void AddBigProblem(testing::TestLibrary& lib) {
+template <typename Library>
+void AddBigProblem(Library& lib) {
   lib.AddProblem(kBigProblem, 10);
   int row = 0;
   for (; row < kBaseRows; ++row) {
@@ -42,7 +44,8 @@ inline void AddBigProblem(testing::TestLibrary& lib) {
 }
 
 // Problem numbers skip 1000 and 2000, which belong to no section.
-inline void FillLibrary(testing::TestLibrary& lib, int problems) {
+template <typename Library>
+void FillLibrary(Library& lib, int problems) {
   for (int mnb = 1; mnb <= problems; ++mnb) {
     if (mnb == kBigProblem) {
       AddBigProblem(lib);

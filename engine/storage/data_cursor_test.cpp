@@ -368,6 +368,30 @@ TEST_F(CursorTest, PessimisticLockKeepsOthersOutAndStaleImagesAreRefused) {
   EXPECT_EQ(Mnb(cursor_), 21);
 }
 
+TEST_F(CursorTest, StoringARecordUnchangedWritesNothingButStillChecksIt) {
+  Create({.byMnb = true});
+  Add(cursor_, 1, 5);
+  Add(cursor_, 2, 6);
+  TDataFile& data = cursor_.Table().Data();
+  const std::int32_t counter = data.ReadHeader().changeCounter;
+  ASSERT_TRUE(cursor_.MoveTo(1));
+  SetMnbOfCurrent(cursor_, 5);  // the value it has
+  EXPECT_EQ(data.ReadHeader().changeCounter, counter);
+  EXPECT_EQ(cursor_.LockedRecord(), 0);
+  SetMnbOfCurrent(cursor_, 7);
+  EXPECT_EQ(data.ReadHeader().changeCounter, counter + 1);
+  // Unchanged, but changed by someone else since it was shown: refused.
+  std::vector<std::uint8_t> shown(cursor_.RecordLength());
+  ASSERT_EQ(cursor_.ReadCurrent(shown.data()), 0);
+  TDataCursor other(session_, directory_);
+  other.Open("figure");
+  ASSERT_TRUE(other.MoveTo(1));
+  SetMnbOfCurrent(other, 8);
+  EXPECT_EQ(CodeOf([&] { cursor_.ModifyRecord(shown.data(), true, shown.data()); }),
+            KURA_KEYORRECDELETED);
+  EXPECT_EQ(Mnb(cursor_), 8);
+}
+
 TEST_F(CursorTest, NewRecordsTakeTheFieldDefaults) {
   DataFileDefinition def = FigureShape();
   def.fields[1].defaultValue = "7";
