@@ -340,7 +340,6 @@ void TKuraQuery::Close() {
   buffer_.clear();
   oldValues_.clear();
   fieldDefs_.clear();
-  image_.clear();
   cursor_ = nullptr;
   state_ = TDataSetState::dsInactive;
   bof_ = eof_ = true;
@@ -463,9 +462,10 @@ Value TKuraQuery::FieldValue(int index) {
     image = buffer_.data();
   } else {
     if (!OnRow()) return Value::NullOf(EngineTypeOf(def.kind));
-    image_.assign(cursor_->RecordLength(), 0);
-    if (cursor_->ReadCurrent(image_.data()) != 0) return Value::NullOf(EngineTypeOf(def.kind));
-    image = image_.data();
+    // Read again (others' changes show at once), straight from the
+    // cursor's image: no copy per field.
+    if (cursor_->ReadCurrent() != 0) return Value::NullOf(EngineTypeOf(def.kind));
+    image = cursor_->Image();
   }
   if (def.expression != nullptr) return sql::Evaluate(*def.expression, cursor_->Row(image));
   return cursor_->GetField(image, def.tableField);
