@@ -8,6 +8,7 @@ JOBS       ?= $(shell nproc)
 NORMAL_DIR := $(BUILD)/normal
 SANITIZE_DIR := $(BUILD)/sanitize
 RELEASE_DIR := $(BUILD)/release
+BENCH_PROGRAMS := bench_report bench_workloads bench_program bench_startup
 
 .PHONY: deps build build-sanitize test test-normal test-sanitize run bench clean
 
@@ -42,7 +43,7 @@ run: build
 	bash scripts/run-program $(NORMAL_DIR)
 
 bench: deps $(RELEASE_DIR)/build.ninja
-	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target $(BENCH_PROGRAMS)
 	bash scripts/run-benchmarks $(RELEASE_DIR)
 
 clean:

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/recording_services.h"
+#include "bench/problem_library.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 #include "library/testing/memory_library.h"
@@ -14,58 +15,11 @@ namespace sorabeku {
 namespace {
 
 constexpr int kProblems = 3000;
-constexpr int kRowsPerOtherProblem = 20;
-constexpr int kBigProblem = 12;
-constexpr int kBigProblemRows = 300;
-constexpr int kBaseRows = 40;
-constexpr int kSequenceRows = 10;
-
-// Points spread over the board so that stones rarely touch.
-int PointFor(int i) { return 1 + (i * 7) % kPointCount; }
-
-// A problem of kBigProblemRows rows: a base diagram of kBaseRows rows and
-// sequences of kSequenceRows rows, each continuing the one before it or,
-// every third one, branching from the base diagram.
-void AddBigProblem(testing::MemoryLibrary& lib) {
-  lib.AddProblem(kBigProblem, 10);
-  int row = 0;
-  for (; row < kBaseRows; ++row) {
-    lib.AddRow({.mnb = kBigProblem, .col = 1 + row % 2, .pst = PointFor(row),
-                .bfr = row + 1 == kBaseRows ? 1 : 0,
-                .bto = row == 0 ? kRootMarker : 0});
-  }
-  int branch = 1;
-  while (row < kBigProblemRows) {
-    const int parent = branch % 3 == 0 ? 1 : branch;
-    ++branch;
-    for (int k = 0; k < kSequenceRows && row < kBigProblemRows; ++k, ++row) {
-      const bool last = k + 1 == kSequenceRows || row + 1 == kBigProblemRows;
-      lib.AddRow({.mnb = kBigProblem, .tes = k + 1, .col = 1 + k % 2,
-                  .pst = PointFor(row), .bfr = last ? branch : 0,
-                  .bto = k == 0 ? parent : 0});
-    }
-  }
-}
-
-void FillLibrary(testing::MemoryLibrary& lib) {
-  for (int mnb = 1; mnb <= kProblems; ++mnb) {
-    if (mnb == kBigProblem) {
-      AddBigProblem(lib);
-      continue;
-    }
-    const int number = mnb < 1000 ? mnb : mnb + 1;  // skip 1000, 2000
-    lib.AddProblem(number, 1 + mnb % 25);
-    for (int r = 0; r < kRowsPerOtherProblem; ++r) {
-      lib.AddRow({.mnb = number, .col = 1 + r % 2, .pst = PointFor(r),
-                  .bfr = r + 1 == kRowsPerOtherProblem ? 1 : 0,
-                  .bto = r == 0 ? kRootMarker : 0});
-    }
-  }
-}
+using namespace bench;
 
 struct Screen {
   Screen() : form(platform.services(), "/p/"), training(form, lib) {
-    FillLibrary(lib);
+    FillLibrary(lib, kProblems);
     training.Install();
     form.Create();
     lib.KuraQuery1().Locate("MNB", {std::int64_t{kBigProblem}});

@@ -340,7 +340,6 @@ void TKuraQuery::Close() {
   buffer_.clear();
   oldValues_.clear();
   fieldDefs_.clear();
-  image_.clear();
   cursor_ = nullptr;
   state_ = TDataSetState::dsInactive;
   bof_ = eof_ = true;
@@ -463,9 +462,10 @@ Value TKuraQuery::FieldValue(int index) {
     image = buffer_.data();
   } else {
     if (!OnRow()) return Value::NullOf(EngineTypeOf(def.kind));
-    image_.assign(cursor_->RecordLength(), 0);
-    if (cursor_->ReadCurrent(image_.data()) != 0) return Value::NullOf(EngineTypeOf(def.kind));
-    image = image_.data();
+    // Read again (others' changes show at once), straight from the
+    // cursor's image: no copy per field.
+    if (cursor_->ReadCurrent() != 0) return Value::NullOf(EngineTypeOf(def.kind));
+    image = cursor_->Image();
   }
   if (def.expression != nullptr) return sql::Evaluate(*def.expression, cursor_->Row(image));
   return cursor_->GetField(image, def.tableField);
@@ -659,8 +659,7 @@ bool TKuraQuery::Locate(std::string_view fieldNames, const std::vector<TLocateVa
   }
   if (fields.size() != values.size()) return false;
   const std::int32_t before = cursor_->CurrentRecordNumber();
-  const std::uint32_t ordinal = cursor_->CurrentOrdinal();
-  auto test = [&](std::uint32_t, const sql::RowAccessor& row) {
+  auto test = [&](const sql::RowAccessor& row) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       const TFieldDef& d = fieldDefs_[static_cast<std::size_t>(fields[i])];
       const Value v = d.expression != nullptr ? sql::Evaluate(*d.expression, row)
@@ -671,27 +670,10 @@ bool TKuraQuery::Locate(std::string_view fieldNames, const std::vector<TLocateVa
     }
     return true;
   };
-  TFilter& filter = cursor_->AddFilter(test);
-  std::int32_t found = 0;
-  try {
-    cursor_->First();
-    if (cursor_->Next()) found = cursor_->CurrentRecordNumber();
-  } catch (...) {
-    cursor_->RemoveFilter(filter);
-    cursor_->Refresh();
-    throw;
-  }
-  cursor_->RemoveFilter(filter);
-  cursor_->Refresh();
-  if (found == 0) {
-    if (ordinal != 0) cursor_->MoveTo(ordinal);
-    return false;
-  }
-  if (cursor_->CurrentRecordNumber() != found) {
-    for (cursor_->First(); cursor_->Next();) {
-      if (cursor_->CurrentRecordNumber() == found) break;
-    }
-  }
+  // One walk over the visible rows in result order; the first that matches
+  // is the answer. No filter is installed, so the result's own filters are
+  // not computed again.
+  if (!cursor_->FindFirst(test)) return false;
   bof_ = eof_ = false;
   AfterMove(before);
   return true;

@@ -198,7 +198,6 @@ class TKuraQuery final : public TDataSet {
   bool bof_ = true;
   bool eof_ = true;
   std::vector<TFieldDef> fieldDefs_;
-  std::vector<std::uint8_t> image_;      // the current row as last read
   std::vector<std::uint8_t> buffer_;     // the row being edited or inserted
   std::vector<std::uint8_t> oldValues_;  // the edited row before the edit
   int disabled_ = 0;

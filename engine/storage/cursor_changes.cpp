@@ -219,7 +219,13 @@ void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position,
     }
     std::vector<std::uint8_t> copy(image, image + RecordLength());
     std::memcpy(copy.data(), image_.data(), kRecordHeaderSize);
-    if (pendingBlobs_.empty() || table_->Blob() == nullptr) {
+    // A record stored as it already is (a renumbering that finds the
+    // number in place) is not written: the file, its change counter and
+    // the caches of other users stay as they are.
+    const bool unchanged = std::memcmp(copy.data(), original, copy.size()) == 0;
+    if (unchanged && pendingBlobs_.empty()) {
+      // nothing to store
+    } else if (pendingBlobs_.empty() || table_->Blob() == nullptr) {
       table_->ModifyRecord(n, copy.data());
     } else {
       UnderWriteLock(*table_, [&] {

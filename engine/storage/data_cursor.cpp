@@ -395,6 +395,31 @@ bool TDataCursor::Next() {
   return true;
 }
 
+bool TDataCursor::FindFirst(const std::function<bool(const sql::RowAccessor&)>& test) {
+  Operation op(*this);
+  const State state = state_;
+  const std::int32_t recNo = recNo_, imageRecNo = imageRecNo_;
+  std::vector<std::uint8_t> key = key_;
+  const std::uint32_t ordinal = ordinal_;
+  for (First(); Next();) {
+    TRecord* r = Fetch(recNo_);
+    const RecordPin pin(r);
+    // One that others deleted unnoticed is skipped; Next sees it later.
+    if (RecordStatus(r->Data()) != kRecordActive) continue;
+    if (test(Row(r->Data()))) {
+      LoadImage();
+      return true;
+    }
+  }
+  // None: back where the cursor stood, its image untouched.
+  state_ = state;
+  recNo_ = recNo;
+  imageRecNo_ = imageRecNo;
+  key_ = std::move(key);
+  ordinal_ = ordinal;
+  return false;
+}
+
 bool TDataCursor::Prior() {
   Operation op(*this);
   if (state_ == State::kBefore) return false;
@@ -462,11 +487,27 @@ bool TDataCursor::MoveTo(std::uint32_t ordinal) {
 
 // ---- reading and counting -------------------------------------------------------
 
+// Slots to read at record recNo on a cache miss: one in an index order;
+// a run of the read-ahead size in record order; and while filtered, the run
+// only up to its last visible record, so that a sparse filter (the rows of
+// one problem) does not fill the cache with records it never shows.
+std::int32_t TDataCursor::RunFrom(std::int32_t recNo) const {
+  if (!KeepsVisibleSet()) return 1;
+  const std::int32_t ahead = table_->Data().ReadAheadCount();
+  if (!Filtered() || visible_.Size() == 0 || recNo < 1) return ahead;
+  const std::uint32_t limit = std::min<std::uint32_t>(
+      visible_.Size(), static_cast<std::uint32_t>(recNo) + static_cast<std::uint32_t>(ahead) - 1);
+  const std::uint32_t last = visible_.PrevSet(limit);
+  return last >= static_cast<std::uint32_t>(recNo)
+             ? static_cast<std::int32_t>(last) - recNo + 1
+             : 1;
+}
+
 TRecord* TDataCursor::Fetch(std::int32_t recNo) {
   // A table found changed on a cache miss gives no record: the caches are
   // fresh then, and the next read comes from the file.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (TRecord* r = table_->ReadRecord(recNo, KeepsVisibleSet())) return r;
+    if (TRecord* r = table_->ReadRecordRun(recNo, RunFrom(recNo))) return r;
   }
   Raise(KURA_FILECORRUPT, {.table = table_->Name()});
 }

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -151,6 +152,11 @@ class TDataCursor {
   // To the n-th visible record (from 1) of the order; false (and position
   // unchanged) when there is none.
   bool MoveTo(std::uint32_t ordinal);
+  // From the beginning, to the first visible record whose stored values
+  // pass `test`, and reads it as ReadCurrent does; false, and the cursor
+  // where it stood, when none does. The records are tested where they are
+  // cached, not copied.
+  bool FindFirst(const std::function<bool(const sql::RowAccessor&)>& test);
   bool AtBeginning() const { return state_ == State::kBefore || state_ == State::kNowhere; }
   bool AtEnd() const { return state_ == State::kAfter || state_ == State::kNowhere; }
 
@@ -252,6 +258,7 @@ class TDataCursor {
   void PlaceAfterChange();
   void AfterOwnChange(const Counters& before);
   TRecord* Fetch(std::int32_t recNo);
+  std::int32_t RunFrom(std::int32_t recNo) const;
   void LoadImage();
 
   // ---- changing ----

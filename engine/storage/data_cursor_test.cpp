@@ -245,6 +245,37 @@ TEST_P(CursorOrderTest, ChangesThroughAnotherCursorAreSeenAtTheNextMove) {
   EXPECT_EQ(cursor_.CurrentRecordNumber(), 5);
 }
 
+TEST_P(CursorOrderTest, FindFirstTakesTheFirstVisibleMatchInTheOrder) {
+  Create({.byMnb = true});
+  // Records 1..6: (MNB, BFR) = (5,1) (3,2) (4,2) (5,2) (2,2) (5,3).
+  const int mnb[] = {5, 3, 4, 5, 2, 5};
+  const int bfr[] = {1, 2, 2, 2, 2, 3};
+  for (int i = 0; i < 6; ++i) Add(cursor_, i, mnb[i], bfr[i]);
+  cursor_.SetOrder(GetParam());
+  auto bfrIs = [&](std::int64_t want) {
+    return [&, want](const sql::RowAccessor& row) { return row.FieldValue(1, 3).integer == want; };
+  };
+  // Unfiltered: BFR 2 is first found at record 2 in record order, at
+  // record 5 (MNB 2) in MNB order; the image read is that record's.
+  ASSERT_TRUE(cursor_.FindFirst(bfrIs(2)));
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), GetParam() == kRecordOrder ? 2 : 5);
+  EXPECT_EQ(cursor_.GetField(cursor_.Image(), 1).integer, GetParam() == kRecordOrder ? 1 : 4);
+  // Filtered on MNB 5: records 1, 4, 6 are visible; only 4 has BFR 2.
+  Condition c(cursor_, "MNB = 5");
+  cursor_.AddFilter(c.Root());
+  ASSERT_TRUE(cursor_.FindFirst(bfrIs(2)));
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 4);
+  // A record deleted through another cursor is never found.
+  TDataCursor other(session_, directory_);
+  other.Open("figure");
+  ASSERT_TRUE(other.MoveTo(4));
+  other.DeleteRecord();
+  EXPECT_FALSE(cursor_.FindFirst(bfrIs(2)));
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);  // where the deletion left it
+  ASSERT_TRUE(cursor_.FindFirst(bfrIs(3)));
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+}
+
 INSTANTIATE_TEST_SUITE_P(Orders, CursorOrderTest, ::testing::Values(kRecordOrder, 1));
 
 TEST_F(CursorTest, ConditionOnAnIndexedFieldReadsOnlyItsKeys) {
@@ -335,6 +366,30 @@ TEST_F(CursorTest, PessimisticLockKeepsOthersOutAndStaleImagesAreRefused) {
   EXPECT_EQ(CodeOf([&] { cursor_.ModifyRecord(edit.data()); }), KURA_KEYORRECDELETED);
   EXPECT_EQ(cursor_.LockedRecord(), 0);
   EXPECT_EQ(Mnb(cursor_), 21);
+}
+
+TEST_F(CursorTest, StoringARecordUnchangedWritesNothingButStillChecksIt) {
+  Create({.byMnb = true});
+  Add(cursor_, 1, 5);
+  Add(cursor_, 2, 6);
+  TDataFile& data = cursor_.Table().Data();
+  const std::int32_t counter = data.ReadHeader().changeCounter;
+  ASSERT_TRUE(cursor_.MoveTo(1));
+  SetMnbOfCurrent(cursor_, 5);  // the value it has
+  EXPECT_EQ(data.ReadHeader().changeCounter, counter);
+  EXPECT_EQ(cursor_.LockedRecord(), 0);
+  SetMnbOfCurrent(cursor_, 7);
+  EXPECT_EQ(data.ReadHeader().changeCounter, counter + 1);
+  // Unchanged, but changed by someone else since it was shown: refused.
+  std::vector<std::uint8_t> shown(cursor_.RecordLength());
+  ASSERT_EQ(cursor_.ReadCurrent(shown.data()), 0);
+  TDataCursor other(session_, directory_);
+  other.Open("figure");
+  ASSERT_TRUE(other.MoveTo(1));
+  SetMnbOfCurrent(other, 8);
+  EXPECT_EQ(CodeOf([&] { cursor_.ModifyRecord(shown.data(), true, shown.data()); }),
+            KURA_KEYORRECDELETED);
+  EXPECT_EQ(Mnb(cursor_), 8);
 }
 
 TEST_F(CursorTest, NewRecordsTakeTheFieldDefaults) {

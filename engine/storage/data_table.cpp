@@ -502,6 +502,10 @@ void TDataTable::GiveDeferredUnlocks() {
 // ---- records -----------------------------------------------------------------------
 
 TRecord* TDataTable::ReadRecord(std::int32_t n, bool sequential, bool backwards) {
+  return ReadRecordRun(n, sequential ? data_->ReadAheadCount() : 1, backwards);
+}
+
+TRecord* TDataTable::ReadRecordRun(std::int32_t n, std::int32_t count, bool backwards) {
   if (TRecord* r = data_->FindCached(n)) return r;
   const bool lockFirst = !session_.settings.strictChangeDetection && !options_.exclusive;
   if (lockFirst && ReadLock()) {
@@ -511,7 +515,7 @@ TRecord* TDataTable::ReadRecord(std::int32_t n, bool sequential, bool backwards)
   const bool allowShort = (options_.exclusive || inTransaction_) && data_->Written();
   try {
     if (n >= 1 && n <= data_->RecordCount()) {
-      data_->ReadRun(n, sequential ? data_->ReadAheadCount() : 1, backwards, allowShort);
+      data_->ReadRun(n, count, backwards, allowShort);
     }
   } catch (...) {
     if (lockFirst) ReleaseReadLock();

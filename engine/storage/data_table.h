@@ -144,6 +144,8 @@ class TDataTable {
   // at n when `backwards`). nullptr when the table changed: the caller
   // repositions and restarts. 8962 when n is not a record of the file.
   TRecord* ReadRecord(std::int32_t n, bool sequential = false, bool backwards = false);
+  // The same, reading a run of at most `count` slots on a miss.
+  TRecord* ReadRecordRun(std::int32_t n, std::int32_t count, bool backwards = false);
   // Appends `image` (record length bytes; its header is filled in) as a
   // new active record under the write lock and writes it back; the active
   // record count goes up by one. Returns the record number. Index keys are

@@ -122,11 +122,28 @@ void RecordCache::Clear() {
 }
 
 void RecordCache::Trim() {
-  TRecord* r = oldest_;
-  while (sorted_.size() > limit_ && r != nullptr) {
-    TRecord* next = r->newer_;
-    if (!r->dirty && r->useCount == 0) Remove(r->number_);
-    r = next;
+  // The victims are chosen oldest first, as before, and then taken out of
+  // the sorted list in one sweep: after a transaction has written back
+  // 100 000 records, removing them one by one shifted the list each time.
+  const std::size_t excess = sorted_.size() > limit_ ? sorted_.size() - limit_ : 0;
+  std::vector<TRecord*> victims;
+  for (TRecord* r = oldest_; r != nullptr && victims.size() < excess; r = r->newer_) {
+    if (!r->dirty && r->useCount == 0) victims.push_back(r);
+  }
+  if (!victims.empty()) {
+    std::sort(victims.begin(), victims.end(),
+              [](const TRecord* a, const TRecord* b) { return a->number_ < b->number_; });
+    auto victim = victims.begin();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < sorted_.size(); ++i) {
+      if (victim != victims.end() && *victim == sorted_[i]) {
+        ++victim;
+      } else {
+        sorted_[kept++] = sorted_[i];
+      }
+    }
+    sorted_.resize(kept);
+    for (TRecord* r : victims) Destroy(r);
   }
   capacity_ = std::max(limit_, sorted_.size());
 }

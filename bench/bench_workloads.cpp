@@ -1,0 +1,410 @@
+// The engine's workloads side by side with SQLite, one per process:
+//   bench_workloads --workload=W1|...|W7 [--size=tiny] [--side=kura|sqlite]
+//                   [--ops=N]
+// Builds the figure-shaped table (and mokuji) in both engines in a scratch
+// directory, runs the workload on each and prints one JSON line (see
+// workload_support.h). --side runs one engine only and --ops overrides the
+// operation count; both serve the system-call count under strace.
+//   W1  append one row at a time through a live result, each post stored
+//       under the write lock (SQLite: one autocommit INSERT per row)
+//   W2  appends inside one transaction (SQLite: one transaction)
+//   W3  the problem statement for a random MNB, every row read
+//   W4  a full scan with a condition no index serves (rows per second)
+//   W5  one field of a random row edited and posted (SQLite: UPDATE by rowid)
+//   W6  Locate of "TNB" within an open problem result
+//   W7  the contents statement of one section, "Order By MNB"
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+
+#include "bench/workload_support.h"
+#include "engine/component/kura_query.h"
+
+namespace kura::bench {
+namespace {
+
+struct Run {
+  Sizes sizes;
+  int ops = 0;
+  bool kura = true;
+  bool sqlite = true;
+};
+
+// The figure columns by position.
+enum Column { kMNB, kTES, kCOL, kPST, kBFR, kBTO, kTNB, kCMT, kDIX };
+
+void Live(TKuraQuery& q, std::initializer_list<const char*> lines) {
+  q.SetDatabaseName("kyozai");
+  q.SetRequestLive(true);
+  for (const char* line : lines) q.AddSQL(line);
+}
+
+void SetRow(TKuraQuery& q, const FigureRow& r) {
+  const int v[] = {r.mnb, r.tes, r.col, r.pst, r.bfr, r.bto, r.tnb};
+  for (int f = 0; f < 7; ++f) q.SetFieldAsInteger(f, v[f]);
+  q.SetFieldAsString(kCMT, r.cmt);
+  q.SetFieldAsInteger(kDIX, r.dix);
+}
+
+// Every field of every row from the current one to the end; returns the rows.
+std::int64_t ReadToEnd(TKuraQuery& q, int fields, std::int64_t& sum) {
+  std::int64_t rows = 0;
+  for (; !q.Eof(); q.Next()) {
+    for (int f = 0; f < fields; ++f) {
+      if (q.FieldDefs()[std::size_t(f)].kind == TFieldKind::ftString) {
+        sum += std::int64_t(q.FieldAsString(f).size());
+      } else {
+        sum += q.FieldAsInteger(f);
+      }
+    }
+    ++rows;
+  }
+  return rows;
+}
+
+std::int64_t StepAll(sqlite3_stmt* s, int fields, std::int64_t& sum) {
+  std::int64_t rows = 0;
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    for (int f = 0; f < fields; ++f) {
+      if (sqlite3_column_type(s, f) == SQLITE_TEXT) {
+        sum += sqlite3_column_bytes(s, f);
+      } else {
+        sum += sqlite3_column_int(s, f);
+      }
+    }
+    ++rows;
+  }
+  sqlite3_reset(s);
+  return rows;
+}
+
+// Times `body` and stores seconds per operation (microseconds) in the result.
+void TimeKura(Result& r, int ops, const std::function<void()>& body) {
+  Stopwatch w;
+  body();
+  r.kura = w.WallSeconds() * 1e6 / ops;
+  r.kuraCpu = w.CpuSeconds() * 1e6 / ops;
+}
+
+void TimeSqlite(Result& r, int ops, const std::function<void()>& body) {
+  Stopwatch w;
+  body();
+  r.sqlite = w.WallSeconds() * 1e6 / ops;
+  r.sqliteCpu = w.CpuSeconds() * 1e6 / ops;
+}
+
+Result W1(const Run& run, sqlite3* db) {
+  Result r{"W1", "us/row"};
+  r.operations = run.ops;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"select * from figure"});
+    q.Open();
+    TimeKura(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        q.Append();
+        SetRow(q, NewRow(1 + i % run.sizes.problems, i));
+        q.Post();
+      }
+    });
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* insert = Prepare(db, "INSERT INTO figure VALUES(?,?,?,?,?,?,?,?,?)");
+    TimeSqlite(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        const FigureRow row = NewRow(1 + i % run.sizes.problems, i);
+        BindRow(insert, row);
+        StepDone(insert);
+      }
+    });
+    sqlite3_finalize(insert);
+  }
+  return r;
+}
+
+Result W2(const Run& run, sqlite3* db) {
+  Result r{"W2", "us/row"};
+  r.operations = run.ops;
+  if (run.kura) {
+    TKuraQuery q, control;
+    Live(q, {"select * from figure"});
+    control.SetDatabaseName("kyozai");
+    q.Open();
+    TimeKura(r, run.ops, [&] {
+      control.SetSQL({"START TRANSACTION"});
+      control.ExecSQL();
+      for (int i = 0; i < run.ops; ++i) {
+        q.Append();
+        SetRow(q, NewRow(1 + i % run.sizes.problems, i));
+        q.Post();
+      }
+      control.SetSQL({"COMMIT"});
+      control.ExecSQL();
+    });
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* insert = Prepare(db, "INSERT INTO figure VALUES(?,?,?,?,?,?,?,?,?)");
+    TimeSqlite(r, run.ops, [&] {
+      Exec(db, "BEGIN");
+      for (int i = 0; i < run.ops; ++i) {
+        const FigureRow row = NewRow(1 + i % run.sizes.problems, i);
+        BindRow(insert, row);
+        StepDone(insert);
+      }
+      Exec(db, "COMMIT");
+    });
+    sqlite3_finalize(insert);
+  }
+  return r;
+}
+
+Result W3(const Run& run, sqlite3* db) {
+  Result r{"W3", "us/problem"};
+  r.operations = run.ops;
+  std::int64_t kuraRows = 0, sqliteRows = 0, sum = 0;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"select * from figure", "Where MNB = :MNB"});
+    q.Prepare();
+    std::mt19937 rng(3);
+    TimeKura(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        q.Close();
+        q.Params()[0].SetAsInteger(1 + int(rng() % unsigned(run.sizes.problems)));
+        q.Open();
+        kuraRows += ReadToEnd(q, 9, sum);
+      }
+    });
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* select = Prepare(db, "SELECT * FROM figure WHERE MNB = ? ORDER BY rowid");
+    std::mt19937 rng(3);
+    TimeSqlite(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        sqlite3_bind_int(select, 1, 1 + int(rng() % unsigned(run.sizes.problems)));
+        sqliteRows += StepAll(select, 9, sum);
+      }
+    });
+    sqlite3_finalize(select);
+  }
+  if (run.kura && run.sqlite && kuraRows != sqliteRows) {
+    r.note = "row counts differ: " + std::to_string(kuraRows) + " vs " +
+             std::to_string(sqliteRows);
+  }
+  return r;
+}
+
+// Rows per second over the whole table, the condition tested on every row.
+Result W4(const Run& run, sqlite3* db) {
+  Result r{"W4", "rows/s"};
+  r.operations = run.ops;
+  const double rows = double(run.sizes.rows()) * run.ops;
+  std::int64_t kuraHits = 0, sqliteHits = 0, sum = 0;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"select * from figure", "where BFR + TES = 17"});
+    q.Prepare();
+    Stopwatch w;
+    for (int i = 0; i < run.ops; ++i) {
+      q.Close();
+      q.Open();
+      kuraHits += ReadToEnd(q, 9, sum);
+    }
+    r.kura = rows / w.WallSeconds();
+    r.kuraCpu = rows / w.CpuSeconds();
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* scan = Prepare(db, "SELECT * FROM figure WHERE BFR + TES = 17");
+    Stopwatch w;
+    for (int i = 0; i < run.ops; ++i) sqliteHits += StepAll(scan, 9, sum);
+    r.sqlite = rows / w.WallSeconds();
+    r.sqliteCpu = rows / w.CpuSeconds();
+    sqlite3_finalize(scan);
+  }
+  if (run.kura && run.sqlite && kuraHits != sqliteHits) r.note = "hit counts differ";
+  return r;
+}
+
+// Only the edit and the post are timed; moving to the next random row is not.
+Result W5(const Run& run, sqlite3* db) {
+  Result r{"W5", "us/edit"};
+  r.operations = run.ops;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"select * from figure"});
+    q.Open();
+    std::mt19937 rng(5);
+    double wall = 0, cpu = 0;
+    for (int i = 0; i < run.ops; ++i) {
+      for (int skip = int(rng() % 64); skip > 0; --skip) {
+        q.Next();
+        if (q.Eof()) q.First();
+      }
+      Stopwatch w;
+      q.Edit();
+      q.SetFieldAsInteger(kTES, i);
+      q.Post();
+      wall += w.WallSeconds();
+      cpu += w.CpuSeconds();
+    }
+    r.kura = wall * 1e6 / run.ops;
+    r.kuraCpu = cpu * 1e6 / run.ops;
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* update = Prepare(db, "UPDATE figure SET TES = ? WHERE rowid = ?");
+    std::mt19937 rng(5);
+    TimeSqlite(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        sqlite3_bind_int(update, 1, i);
+        sqlite3_bind_int(update, 2, 1 + int(rng() % unsigned(run.sizes.rows())));
+        StepDone(update);
+      }
+    });
+    sqlite3_finalize(update);
+  }
+  return r;
+}
+
+// Locates within an open problem result; a new problem every 100 locates
+// (opening it is not timed). SQLite: the row id of (MNB, TNB) through the
+// index on MNB.
+Result W6(const Run& run, sqlite3* db) {
+  Result r{"W6", "us/locate"};
+  r.operations = run.ops;
+  constexpr int kPerProblem = 100;
+  int found = 0;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"select * from figure", "Where MNB = :MNB"});
+    q.Prepare();
+    std::mt19937 rng(6);
+    double wall = 0, cpu = 0;
+    for (int i = 0; i < run.ops; i += kPerProblem) {
+      q.Close();
+      q.Params()[0].SetAsInteger(1 + int(rng() % unsigned(run.sizes.problems)));
+      q.Open();
+      Stopwatch w;
+      for (int k = 0; k < kPerProblem && i + k < run.ops; ++k) {
+        const std::int64_t tnb = 1 + std::int64_t(rng() % unsigned(run.sizes.rowsPerProblem));
+        found += q.Locate("TNB", {tnb});
+      }
+      wall += w.WallSeconds();
+      cpu += w.CpuSeconds();
+    }
+    r.kura = wall * 1e6 / run.ops;
+    r.kuraCpu = cpu * 1e6 / run.ops;
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* find = Prepare(db, "SELECT rowid FROM figure WHERE MNB = ? AND TNB = ?");
+    std::mt19937 rng(6);
+    double wall = 0, cpu = 0;
+    for (int i = 0; i < run.ops; i += kPerProblem) {
+      const int mnb = 1 + int(rng() % unsigned(run.sizes.problems));
+      Stopwatch w;
+      for (int k = 0; k < kPerProblem && i + k < run.ops; ++k) {
+        sqlite3_bind_int(find, 1, mnb);
+        sqlite3_bind_int(find, 2, 1 + int(rng() % unsigned(run.sizes.rowsPerProblem)));
+        found += sqlite3_step(find) == SQLITE_ROW;
+        sqlite3_reset(find);
+      }
+      wall += w.WallSeconds();
+      cpu += w.CpuSeconds();
+    }
+    r.sqlite = wall * 1e6 / run.ops;
+    r.sqliteCpu = cpu * 1e6 / run.ops;
+    sqlite3_finalize(find);
+  }
+  std::printf("# W6 found %d\n", found);
+  return r;
+}
+
+Result W7(const Run& run, sqlite3* db) {
+  Result r{"W7", "us/open"};
+  r.operations = run.ops;
+  std::int64_t kuraRows = 0, sqliteRows = 0, sum = 0;
+  if (run.kura) {
+    TKuraQuery q;
+    Live(q, {"Select * from mokuji", "Where (MNB > 0 and MNB < 1000)", "Order By MNB"});
+    q.Prepare();
+    TimeKura(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        q.Close();
+        q.Open();
+        kuraRows += ReadToEnd(q, 3, sum);
+      }
+    });
+    if (!q.Live()) r.note = "the contents result was not live";
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* select =
+        Prepare(db, "Select * from mokuji Where (MNB > 0 and MNB < 1000) Order By MNB");
+    TimeSqlite(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) sqliteRows += StepAll(select, 3, sum);
+    });
+    sqlite3_finalize(select);
+  }
+  if (run.kura && run.sqlite && kuraRows != sqliteRows) r.note += " row counts differ";
+  return r;
+}
+
+int DefaultOps(const std::string& w, const Sizes& s) {
+  if (w == "W1") return s.appends;
+  if (w == "W2") return s.bulkAppends;
+  if (w == "W3") return s.problemReads;
+  if (w == "W4") return s.scans;
+  if (w == "W5") return s.edits;
+  if (w == "W6") return s.locates;
+  return s.contents;
+}
+
+int Main(int argc, char** argv) {
+  const std::string workload = Arg(argc, argv, "workload");
+  const std::map<std::string, Result (*)(const Run&, sqlite3*)> workloads = {
+      {"W1", W1}, {"W2", W2}, {"W3", W3}, {"W4", W4}, {"W5", W5}, {"W6", W6}, {"W7", W7}};
+  const auto it = workloads.find(workload);
+  if (it == workloads.end()) {
+    std::fprintf(stderr,
+                 "usage: bench_workloads --workload=W1..W7 [--size=tiny] "
+                 "[--side=kura|sqlite] [--ops=N]\n");
+    return 2;
+  }
+  Run run;
+  run.sizes = SizesFromArgs(argc, argv);
+  const std::string ops = Arg(argc, argv, "ops");
+  run.ops = ops.empty() ? DefaultOps(workload, run.sizes) : std::stoi(ops);
+  const std::string side = Arg(argc, argv, "side");
+  run.kura = side != "sqlite";
+  run.sqlite = side != "kura";
+
+  Workspace space;
+  const std::vector<FigureRow> rows = MakeFigureRows(run.sizes);
+  if (run.kura) {
+    CreateKuraFigure(rows);
+    CreateKuraMokuji(run.sizes.problems);
+  }
+  sqlite3* db = nullptr;
+  if (run.sqlite) {
+    db = CreateSqliteFigure(rows);
+    CreateSqliteMokuji(db, run.sizes.problems);
+  }
+  if (run.ops > 0) {
+    Result r = it->second(run, db);
+    Print(r);
+  }
+  if (db != nullptr) sqlite3_close(db);
+  return 0;
+}
+
+}  // namespace
+}  // namespace kura::bench
+
+int main(int argc, char** argv) {
+  try {
+    return kura::bench::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_workloads: %s\n", e.what());
+    return 1;
+  }
+}
