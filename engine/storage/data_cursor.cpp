@@ -611,11 +611,20 @@ void TDataCursor::PlaceBy(std::int32_t recNo, const std::vector<std::uint8_t>& k
       }
     }
     if (!found && !key.empty()) {
+      // Whatever others changed, the entry found after (or before) the
+      // place of `key` lies after (or before) it; one that does not is a
+      // damaged tree, and standing on it could lead a walk back to where
+      // it has been, for ever. (`key` may be the cursor's own key_, which
+      // standing on an entry replaces: a copy is compared.)
+      const std::vector<std::uint8_t> place = key;
       TIndexTree& tree = ActiveTree();
-      found = SeekEntry(tree.Rank(key.data(), true), true);
-      if (!found) {
-        const std::uint64_t r = tree.Rank(key.data(), false);
+      found = SeekEntry(tree.Rank(place.data(), true), true);
+      if (found) {
+        ExpectMovedPast(place, 1);
+      } else {
+        const std::uint64_t r = tree.Rank(place.data(), false);
         found = r > 0 && SeekEntry(r - 1, false);
+        if (found) ExpectMovedPast(place, -1);
       }
     }
   }

@@ -245,11 +245,11 @@ class TDataCursor {
   std::uint64_t RangeEnd();
   bool InRange(const std::uint8_t* key);
   bool Visible(std::int32_t recNo) const;
-  // The first visible entry at or after rank r (forward) or at or before r
-  // (backward) inside the range; false when none.
   // Raises 8965 unless the current key lies after `from` (direction 1) or
   // before it (-1) in the active index.
   void ExpectMovedPast(const std::vector<std::uint8_t>& from, int direction);
+  // The first visible entry at or after rank r (forward) or at or before r
+  // (backward) inside the range; false when none.
   bool SeekEntry(std::uint64_t r, bool forward);
 
   // ---- placing ----

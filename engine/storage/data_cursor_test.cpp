@@ -278,6 +278,34 @@ TEST_P(CursorOrderTest, FindFirstTakesTheFirstVisibleMatchInTheOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Orders, CursorOrderTest, ::testing::Values(kRecordOrder, 1));
 
+// Without a filter the cursor finds its way back by key alone: the entry
+// after the deleted one's key, or before it when none follows.
+TEST_F(CursorTest, RecordDeletedByAnotherCursorGivesWayByKeyInAnIndexOrder) {
+  Create({.byMnb = true});
+  for (int i = 1; i <= 4; ++i) Add(cursor_, i, 10 - i);  // keys descend with the slot
+  TDataCursor other(session_, directory_);
+  other.Open("figure");
+  cursor_.SetOrder(1);
+  ASSERT_EQ(Forward(cursor_), (Records{4, 3, 2, 1}));
+  cursor_.First();
+  cursor_.Next();
+  cursor_.Next();
+  ASSERT_EQ(cursor_.CurrentRecordNumber(), 3);
+  other.MoveTo(3);
+  other.DeleteRecord();
+  ASSERT_EQ(cursor_.ReadCurrent(), 0);
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 2);
+  EXPECT_TRUE(cursor_.Next());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 1);
+  // The last in the order goes: the one before it becomes current.
+  other.MoveTo(1);
+  other.DeleteRecord();
+  ASSERT_EQ(cursor_.ReadCurrent(), 0);
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 2);
+  EXPECT_FALSE(cursor_.Next());
+  EXPECT_EQ(Backward(cursor_), (Records{2, 4}));
+}
+
 TEST_F(CursorTest, ConditionOnAnIndexedFieldReadsOnlyItsKeys) {
   Create({.byMnb = true});
   for (int i = 0; i < 1000; ++i) Add(cursor_, i, i % 100, i % 3);
