@@ -22,8 +22,8 @@
 #include "app/qt/application.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_services.h"
-#include "app/screens.h"
 #include "bench/workload_support.h"
+#include "training/program_library.h"
 
 namespace sorabeku::bench {
 namespace {
@@ -62,8 +62,10 @@ int Measure(int argc, char** argv) {
   const std::string dirArg = Arg(argc, argv, "program-dir");
   SorabekuApplication app(argc, argv);
   QtServices platform;
+  // As the program: the data module over ./kyozai exists before the window.
+  ProgramLibrary library;
   MainForm form(platform.services(), dirArg.empty() ? ProgramDirectory() : dirArg);
-  InstallScreens(form);
+  library.Install(form);
   TForm2 window(form);
   platform.setWindow(&window);
   FirstPaint watcher;
