@@ -28,7 +28,11 @@ case "$mode" in
     mkdir -p "$dir/corpus-$target" "$dir/artifacts"
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-    "$dir/${target}_fuzzer" -max_total_time="$seconds" -timeout=10 \
+    # A fixed seed keeps the CI run repeatable: the same binary explores the
+    # same inputs, so a finding is one to fix, not a coin toss. Set
+    # FUZZ_SEED=0 for a fresh random seed and FUZZ_RUNS=-1 for no limit on
+    # the number of inputs when fuzzing by hand.
+    "$dir/${target}_fuzzer" -seed="${FUZZ_SEED:-1}" -runs="${FUZZ_RUNS:-11000}" -max_total_time="$seconds" -timeout=10 \
       -rss_limit_mb=2048 -print_final_stats=1 "${extra[@]}" \
       -artifact_prefix="$dir/artifacts/$target-" \
       "$dir/corpus-$target" "$seeds"
