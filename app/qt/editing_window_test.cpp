@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "app/qt/application.h"
+#include "app/qt/testing/qt_environment.h"
 #include "app/qt/driver.h"
 #include "editing/editing_screen.h"
 #include "library/move_row.h"
@@ -21,25 +22,8 @@ namespace {
 
 using nlohmann::json;
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "editing_window_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<SorabekuApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<SorabekuApplication> app_;
-};
-
 const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("editing_window_test"));
 
 // TES, COL, PST, BFR, BTO, TNB, CMT, DIX of a stored row.
 using Row = std::tuple<int, int, int, int, int, int, std::string, int>;

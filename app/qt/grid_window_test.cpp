@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/qt/application.h"
+#include "app/qt/testing/qt_environment.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/testing/library_window.h"
@@ -23,25 +24,8 @@ namespace {
 
 using nlohmann::json;
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "grid_window_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<SorabekuApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<SorabekuApplication> app_;
-};
-
 const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("grid_window_test"));
 
 constexpr const char* kTwoProblems = R"(
 INSERT INTO mokuji VALUES (5, 3, '隅の出入り');

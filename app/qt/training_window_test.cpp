@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/qt/application.h"
+#include "app/qt/testing/qt_environment.h"
 #include "app/qt/driver.h"
 #include "app/qt/testing/library_window.h"
 #include "board/board_view.h"
@@ -24,25 +25,8 @@ namespace {
 
 using nlohmann::json;
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "training_window_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<SorabekuApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<SorabekuApplication> app_;
-};
-
 const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("training_window_test"));
 
 // Rows of the worked example, problem 12, as statements; texts in UTF-8
 // that the tool stores in Shift-JIS.

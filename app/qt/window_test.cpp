@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/qt/application.h"
+#include "app/qt/testing/qt_environment.h"
 #include "app/qt/driver.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/help_window.h"
@@ -29,25 +30,8 @@ namespace {
 using nlohmann::json;
 
 // One QApplication for the whole test program, on the offscreen platform.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "window_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<SorabekuApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<SorabekuApplication> app_;
-};
-
 const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment("window_test"));
 
 void Step(DriveSession& s, const std::string& line) {
   const DriveOutcome outcome = s.Do(line);
