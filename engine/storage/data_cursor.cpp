@@ -331,6 +331,21 @@ void TDataCursor::ExpectMovedPast(const std::vector<std::uint8_t>& from, int dir
   if (order * direction <= 0) Raise(KURA_INDEXCORRUPT, {.table = TableName()});
 }
 
+void TDataCursor::ExpectNoEntryFor(std::int32_t recNo, const std::vector<std::uint8_t>& key) {
+  // Deleting a record takes its entries out of every index under the same
+  // write lock, so under a read lock (the caches then match the files) an
+  // entry that leads to a record that is not active is a damaged index. A
+  // cursor put back beside it would step onto it again at the next move,
+  // for ever.
+  ReadLockScope lock(*table_);
+  if (RecordStatus(Fetch(recNo)->Data()) == kRecordActive) return;
+  TIndexTree& tree = ActiveTree();
+  const std::uint64_t at = tree.Rank(key.data(), false);
+  if (tree.Rank(key.data(), true) == at) return;
+  IndexEntry e;
+  if (tree.EntryAt(at, &e) && e.record == recNo) Raise(KURA_INDEXCORRUPT, {.table = TableName()});
+}
+
 bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
   const std::uint64_t begin = RangeBegin(), end = RangeEnd();
   TIndexTree& tree = ActiveTree();
@@ -608,6 +623,8 @@ void TDataCursor::PlaceBy(std::int32_t recNo, const std::vector<std::uint8_t>& k
           StandOn(recNo, std::move(own));
           found = true;
         }
+      } else if (!key.empty()) {
+        ExpectNoEntryFor(recNo, key);
       }
     }
     if (!found && !key.empty()) {

@@ -248,6 +248,9 @@ class TDataCursor {
   // Raises 8965 unless the current key lies after `from` (direction 1) or
   // before it (-1) in the active index.
   void ExpectMovedPast(const std::vector<std::uint8_t>& from, int direction);
+  // Raises 8965 when record recNo is not active while the active index
+  // still holds the entry `key` for it (both read under one read lock).
+  void ExpectNoEntryFor(std::int32_t recNo, const std::vector<std::uint8_t>& key);
   // The first visible entry at or after rank r (forward) or at or before r
   // (backward) inside the range; false when none.
   bool SeekEntry(std::uint64_t r, bool forward);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "engine/sql/date_time.h"
 #include "engine/storage/table_filter_source.h"
 #include "engine/storage/testing/cursor_fixture.h"
@@ -304,6 +306,31 @@ TEST_F(CursorTest, RecordDeletedByAnotherCursorGivesWayByKeyInAnIndexOrder) {
   EXPECT_EQ(cursor_.CurrentRecordNumber(), 2);
   EXPECT_FALSE(cursor_.Next());
   EXPECT_EQ(Backward(cursor_), (Records{2, 4}));
+}
+
+// A damaged table: the record last in the index order is marked deleted
+// in the data file while the index still holds its entry. A walk that reads
+// each record must end with the index corruption error; putting the cursor
+// back before that entry made the next step find it again, for ever.
+TEST_F(CursorTest, IndexEntryOfARecordNotActiveIsReportedNotWalkedRound) {
+  Create({.byMnb = true});
+  for (int i = 1; i <= 4; ++i) Add(cursor_, i, i);
+  const std::uint64_t status = cursor_.Table().Data().SlotOffset(4);
+  cursor_.Close();
+  {
+    std::fstream f(dir_.Path() + "/figure.DAT", std::ios::in | std::ios::out | std::ios::binary);
+    ASSERT_TRUE(f.is_open());
+    f.seekp(static_cast<std::streamoff>(status));
+    f.put(static_cast<char>(kRecordDeleted));
+  }
+  cursor_.Open("figure");
+  cursor_.SetOrder(1);
+  int steps = 0;
+  const ErrorCode code = CodeOf([&] {
+    for (cursor_.First(); cursor_.Next() && steps < 100; ++steps) cursor_.ReadCurrent();
+  });
+  EXPECT_EQ(code, KURA_INDEXCORRUPT);
+  EXPECT_LT(steps, 100);
 }
 
 TEST_F(CursorTest, ConditionOnAnIndexedFieldReadsOnlyItsKeys) {
