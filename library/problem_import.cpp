@@ -108,7 +108,7 @@ class Layout {
     const std::size_t first = record_.rows.size();
     while (true) {
       std::vector<PendingRow> rows = node->rows;
-      LayOutMoveNumbers(rows, lastTes);
+      LayOutMoveNumbers(rows, lastTes, node->place);
       for (PendingRow& p : rows) Append(std::move(p.row), node->place);
       if (node->children.size() != 1 || node->children.front().head) break;
       node = &node->children.front();

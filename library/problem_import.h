@@ -38,7 +38,8 @@ struct ImportResult {
 // under moves, a move in the root, a pass, more than 20 continuations at
 // one point, a line of more than 10 sequences (base diagram included), no
 // problem number, a number outside the sections or used twice in the
-// file, a grade outside 0..25.
+// file, a grade outside 0..25, a stone without SBT after move number
+// 2147483647.
 ImportResult ImportSgf(std::string_view text, const ImportOptions& options = {});
 
 // One game tree as problem number `number` (the tree's SBN is not read).

@@ -37,9 +37,10 @@ struct ProblemRecord {
 // Whether a row is drawn as a stone (black or white, any sign, a display
 // code that is not a text mark's 21..39) rather than as a text mark.
 inline bool IsStoneRow(const ProblemRow& row) {
-  const int colour = row.col < 0 ? -row.col : row.col;
+  // Compared without negating: COL can be any 32-bit value, INT_MIN too.
+  const bool colour = row.col == 1 || row.col == 2 || row.col == -1 || row.col == -2;
   const int kind = row.dix / 10;
-  return (colour == 1 || colour == 2) && kind != 2 && kind != 3;
+  return colour && kind != 2 && kind != 3;
 }
 
 // Whether a row's point is on the board (rows elsewhere cannot be drawn).

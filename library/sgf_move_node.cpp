@@ -1,5 +1,6 @@
 #include "library/sgf_move_node.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "library/sgf_problem_properties.h"
@@ -17,7 +18,7 @@ int DefaultCol(bool stone, int colour, bool redHead) {
   return redHead ? 0 : sgfprop::kMarkCol;
 }
 
-void AddNumberIf(SgfNode& node, std::string_view id, int value, int standard) {
+void AddNumberIf(SgfNode& node, std::string_view id, int value, long long standard) {
   if (value != standard) node.Add(std::string(id), std::to_string(value));
 }
 
@@ -40,7 +41,7 @@ PendingRow MarkRow(int point, std::string text) {
 SgfNode RowToNode(const ProblemRow& row, bool head, int& lastTes) {
   SgfNode node;
   const bool stone = IsStoneRow(row);
-  const int colour = std::abs(row.col);
+  const int colour = stone ? std::abs(row.col) : 0;
   const bool red = head && row.col <= 0;
   const bool labelled = LabelledStone(row);
   const std::string point = SgfPoint(row.pst);
@@ -53,7 +54,8 @@ SgfNode RowToNode(const ProblemRow& row, bool head, int& lastTes) {
   } else if (!row.cmt.empty()) {
     node.Add("C", row.cmt);
   }
-  const int tes = stone ? lastTes + 1 : 0;
+  // After TES 2147483647 no number is standard: SBT is always written.
+  const long long tes = stone ? static_cast<long long>(lastTes) + 1 : 0;
   const int dix = !stone ? sgfprop::kMarkDix : labelled ? sgfprop::kLabelledStoneDix : 0;
   AddNumberIf(node, sgfprop::kMoveNumber, row.tes, tes);
   AddNumberIf(node, sgfprop::kColour, row.col, DefaultCol(stone, colour, red));
@@ -118,9 +120,13 @@ NodeRows NodeToRows(const SgfNode& node, std::vector<std::string>& notes) {
   return out;
 }
 
-void LayOutMoveNumbers(std::vector<PendingRow>& rows, int& lastTes) {
+void LayOutMoveNumbers(std::vector<PendingRow>& rows, int& lastTes, const SgfPlace& place) {
   for (PendingRow& p : rows) {
     const bool stone = IsStoneRow(p.row);
+    if (stone && !p.tes && lastTes == INT_MAX) {
+      throw SgfError(place, "the stone after move number " + std::to_string(INT_MAX) +
+                                " needs its number (SBT)");
+    }
     p.row.tes = p.tes ? *p.tes : stone ? lastTes + 1 : 0;
     if (stone) lastTes = p.row.tes;
   }

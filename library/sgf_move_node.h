@@ -39,6 +39,8 @@ NodeRows NodeToRows(const SgfNode& node, std::vector<std::string>& notes);
 
 // Completes TES along a line: a stone without a given TES gets one more
 // than `lastTes`, a mark 0; every stone's TES becomes the new `lastTes`.
-void LayOutMoveNumbers(std::vector<PendingRow>& rows, int& lastTes);
+// Throws SgfError, naming `place`, for a stone without a given TES after
+// one numbered 2147483647: no number follows it.
+void LayOutMoveNumbers(std::vector<PendingRow>& rows, int& lastTes, const SgfPlace& place);
 
 }  // namespace sorabeku
