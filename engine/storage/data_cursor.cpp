@@ -336,14 +336,18 @@ void TDataCursor::ExpectNoEntryFor(std::int32_t recNo, const std::vector<std::ui
   // write lock, so under a read lock (the caches then match the files) an
   // entry that leads to a record that is not active is a damaged index. A
   // cursor put back beside it would step onto it again at the next move,
-  // for ever.
+  // for ever. The usual case, no such entry, needs no lock.
+  auto holdsEntry = [&] {
+    TIndexTree& tree = ActiveTree();
+    const std::uint64_t at = tree.Rank(key.data(), false);
+    IndexEntry e;
+    return tree.Rank(key.data(), true) > at && tree.EntryAt(at, &e) && e.record == recNo;
+  };
+  if (!holdsEntry()) return;
   ReadLockScope lock(*table_);
-  if (RecordStatus(Fetch(recNo)->Data()) == kRecordActive) return;
-  TIndexTree& tree = ActiveTree();
-  const std::uint64_t at = tree.Rank(key.data(), false);
-  if (tree.Rank(key.data(), true) == at) return;
-  IndexEntry e;
-  if (tree.EntryAt(at, &e) && e.record == recNo) Raise(KURA_INDEXCORRUPT, {.table = TableName()});
+  if (RecordStatus(Fetch(recNo)->Data()) != kRecordActive && holdsEntry()) {
+    Raise(KURA_INDEXCORRUPT, {.table = TableName()});
+  }
 }
 
 bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
