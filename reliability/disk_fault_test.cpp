@@ -1,9 +1,12 @@
 // A disk that fails. A scenario of statements (create a table, append,
-// edit, delete, sort a canned result, several changes in a transaction)
-// runs on an in-memory disk while the n-th read, write, truncate, flush or
-// lock call fails with EIO, ENOSPC or ENOLCK, for every n the scenario
-// makes, once or from then on. After each failure:
-//  - the statement raised the engine's error, nothing else;
+// edit, delete, sort a canned result in memory and through run files,
+// several changes in a transaction) runs on an in-memory disk while the
+// n-th read, write, truncate, flush, lock or unlock call fails with EIO,
+// ENOSPC or ENOLCK, for every n the scenario makes, once or from then on.
+// After each failure:
+//  - the statement raised the engine's error, nothing else; a failure that
+//    happened once fails no other statement (an unlock failing at the end
+//    of a read that worked fails none);
 //  - no lock of the table is left: another user can lock every lock byte;
 //  - no table is left open and no temporary file is left behind;
 //  - after reopening, verify passes, or repair makes it pass, and every row

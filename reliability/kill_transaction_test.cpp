@@ -261,7 +261,10 @@ TEST(KilledTransactions, EveryCommittedTransactionIsWholeAfterEachKill) {
     }
     for (const auto& [group, g] : stored) {
       const bool known = groups.count(group) || (hasPending && pending.group == group);
-      ASSERT_TRUE(known) << "round " << round << ": group " << group << " was removed or never committed";
+      ASSERT_TRUE(known) << "round " << round << ": group " << group << " (" << g.rows.size()
+                         << " rows, size " << g.size << ") was removed or never committed; in flight: "
+                         << (hasPending ? std::string(1, pending.kind) + std::to_string(pending.group) : "none")
+                         << ", next group " << nextGroup;
     }
     if (!hasPending) continue;
     ++inFlight;
@@ -278,6 +281,8 @@ TEST(KilledTransactions, EveryCommittedTransactionIsWholeAfterEachKill) {
       halfInCommit += pending.stage == 1;
       EXPECT_EQ(pending.stage, 1) << "round " << round << ": a transaction half-applied before its COMMIT";
       RemoveRemains(db, group);
+      ASSERT_EQ(StoredGroups(db).count(group), 0u) << "round " << round << ": remains of group " << group
+                                                   << " are still there after deleting them";
       groups.erase(group);
     }
   }
