@@ -18,6 +18,7 @@ struct FaultEnv::State {
   int countedErr = 0;              // guarded by mu
   bool countedFired = false;       // guarded by mu
   std::uint64_t conflictOffset = 0;
+  std::vector<std::string> opened;  // guarded by mu
   std::atomic<std::uint64_t> calls{0};
   std::atomic<std::uint64_t> lockCalls{0};
   std::atomic<std::uint64_t> writeCalls{0};
@@ -39,7 +40,7 @@ struct FaultEnv::State {
     int err = 0;
     bool sticky = false;
   };
-  static constexpr int kKinds = 5;
+  static constexpr int kKinds = 6;
   Counted counted[kKinds];  // guarded by mu
 
   // Counts a call of `kind`; returns the errno value it must fail with, or 0.
@@ -127,6 +128,7 @@ class FaultFile final : public EnvFile {
   int Unlock(std::uint64_t offset, std::uint64_t length) override {
     ++s_->calls;
     ++s_->lockCalls;
+    if (const int err = s_->Count(FaultCall::kUnlock)) return err;
     return base_->Unlock(offset, length);
   }
 
@@ -195,6 +197,10 @@ std::uint64_t FaultEnv::LockCalls() const { return state_->lockCalls; }
 std::uint64_t FaultEnv::WriteCalls() const { return state_->writeCalls; }
 std::uint64_t FaultEnv::ReadCalls() const { return state_->readCalls; }
 std::uint64_t FaultEnv::SleepCalls() const { return state_->sleepCalls; }
+std::vector<std::string> FaultEnv::OpenedPaths() const {
+  std::lock_guard<std::mutex> g(state_->mu);
+  return state_->opened;
+}
 void FaultEnv::ResetCounters() {
   state_->calls = 0;
   state_->lockCalls = 0;
@@ -208,6 +214,10 @@ int FaultEnv::Open(const std::string& path, const OpenOptions& options,
   ++state_->calls;
   State::Fault f;
   if (state_->Take(state_->open, &f)) return f.err;
+  {
+    std::lock_guard<std::mutex> g(state_->mu);
+    state_->opened.push_back(path);
+  }
   std::unique_ptr<EnvFile> base;
   const int err = base_->Open(path, options, &base);
   if (err != 0) return err;

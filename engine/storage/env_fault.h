@@ -1,7 +1,7 @@
 // FaultEnv: an Env that passes every call to another Env, counts the calls
 // that reach the operating system, and can be told to make chosen calls
 // fail. Used by tests (failed and short transfers, failed flushes, lock
-// conflicts) and by benchmarks (system calls per operation).
+// conflicts, failed unlocks) and by benchmarks (system calls per operation).
 #pragma once
 
 #include <atomic>
@@ -9,13 +9,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/storage/env.h"
 
 namespace kura {
 
 // The kinds of file calls a fault can be aimed at.
-enum class FaultCall { kRead, kWrite, kTruncate, kSync, kLock };
+enum class FaultCall { kRead, kWrite, kTruncate, kSync, kLock, kUnlock };
 
 class FaultEnv final : public Env {
  public:
@@ -57,6 +58,8 @@ class FaultEnv final : public Env {
   std::uint64_t ReadCalls() const;
   // SleepMillis calls (lock retries); they still sleep.
   std::uint64_t SleepCalls() const;
+  // Every path opened or created through this Env so far, in order.
+  std::vector<std::string> OpenedPaths() const;
   void ResetCounters();
 
   int Open(const std::string& path, const OpenOptions& options,

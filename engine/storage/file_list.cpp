@@ -46,8 +46,16 @@ int TAbstractFile::Length(std::uint64_t* length) {
 
 int TAbstractFile::LockRange(std::uint64_t offset, std::uint64_t length) {
   std::lock_guard<std::mutex> g(mu_);
+  SettleOwedLocked();
+  auto overlaps = [&](const Range& r) { return offset < r.offset + r.length && r.offset < offset + length; };
   for (const Range& r : held_) {
-    if (offset < r.offset + r.length && r.offset < offset + length) return EAGAIN;
+    if (overlaps(r)) return EAGAIN;
+  }
+  // A range the system would not let go of may still be held by this
+  // process; locking over it and later unlocking would release it under
+  // the new holder's feet, so the request waits until it is let go.
+  for (const Range& r : owed_) {
+    if (overlaps(r)) return r.err;
   }
   const int err = DoLock(offset, length);
   if (err == 0) held_.push_back({offset, length});
@@ -56,13 +64,22 @@ int TAbstractFile::LockRange(std::uint64_t offset, std::uint64_t length) {
 
 int TAbstractFile::UnlockRange(std::uint64_t offset, std::uint64_t length) {
   std::lock_guard<std::mutex> g(mu_);
+  SettleOwedLocked();
   auto it = std::find_if(held_.begin(), held_.end(), [&](const Range& r) {
     return r.offset == offset && r.length == length;
   });
   if (it == held_.end()) return ENOLCK;
   const int err = DoUnlock(offset, length);
-  if (err == 0) held_.erase(it);
+  held_.erase(it);
+  if (err != 0) owed_.push_back({offset, length, err});
   return err;
+}
+
+void TAbstractFile::SettleOwedLocked() {
+  for (auto it = owed_.begin(); it != owed_.end();) {
+    it->err = DoUnlock(it->offset, it->length);
+    it = it->err == 0 ? owed_.erase(it) : it + 1;
+  }
 }
 
 // ---- TPhysicalFile ----------------------------------------------------------

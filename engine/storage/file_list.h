@@ -39,9 +39,14 @@ class TAbstractFile {
   int Flush();
   int Length(std::uint64_t* length);
   // EAGAIN when any part of the range is held in this process or, for a disk
-  // file, by another process.
+  // file, by another process. A range whose unlock failed earlier and still
+  // fails refuses an overlapping request with that unlock's errno value.
   int LockRange(std::uint64_t offset, std::uint64_t length);
-  // ENOLCK when exactly this range is not held.
+  // ENOLCK when exactly this range is not held. When the system fails the
+  // unlock, its errno value is returned and the range is remembered as owed:
+  // no user of the process holds it any more, but the operating system may.
+  // Owed unlocks are tried again at every later lock or unlock call of the
+  // file; closing the file releases whatever is left.
   int UnlockRange(std::uint64_t offset, std::uint64_t length);
 
  protected:
@@ -60,7 +65,10 @@ class TAbstractFile {
   struct Range {
     std::uint64_t offset;
     std::uint64_t length;
+    int err = 0;  // for an owed unlock: the errno value of its last attempt
   };
+  // Tries every owed unlock again; those that still fail stay owed.
+  void SettleOwedLocked();
 
   std::string name_;
   bool exclusive_;  // set by the owning TFileList under its mutex
@@ -68,6 +76,7 @@ class TAbstractFile {
   const bool readOnlyAttribute_;
   std::mutex mu_;
   std::vector<Range> held_;  // guarded by mu_: ranges locked in this process
+  std::vector<Range> owed_;  // guarded by mu_: ranges whose unlock failed
   // Handle numbers in use; guarded by the owning TFileList's mutex.
   std::vector<int> handles_;
   int nextHandle_ = 1;

@@ -117,6 +117,46 @@ TEST_F(LocksTest, ALockThatCannotBeHadLeavesNoPartHeld) {
   p.directory.CloseTable(t);
 }
 
+// An unlock the system fails is reported; the process remembers the range
+// and lets it go at its next lock call of the file, and a system that
+// keeps failing keeps the range until the file closes, never handing it
+// to a new holder in between.
+TEST_F(LocksTest, AFailedUnlockIsReportedAndTheLockIsLetGoLater) {
+  Process p(&env_, dir_.Path());
+  Process other(Env::Default(), dir_.Path());
+  TDataTable* t = p.directory.OpenTable("figure", {});
+  TDataTable* o = other.directory.OpenTable("figure", {});
+  ASSERT_EQ(CodeOf([&] { t->WriteLock(); }), 0);
+  env_.FailCall(FaultCall::kUnlock, 1, EIO);
+  EXPECT_NE(CodeOf([&] { t->ReleaseWriteLock(); }), 0);
+  EXPECT_FALSE(t->HoldsWriteLock());
+  EXPECT_EQ(CodeOf([&] { t->WriteLock(); }), 0);  // the same process writes again
+  t->ReleaseWriteLock();
+  EXPECT_EQ(CodeOf([&] { o->WriteLock(); }), 0);  // and so does another one
+  o->ReleaseWriteLock();
+
+  t->ReadLock();
+  env_.FailCall(FaultCall::kUnlock, 1, ENOLCK);
+  EXPECT_EQ(CodeOf([&] { t->ReleaseReadLock(); }), KURA_UNLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { o->WriteLock(); }), KURA_LOCKTIMEOUT);  // the slot is still held
+  EXPECT_EQ(CodeOf([&] { t->ReadLock(); }), 0);  // the next lock call lets it go
+  t->ReleaseReadLock();
+  EXPECT_EQ(CodeOf([&] { o->WriteLock(); }), 0);
+  o->ReleaseWriteLock();
+
+  ASSERT_EQ(CodeOf([&] { t->WriteLock(); }), 0);
+  env_.FailCall(FaultCall::kUnlock, 1, EIO, /*sticky=*/true);
+  EXPECT_NE(CodeOf([&] { t->ReleaseWriteLock(); }), 0);
+  EXPECT_EQ(CodeOf([&] { o->WriteLock(); }), KURA_LOCKTIMEOUT);
+  EXPECT_EQ(CodeOf([&] { t->WriteLock(); }), KURA_OSUNKNOWN);
+  EXPECT_FALSE(t->HoldsWriteLock());
+  p.directory.CloseTable(t);  // closing the files lets every range go
+  EXPECT_EQ(CodeOf([&] { o->WriteLock(); }), 0);
+  o->ReleaseWriteLock();
+  env_.ClearCallFaults();
+  other.directory.CloseTable(o);
+}
+
 TEST_F(LocksTest, ExclusiveOpensAreRefusedInTheProcessAndAcrossProcesses) {
   Process a(Env::Default(), dir_.Path());
   Process b(Env::Default(), dir_.Path());
