@@ -7,6 +7,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/evaluator.h"
 #include "engine/sql/field_types.h"
+#include "engine/storage/field_values.h"
 #include "engine/storage/names.h"
 
 namespace kura {
@@ -69,8 +70,8 @@ bool IsStringKind(TFieldKind k) {
          k == TFieldKind::ftFmtMemo;
 }
 
-// A value as the text a field shows.
-std::string TextOf(const Value& v) {
+// A value as the text a field shows (taken by value: a text is moved out).
+std::string TextOf(Value v) {
   if (v.null) return "";
   if (sql::IsIntegerType(v.type) || v.type == sql::kTypeBoolean || v.type == sql::kTypeDate ||
       v.type == sql::kTypeTime) {
@@ -85,7 +86,7 @@ std::string TextOf(const Value& v) {
     }
     return s;
   }
-  return v.text;
+  return std::move(v.text);
 }
 
 std::int64_t IntegerOf(const Value& v) {
@@ -454,26 +455,67 @@ int TKuraQuery::FindField(std::string_view name) const {
   return -1;
 }
 
+const std::uint8_t* TKuraQuery::RowImage() {
+  RequireActive();
+  if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) {
+    return buffer_.data();
+  }
+  if (!OnRow()) return nullptr;
+  // Read again (others' changes show at once); while the table shows no
+  // change the cursor's image serves as it is.
+  ErrorCode rc = 0;
+  return cursor_->CurrentImage(rc);
+}
+
 Value TKuraQuery::FieldValue(int index) {
   RequireActive();
   const TFieldDef& def = Def(index);
-  const std::uint8_t* image = nullptr;
-  if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) {
-    image = buffer_.data();
-  } else {
-    if (!OnRow()) return Value::NullOf(EngineTypeOf(def.kind));
-    // Read again (others' changes show at once), straight from the
-    // cursor's image: no copy per field.
-    if (cursor_->ReadCurrent() != 0) return Value::NullOf(EngineTypeOf(def.kind));
-    image = cursor_->Image();
-  }
+  const std::uint8_t* image = RowImage();
+  if (image == nullptr) return Value::NullOf(EngineTypeOf(def.kind));
   if (def.expression != nullptr) return sql::Evaluate(*def.expression, cursor_->Row(image));
   return cursor_->GetField(image, def.tableField);
 }
 
+// The stored field behind a result column, when it holds whole numbers
+// that read as they are stored (nullptr otherwise).
+const TFieldDescriptor* TKuraQuery::StoredInteger(const TFieldDef& def) const {
+  if (def.expression != nullptr || def.tableField < 1) return nullptr;
+  const TFieldDescriptor& f = cursor_->Fields()[static_cast<std::size_t>(def.tableField - 1)];
+  switch (f.type) {
+    case kFieldSmallInt: case kFieldWord: case kFieldInteger: case kFieldUInt32:
+    case kFieldLargeInt:
+      return &f;
+    default:
+      return nullptr;
+  }
+}
+
 bool TKuraQuery::FieldIsNull(int index) { return FieldValue(index).null; }
-std::int64_t TKuraQuery::FieldAsInteger(int index) { return IntegerOf(FieldValue(index)); }
-std::string TKuraQuery::FieldAsString(int index) { return TextOf(FieldValue(index)); }
+
+// Integer and string columns are decoded from the row image directly; the
+// other kinds go through their value.
+std::int64_t TKuraQuery::FieldAsInteger(int index) {
+  RequireActive();
+  if (const TFieldDescriptor* f = StoredInteger(Def(index))) {
+    const std::uint8_t* image = RowImage();
+    return image == nullptr ? 0 : GetFieldInt(image, *f).value_or(0);
+  }
+  return IntegerOf(FieldValue(index));
+}
+
+std::string TKuraQuery::FieldAsString(int index) {
+  RequireActive();
+  const TFieldDef& def = Def(index);
+  if (def.expression == nullptr && def.tableField >= 1) {
+    const TFieldDescriptor& f =
+        cursor_->Fields()[static_cast<std::size_t>(def.tableField - 1)];
+    if (f.type == kFieldString) {
+      const std::uint8_t* image = RowImage();
+      return image == nullptr ? std::string() : GetFieldString(image, f).value_or("");
+    }
+  }
+  return TextOf(FieldValue(index));
+}
 
 void TKuraQuery::SetFieldValue(int index, const Value& value) {
   RequireActive();

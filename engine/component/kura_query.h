@@ -168,6 +168,10 @@ class TKuraQuery final : public TDataSet {
   void RequireActive() const;
   const TFieldDef& Def(int index) const;
   void PostPending();
+  // The image fields are read from: the edit buffer while editing or
+  // inserting, else the current row; nullptr when there is none.
+  const std::uint8_t* RowImage();
+  const TFieldDescriptor* StoredInteger(const TFieldDef& def) const;
   // The dataset follows the cursor: on its record or on none.
   bool OnRow() const { return cursor_ != nullptr && cursor_->CurrentRecordNumber() != 0; }
   void SetState(TDataSetState s);

@@ -210,6 +210,42 @@ TEST_F(QueryTest, ProblemRowsComeInAppendOrderAndAppendedRowsBecomeCurrent) {
   EXPECT_EQ(q.RecordCount(), 3);
 }
 
+// A row once read is not read again while nothing changed, but every
+// change made in the session shows at the next field read: an edit
+// through another result, one inside a transaction, and the rollback
+// that takes it back.
+TEST_F(QueryTest, FieldReadsSeeChangesMadeThroughOtherResultsAtOnce) {
+  AddFigureRows({{1, 30, 0, 0}, {1, 40, 0, 0}});
+  TKuraQuery& reader = ProblemRows(1);
+  TKuraQuery& writer = ProblemRows(1);
+  EXPECT_EQ(reader.FieldAsInteger(PST), 30);
+  EXPECT_EQ(reader.FieldAsString(CMT), "");
+  writer.Edit();
+  writer.SetFieldAsInteger(PST, 31);
+  writer.SetFieldAsString(CMT, "first");
+  writer.Post();
+  EXPECT_EQ(reader.FieldAsInteger(PST), 31);
+  EXPECT_EQ(reader.FieldAsString(CMT), "first");
+  TKuraQuery& control = NewQuery({"START TRANSACTION"});
+  control.ExecSQL();
+  writer.Edit();
+  writer.SetFieldAsInteger(PST, 32);
+  writer.Post();
+  EXPECT_EQ(reader.FieldAsInteger(PST), 32);
+  control.SetSQL({"ROLLBACK"});
+  control.ExecSQL();
+  EXPECT_EQ(reader.FieldAsInteger(PST), 31);
+  EXPECT_EQ(reader.FieldAsString(CMT), "first");
+  // The same row changed once more to what it held in the transaction.
+  writer.Close();
+  writer.Open();
+  writer.Edit();
+  writer.SetFieldAsInteger(PST, 32);
+  writer.Post();
+  EXPECT_EQ(reader.FieldAsInteger(PST), 32);
+  EXPECT_EQ(reader.FieldAsInteger(MNB), 1);
+}
+
 TEST_F(QueryTest, MovingStoresAPendingEditAndRenumberedRowsLeave) {
   AddFigureRows({{1, 1, 0, 0}, {1, 2, 0, 0}, {1, 3, 0, 0}});
   TKuraQuery& q = ProblemRows(1);

@@ -372,9 +372,16 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
 void TQueryExecution::ExecuteLive() {
   const TDataQuery& q = statement_->Master();
   TDataCursor& cursor = *sources_[0].cursor;
-  cursor.ClearFilters();  // before the condition it borrows goes
-  liveFilter_ = q.where ? CloneBound(*q.where) : nullptr;
-  if (liveFilter_) cursor.AddFilter(*liveFilter_);
+  // The filter of the last execution borrows the old condition, which
+  // therefore goes only after the filter has; the visible set is computed
+  // once, for the new condition.
+  std::unique_ptr<TExpToken> condition = q.where ? CloneBound(*q.where) : nullptr;
+  if (condition) {
+    cursor.SetFilter(*condition);
+  } else {
+    cursor.ClearFilters();
+  }
+  liveFilter_ = std::move(condition);
   cursor.First();
   rowsAffected_ += cursor.RecordCount();
 }

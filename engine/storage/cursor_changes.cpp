@@ -59,15 +59,15 @@ sql::Value TDataCursor::GetField(const std::uint8_t* image, int fieldNo) {
     Raise(KURA_OUTOFRANGE, {.table = table_->Name()});
   }
   const TFieldDescriptor& f = table_->Data().Field(fieldNo);
-  if (f.type == kFieldBlob) {
-    auto it = pendingBlobs_.find(fieldNo);
-    if (it != pendingBlobs_.end()) {
-      sql::Value v = sql::Value::String(it->second);
-      if (v.null) return sql::Value::NullOf(f.type, f.subtype);
-      v.type = f.type;
-      v.subType = f.subtype;
-      return v;
-    }
+  // Fields other than BLOBs are decoded from the image where it is.
+  if (f.type != kFieldBlob) return ReadFieldValue(image, f);
+  auto it = pendingBlobs_.find(fieldNo);
+  if (it != pendingBlobs_.end()) {
+    sql::Value v = sql::Value::String(it->second);
+    if (v.null) return sql::Value::NullOf(f.type, f.subtype);
+    v.type = f.type;
+    v.subType = f.subtype;
+    return v;
   }
   row_->Set(image);
   return row_->FieldValue(1, fieldNo);

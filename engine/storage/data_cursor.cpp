@@ -183,6 +183,12 @@ TFilter& TDataCursor::AddFilter(const sql::TExpToken& condition, FilterOptions o
   return ApplyNewestFilter();
 }
 
+TFilter& TDataCursor::SetFilter(const sql::TExpToken& condition, FilterOptions options) {
+  Operation op(*this);
+  filters_.clear();
+  return AddFilter(condition, options);
+}
+
 TFilter& TDataCursor::AddFilter(TFilter::Callback callback) {
   Operation op(*this);
   filters_.push_back(std::make_unique<TFilter>(*source_, std::move(callback)));
@@ -564,6 +570,29 @@ ErrorCode TDataCursor::ReadCurrent(std::uint8_t* buffer, bool lock) {
   }
   if (buffer != nullptr) std::memcpy(buffer, image_.data(), image_.size());
   return 0;
+}
+
+// True when reading the current record again would give the image as it
+// is: the cursor would see no change of the table first (strict change
+// detection always looks at the files, so it never takes this path), and
+// the cached record is still active and byte for byte the image.
+bool TDataCursor::ImageIsCurrent() {
+  if (table_ == nullptr || Strict() || state_ != State::kOn || imageRecNo_ != recNo_) {
+    return false;
+  }
+  if (TableCounters() != seen_) return false;
+  const TRecord* r = table_->Data().FindCached(recNo_);
+  return r != nullptr && RecordStatus(r->Data()) == kRecordActive &&
+         std::memcmp(r->Data(), image_.data(), image_.size()) == 0;
+}
+
+const std::uint8_t* TDataCursor::CurrentImage(ErrorCode& rc) {
+  if (ImageIsCurrent()) {
+    rc = 0;
+    return image_.data();
+  }
+  rc = ReadCurrent();
+  return rc == 0 ? image_.data() : nullptr;
 }
 
 std::uint32_t TDataCursor::RecordCount() {

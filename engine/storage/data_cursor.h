@@ -128,6 +128,10 @@ class TDataCursor {
   // stands before the first visible record. Returned reference stays valid
   // until the filter is removed or the cursor closed.
   TFilter& AddFilter(const sql::TExpToken& condition, FilterOptions options = {});
+  // Removes every filter and installs `condition` as AddFilter does, the
+  // visible set computed once (a statement opened again with new
+  // parameter values).
+  TFilter& SetFilter(const sql::TExpToken& condition, FilterOptions options = {});
   // A filter that tests every record with `callback`.
   TFilter& AddFilter(TFilter::Callback callback);
   // Removes `filter`; 10050 when it is not a filter of this cursor.
@@ -172,6 +176,12 @@ class TDataCursor {
   ErrorCode ReadCurrent(std::uint8_t* buffer = nullptr, bool lock = false);
   // The current record's image as last read (record length bytes).
   const std::uint8_t* Image() const { return image_.data(); }
+  // The current record for reading its fields: what ReadCurrent() reads,
+  // without the copy when nothing can have changed since the image was
+  // read (no change counted in the table's headers, and the record cache
+  // holds the same bytes). nullptr, with ReadCurrent's code in `rc`, when
+  // the cursor is not on a record.
+  const std::uint8_t* CurrentImage(ErrorCode& rc);
   // The number of visible records: the visible set's count with filters or
   // in record order, the entries of the range, else the active records.
   std::uint32_t RecordCount();
@@ -261,6 +271,7 @@ class TDataCursor {
   void PlaceAfterChange();
   void AfterOwnChange(const Counters& before);
   TRecord* Fetch(std::int32_t recNo);
+  bool ImageIsCurrent();
   std::int32_t RunFrom(std::int32_t recNo) const;
   void LoadImage();
 

@@ -479,6 +479,7 @@ void TDataTable::EndTransaction(bool dropChanges) {
     }
   };
   if (dropChanges) {
+    ++droppedChanges_;
     DropCaches();
     attempt([&] { index_->ReloadHeader(); });
     attempt([&] { data_->ReloadHeader(); });

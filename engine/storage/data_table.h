@@ -117,6 +117,10 @@ class TDataTable {
   // Writes everything now, whatever the sharing mode.
   void WriteAllChanges(bool flush = false);
   void DropCaches();
+  // The number of times changes were dropped and the headers read again
+  // (rollbacks): the change counters can take earlier values again then,
+  // so whatever is remembered by counter values also keys on this.
+  std::uint32_t DroppedChanges() const { return droppedChanges_; }
 
   // ---- transactions (driven by the directory) ----
   void StartTransaction();
@@ -205,6 +209,7 @@ class TDataTable {
   TRecordsBitmap lockedRecords_;
   TRecordsBitmap deferredUnlocks_;
   std::map<std::int32_t, const void*> recordOwners_;
+  std::uint32_t droppedChanges_ = 0;
 };
 
 }  // namespace kura

@@ -365,6 +365,35 @@ bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out) {
   return true;
 }
 
+void TIndexTree::VisitRecords(std::uint64_t begin, std::uint64_t end,
+                              const std::function<void(std::int32_t)>& visit) {
+  if (begin >= end || roots_.root == 0) return;
+  TPage* page = &Root();
+  end = std::min(end, page->SubtreeKeys());
+  if (begin >= end) return;
+  std::uint64_t n = begin;
+  for (int depth = 1; !page->IsLeaf(); ++depth) {
+    int i = 0;
+    while (i < page->Count() && n >= page->SubCount(i)) n -= page->SubCount(i++);
+    if (i == page->Count()) Corrupt();
+    page = &Child(*page, i, depth);
+  }
+  if (n >= std::uint64_t(page->Count())) Corrupt();
+  // Every leaf on the way holds at least one entry, so the walk ends after
+  // end - begin entries even when the chain of a damaged tree runs round.
+  int i = int(n);
+  for (std::uint64_t left = end - begin; left > 0; --left) {
+    if (i == page->Count()) {
+      const std::int32_t next = page->Next();
+      if (next <= 0 || next == page->Number()) Corrupt();
+      page = &store_.Fetch(next);
+      if (!page->IsLeaf() || page->Count() == 0) Corrupt();
+      i = 0;
+    }
+    visit(page->Ref(i++));
+  }
+}
+
 std::uint64_t TIndexTree::CountRange(const std::uint8_t* lo, bool loInclusive,
                                      const std::uint8_t* hi, bool hiInclusive) {
   const std::uint64_t below = Rank(lo, !loInclusive);

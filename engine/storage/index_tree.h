@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,11 @@ class TIndexTree {
   std::uint64_t Rank(const std::uint8_t* key, bool inclusive = false);
   // The entry at 0-based position n; false when n >= Count().
   bool EntryAt(std::uint64_t n, IndexEntry* out);
+  // Calls `visit` with the record of every entry at positions [begin, end)
+  // in index order: one descent to `begin`, then along the leaf chain.
+  // Raises 8965 when the chain ends before `end`.
+  void VisitRecords(std::uint64_t begin, std::uint64_t end,
+                    const std::function<void(std::int32_t record)>& visit);
   // Keys k with lo <= k <= hi (or lo < k, k < hi when the bound is exclusive).
   std::uint64_t CountRange(const std::uint8_t* lo, bool loInclusive,
                            const std::uint8_t* hi, bool hiInclusive);

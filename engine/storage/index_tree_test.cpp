@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "engine/errors/kura_error.h"
@@ -214,6 +215,31 @@ TEST(IndexTreeTest, RanksAndRangesUseTheCounts) {
   EXPECT_FALSE(t.tree->EntryAt(500, &e));
 }
 
+TEST(IndexTreeTest, VisitRecordsAgreesWithEntryAtOverEverySpan) {
+  Tree t(false, LeafCompression::kNone, 200);
+  std::mt19937 rng(14);
+  std::vector<int> values;
+  for (int i = 0; i < 2000; ++i) {
+    values.push_back(int(rng() % 700));
+    t.Insert(values.back(), i + 1);
+  }
+  for (int i = 0; i < 2000; i += 3) t.Delete(values[std::size_t(i)], i + 1);
+  const std::uint64_t count = t.tree->Count();
+  std::vector<std::int32_t> all;
+  IndexEntry e;
+  for (std::uint64_t r = 0; t.tree->EntryAt(r, &e); ++r) all.push_back(e.record);
+  ASSERT_EQ(all.size(), count);
+  for (int probe = 0; probe < 200; ++probe) {
+    const std::uint64_t b = rng() % (count + 5);
+    const std::uint64_t end = b + rng() % 400;  // may run past the last key
+    std::vector<std::int32_t> seen;
+    t.tree->VisitRecords(b, end, [&](std::int32_t r) { seen.push_back(r); });
+    const std::vector<std::int32_t> want(all.begin() + long(std::min(b, count)),
+                                         all.begin() + long(std::min(end, count)));
+    ASSERT_EQ(seen, want) << b << ".." << end;
+  }
+}
+
 // Builds a three-level tree, then damages one page on "disk".
 struct Damaged : ::testing::Test {
   Damaged() : t(false, LeafCompression::kNone, 200) {
@@ -270,6 +296,19 @@ TEST_F(Damaged, ChildPointingBackUpEndsInsteadOfLooping) {
   t.cache->DropAll();
   checker.CheckTree(*t.cache, t.shape, *t.cmp, t.roots, "t");
   EXPECT_FALSE(checker.Ok());
+}
+
+TEST_F(Damaged, LeafChainThatEndsOrLoopsStopsAWalk) {
+  std::int32_t leaf = root;
+  while (t.file.Image(leaf)[0] != kPageLeaf) leaf = GetInt32LE(t.file.Image(leaf) + 13 + 9);
+  for (std::int32_t next : {0, leaf}) {
+    PutInt32LE(t.file.Image(leaf) + 7, next);
+    t.cache->DropAll();
+    std::uint64_t visited = 0;
+    EXPECT_EQ(CodeOf([&] { t.tree->VisitRecords(0, 2000, [&](std::int32_t) { ++visited; }); }),
+              KURA_INDEXCORRUPT);
+    EXPECT_LT(visited, 2000u);
+  }
 }
 
 TEST_F(Damaged, CompressedUsedBytesOutOfRange) {

@@ -9,6 +9,21 @@ namespace {
 
 constexpr std::uint32_t WordsFor(std::uint32_t records) { return (records + 31) / 32; }
 
+// Set bits of a word, without a library call on processors whose
+// population count instruction the build may not assume.
+inline std::uint32_t BitsIn(std::uint32_t w) {
+  w = w - ((w >> 1) & 0x55555555u);
+  w = (w & 0x33333333u) + ((w >> 2) & 0x33333333u);
+  w = (w + (w >> 4)) & 0x0F0F0F0Fu;
+  return (w * 0x01010101u) >> 24;
+}
+
+std::uint32_t BitsIn(const std::uint32_t* words, std::uint32_t n) {
+  std::uint32_t count = 0;
+  for (std::uint32_t i = 0; i < n; ++i) count += BitsIn(words[i]);
+  return count;
+}
+
 }  // namespace
 
 TRecordsBitmap::TRecordsBitmap(std::uint32_t sizeInRecords) { Resize(sizeInRecords); }
@@ -19,6 +34,7 @@ void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
     const std::uint32_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
     words_.reserve(static_cast<std::size_t>(steps) * kWordsPerStep);
   }
+  if (sizeInRecords < size_) countKnown_ = false;  // records may be cut off
   words_.resize(words, 0);
   size_ = sizeInRecords;
   ClearTail();
@@ -33,12 +49,18 @@ void TRecordsBitmap::ClearTail() {
 void TRecordsBitmap::Set(std::uint32_t n) {
   if (n == 0) return;
   if (n > size_) Resize(n);
-  words_[(n - 1) / 32] |= 1u << ((n - 1) % 32);
+  std::uint32_t& w = words_[(n - 1) / 32];
+  const std::uint32_t bit = 1u << ((n - 1) % 32);
+  count_ += (w & bit) == 0;
+  w |= bit;
 }
 
 void TRecordsBitmap::Clear(std::uint32_t n) {
   if (n == 0 || n > size_) return;
-  words_[(n - 1) / 32] &= ~(1u << ((n - 1) % 32));
+  std::uint32_t& w = words_[(n - 1) / 32];
+  const std::uint32_t bit = 1u << ((n - 1) % 32);
+  count_ -= (w & bit) != 0;
+  w &= ~bit;
 }
 
 bool TRecordsBitmap::Test(std::uint32_t n) const {
@@ -49,49 +71,69 @@ bool TRecordsBitmap::Test(std::uint32_t n) const {
 void TRecordsBitmap::SetAll() {
   std::fill(words_.begin(), words_.end(), ~0u);
   ClearTail();
+  count_ = size_;
+  countKnown_ = true;
 }
 
-void TRecordsBitmap::ClearAll() { std::fill(words_.begin(), words_.end(), 0u); }
+void TRecordsBitmap::ClearAll() {
+  std::fill(words_.begin(), words_.end(), 0u);
+  count_ = 0;
+  countKnown_ = true;
+}
 
 void TRecordsBitmap::InvertAll() {
   for (auto& w : words_) w = ~w;
   ClearTail();
+  count_ = size_ - count_;
 }
 
+// When every record of `other` is also in this bitmap, the result is
+// `other`, and so is its count; the usual case of narrowing a set of
+// active records to the few that a filter collected.
 void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
   const std::size_t common = std::min(words_.size(), other.words_.size());
-  for (std::size_t i = 0; i < common; ++i) words_[i] &= other.words_[i];
+  std::uint32_t* mine = words_.data();
+  const std::uint32_t* theirs = other.words_.data();
+  std::uint32_t outside = 0;  // records of `other` that this lacks
+  for (std::size_t i = 0; i < common; ++i) {
+    outside |= theirs[i] & ~mine[i];
+    mine[i] &= theirs[i];
+  }
   std::fill(words_.begin() + static_cast<std::ptrdiff_t>(common), words_.end(), 0u);
+  countKnown_ = outside == 0 && other.words_.size() <= words_.size() && other.countKnown_;
+  count_ = other.count_;
 }
 
 void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
   const std::size_t common = std::min(words_.size(), other.words_.size());
   for (std::size_t i = 0; i < common; ++i) words_[i] |= other.words_[i];
   ClearTail();
+  countKnown_ = false;
 }
 
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
   Resize(other.size_);
   std::copy(other.words_.begin(), other.words_.end(), words_.begin());
+  count_ = other.count_;
+  countKnown_ = other.countKnown_;
 }
 
 std::uint32_t TRecordsBitmap::Count() const {
-  std::uint32_t count = 0;
-  for (auto w : words_) count += static_cast<std::uint32_t>(std::popcount(w));
-  return count;
+  if (!countKnown_) {
+    count_ = BitsIn(words_.data(), static_cast<std::uint32_t>(words_.size()));
+    countKnown_ = true;
+  }
+  return count_;
 }
 
 std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
   if (n <= 1) return 0;
   const std::uint32_t last = std::min(n - 1, size_);  // records 1..last count
-  std::uint32_t count = 0;
   const std::uint32_t fullWords = last / 32;
-  for (std::uint32_t i = 0; i < fullWords; ++i) {
-    count += static_cast<std::uint32_t>(std::popcount(words_[i]));
-  }
+  std::uint32_t count = BitsIn(words_.data(), fullWords);
   if (last % 32 != 0) {
     const std::uint32_t mask = (1u << (last % 32)) - 1u;
-    count += static_cast<std::uint32_t>(std::popcount(words_[fullWords] & mask));
+    count += BitsIn(words_[fullWords] & mask);
   }
   return count;
 }

@@ -38,7 +38,8 @@ class TRecordsBitmap {
   // Makes this bitmap an exact copy of `other` (size and bits).
   void CopyFrom(const TRecordsBitmap& other);
 
-  // Number of set records.
+  // Number of set records. Kept while known (single-bit changes adjust
+  // it), counted again after a change that loses it.
   std::uint32_t Count() const;
   // Number of set records with a number below n.
   std::uint32_t CountBelow(std::uint32_t n) const;
@@ -55,6 +56,8 @@ class TRecordsBitmap {
 
   std::uint32_t size_ = 0;
   std::vector<std::uint32_t> words_;  // capacity kept in whole steps
+  mutable std::uint32_t count_ = 0;   // the number of set records, when
+  mutable bool countKnown_ = true;    // countKnown_
 };
 
 // A process-wide pool of up to 64 spare bitmaps, so that evaluating a

@@ -33,7 +33,7 @@ TEST(RecordsBitmap, RandomOperationsAgreeWithASet) {
     std::set<std::uint32_t> m, o;
     for (int step = 0; step < 400; ++step) {
       const std::uint32_t n = size == 0 ? 0 : rng() % size + 1;
-      switch (rng() % 10) {
+      switch (rng() % 12) {
         case 0: case 1: case 2: b.Set(n); if (n) m.insert(n); break;
         case 3: case 4: b.Clear(n); m.erase(n); break;
         case 5: if (n) { other.Set(n); o.insert(n); } break;
@@ -49,7 +49,11 @@ TEST(RecordsBitmap, RandomOperationsAgreeWithASet) {
           } break;
         case 8: b.UniteWith(other); m.insert(o.begin(), o.end()); break;
         case 9: if (rng() % 8 == 0) { b.SetAll(); m.clear(); for (std::uint32_t i = 1; i <= size; ++i) m.insert(i); } break;
+        case 10: if (rng() % 8 == 0) { b.CopyFrom(other); m = o; } break;
+        case 11: if (rng() % 8 == 0) { other.ClearAll(); o.clear(); } break;
       }
+      // The count is kept across changes; it must never drift.
+      ASSERT_EQ(b.Count(), m.size()) << step;
       if (step % 50 == 0) ExpectSame(b, m, size);
     }
     ExpectSame(b, m, size);
@@ -70,6 +74,32 @@ TEST(RecordsBitmap, GrowsToTakeARecordAndKeepsTailClear) {
   EXPECT_EQ(b.Count(), 5u);
   EXPECT_EQ(b.NextSet(6), 0u);
   EXPECT_EQ(b.PrevSet(40), 5u);
+}
+
+TEST(RecordsBitmap, CountFollowsIntersectionsWithSubsetsAndOthers) {
+  TRecordsBitmap all(200), few(200), wide(300);
+  all.SetAll();
+  for (std::uint32_t n : {3u, 64u, 65u, 199u}) few.Set(n);
+  all.IntersectWith(few);  // a subset: its count is the result's
+  EXPECT_EQ(all.Count(), 4u);
+  all.Clear(64);
+  EXPECT_EQ(all.Count(), 3u);
+  // A bitmap with records beyond this one's size, and one with records
+  // this one lacks: the count is the intersection's.
+  wide.SetAll();
+  TRecordsBitmap b(200);
+  b.Set(10);
+  b.Set(150);
+  b.IntersectWith(wide);
+  EXPECT_EQ(b.Count(), 2u);
+  TRecordsBitmap c(200);
+  c.SetAll();
+  c.IntersectWith(wide);
+  EXPECT_EQ(c.Count(), 200u);
+  few.Set(5);
+  c.Clear(5);
+  c.IntersectWith(few);
+  EXPECT_EQ(c.Count(), 4u);
 }
 
 TEST(RecordsBitmap, IntersectWithSmallerBitmapClearsTheRest) {

@@ -160,13 +160,10 @@ void TableFilterSource::MarkActiveRecords(TRecordsBitmap& bitmap) {
   std::uint8_t first[kSysDeletedKeyLength];
   BuildSysDeletedKey(kRecordDeleted, 0, first);
   std::memset(first + 1, 0, kSysDeletedKeyLength - 1);
-  const std::uint64_t begin = deleted.Rank(first, false);
-  const std::uint64_t end = deleted.Count();
-  IndexEntry e;
-  for (std::uint64_t r = begin; r < end && deleted.EntryAt(r, &e); ++r) {
+  deleted.VisitRecords(deleted.Rank(first, false), deleted.Count(), [&](std::int32_t record) {
     ++entriesWalked_;
-    bitmap.Clear(static_cast<std::uint32_t>(e.record));
-  }
+    bitmap.Clear(static_cast<std::uint32_t>(record));
+  });
 }
 
 std::vector<FilterIndex> TableFilterSource::Indexes() {
@@ -332,7 +329,46 @@ std::optional<RankSpan> TableFilterSource::ValueSpan(int number, const Bound& lo
   return s;
 }
 
+namespace {
+
+bool SameValue(const Value& a, const Value& b) {
+  return a.type == b.type && a.subType == b.subType && a.null == b.null &&
+         a.integer == b.integer && std::memcmp(&a.real, &b.real, sizeof a.real) == 0 &&
+         a.text == b.text;
+}
+
+}  // namespace
+
+const TableFilterSource::RememberedSpan* TableFilterSource::Remembered(int number,
+                                                                      const KeyRange& range) {
+  const std::int32_t data = table_.Data().Header().changeCounter;
+  const std::int32_t index = table_.Index().Header().changeCounter;
+  const std::uint32_t dropped = table_.DroppedChanges();
+  if (data != spansData_ || index != spansIndex_ || dropped != spansDropped_) {
+    spans_.clear();
+    spansData_ = data;
+    spansIndex_ = index;
+    spansDropped_ = dropped;
+  }
+  for (const RememberedSpan& r : spans_) {
+    if (r.number == number && r.range.kind == range.kind && SameValue(r.range.low, range.low) &&
+        SameValue(r.range.high, range.high)) {
+      return &r;
+    }
+  }
+  return nullptr;
+}
+
 std::optional<RankSpan> TableFilterSource::Span(int number, const KeyRange& range) {
+  if (const RememberedSpan* r = Remembered(number, range)) return r->span;
+  std::optional<RankSpan> span = ComputeSpan(number, range);
+  constexpr std::size_t kRemembered = 8;
+  if (spans_.size() == kRemembered) spans_.erase(spans_.begin());
+  spans_.push_back({number, range, span});
+  return span;
+}
+
+std::optional<RankSpan> TableFilterSource::ComputeSpan(int number, const KeyRange& range) {
   Bound lo, hi;
   switch (range.kind) {
     case KeyRangeKind::kIsNull: {
@@ -370,12 +406,10 @@ std::optional<RankSpan> TableFilterSource::Span(int number, const KeyRange& rang
 }
 
 void TableFilterSource::CollectSpan(int number, RankSpan span, TRecordsBitmap& bitmap) {
-  TIndexTree& tree = Tree(number);
-  IndexEntry e;
-  for (std::uint64_t r = span.begin; r < span.end && tree.EntryAt(r, &e); ++r) {
+  Tree(number).VisitRecords(span.begin, span.end, [&](std::int32_t record) {
     ++entriesWalked_;
-    bitmap.Set(static_cast<std::uint32_t>(e.record));
-  }
+    bitmap.Set(static_cast<std::uint32_t>(record));
+  });
 }
 
 bool TableFilterSource::PrefixMatches(int number, const std::vector<std::uint8_t>& key,

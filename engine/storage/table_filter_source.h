@@ -97,7 +97,22 @@ class TableFilterSource final : public FilterTable {
   void CollectPrefix(int number, const std::string& prefix, TRecordsBitmap* bitmap,
                      std::uint64_t* count);
 
+  // Spans asked for again while the table is unchanged (a filter asks for
+  // the same one when it is analysed, when it weighs the complement and
+  // when it collects) are answered from here; any change counted in the
+  // data or index header forgets them.
+  struct RememberedSpan {
+    int number = 0;
+    KeyRange range;
+    std::optional<RankSpan> span;
+  };
+  std::optional<RankSpan> ComputeSpan(int number, const KeyRange& range);
+  const RememberedSpan* Remembered(int number, const KeyRange& range);
+
   TDataTable& table_;
+  std::vector<RememberedSpan> spans_;
+  std::int32_t spansData_ = 0, spansIndex_ = 0;  // the counters they hold for
+  std::uint32_t spansDropped_ = 0;
   std::unique_ptr<Row> row_;
   std::unique_ptr<TableCollationAdapter> collation_;
   std::vector<std::uint8_t> scratch_;
