@@ -121,6 +121,21 @@ int ImageCondition::AddTruth(const TExpToken& n, const std::vector<TFieldDescrip
   return Push({kind, l, r});
 }
 
+// Fields and constants are read in place; only operators recurse.
+inline bool ImageCondition::Operand(int i, const std::uint8_t* image, Number* out) const {
+  const Node& n = nodes_[static_cast<std::size_t>(i)];
+  if (n.kind == Kind::kField) {
+    out->null = image[n.offset] == 0;
+    out->value = out->null ? 0 : StoredNumber(image + n.offset + 1, n.fieldType);
+    return true;
+  }
+  if (n.kind == Kind::kConstant) {
+    *out = {n.constant, false};
+    return true;
+  }
+  return Evaluate(i, image, out);
+}
+
 bool ImageCondition::Evaluate(int i, const std::uint8_t* image, Number* out) const {
   const Node& n = nodes_[static_cast<std::size_t>(i)];
   // Null operands give null; a result beyond 64 bits is the evaluator's
@@ -142,7 +157,7 @@ bool ImageCondition::Evaluate(int i, const std::uint8_t* image, Number* out) con
     default: break;
   }
   Number a, b;
-  if (!Evaluate(n.left, image, &a) || !Evaluate(n.right, image, &b)) return false;
+  if (!Operand(n.left, image, &a) || !Operand(n.right, image, &b)) return false;
   if (a.null || b.null) {
     *out = {0, true};
     return true;
@@ -174,13 +189,13 @@ int ImageCondition::Truth(int i, const std::uint8_t* image) const {
     case Kind::kIsNull:
     case Kind::kIsNotNull: {
       Number a;
-      if (!Evaluate(n.left, image, &a)) return -1;
+      if (!Operand(n.left, image, &a)) return -1;
       return a.null == (n.kind == Kind::kIsNull) ? 1 : 0;
     }
     default: break;
   }
   Number a, b;
-  if (!Evaluate(n.left, image, &a) || !Evaluate(n.right, image, &b)) return -1;
+  if (!Operand(n.left, image, &a) || !Operand(n.right, image, &b)) return -1;
   if (a.null || b.null) {
     // Nulls of numbers: equal to each other only, never less or greater.
     const bool both = a.null && b.null;

@@ -53,6 +53,7 @@ class ImageCondition {
   int AddTruth(const sql::TExpToken& n, const std::vector<TFieldDescriptor>& fields);
   int Push(Node node);
   bool Evaluate(int i, const std::uint8_t* image, Number* out) const;
+  bool Operand(int i, const std::uint8_t* image, Number* out) const;
   // Evaluate: false when the arithmetic overflowed. Truth: 0 false, 1
   // true, -1 unknown.
   int Truth(int i, const std::uint8_t* image) const;
