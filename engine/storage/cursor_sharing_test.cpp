@@ -12,10 +12,6 @@
 
 #include <chrono>
 #include <functional>
-#include <iterator>
-#include <optional>
-#include <random>
-#include <set>
 #include <thread>
 
 #include "engine/storage/table_verify.h"
@@ -170,69 +166,6 @@ TEST(IndexSharing, AChangedKeyAloneMakesOtherUsersDropTheirPages) {
   TDataDirectory check(session, dir.Path());
   const TableVerification v = VerifyTable(check, "figure");
   EXPECT_TRUE(v.Ok()) << v.problems[0];
-}
-
-// A step in an index order follows the leaf chain from where the last step
-// stood. Between the steps this session's second cursor and another user
-// add entries around the current one and delete the one after it (enough
-// to split leaves): each step must still land on the entry that follows
-// the current one, and the walk must end on the last.
-TEST(IndexSharing, StepsInAnIndexOrderMeetChangesMadeBetweenThem) {
-  ScratchDir dir;
-  using Entry = std::pair<std::int32_t, std::int32_t>;  // MNB, record (= row id)
-  std::set<Entry> model;
-  TFileList filesA(Env::Default()), filesB(Env::Default());
-  User me(filesA, true), other(filesB, true);
-  me.directory = std::make_unique<TDataDirectory>(me.session, dir.Path());
-  me.cursor = std::make_unique<TDataCursor>(me.session, *me.directory);
-  me.cursor->Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
-  for (int i = 0; i < 1500; ++i) {
-    const std::int32_t mnb = (i * 7919) % 300;
-    AddMnb(*me.cursor, mnb);
-    model.insert({mnb, i + 1});
-  }
-  std::int32_t records = 1500;
-  TDataCursor mine(me.session, *me.directory);
-  mine.Open("figure");
-  other.Open(dir.Path());
-  TDataCursor& walker = *me.cursor;
-  walker.SetOrderByName("ByMNB");
-  mine.SetOrderByName("ByMNB");
-  other.cursor->SetOrderByName("ByMNB");
-  std::mt19937 rng(14);
-  std::optional<Entry> at;
-  int steps = 0;
-  for (walker.First(); walker.Next(); ++steps) {
-    ASSERT_EQ(walker.ReadCurrent(), 0);
-    const Entry now{static_cast<std::int32_t>(walker.GetField(walker.Image(), 2).integer),
-                    walker.CurrentRecordNumber()};
-    const auto want = at ? model.upper_bound(*at) : model.begin();
-    ASSERT_NE(want, model.end());
-    ASSERT_EQ(now, *want) << "step " << steps;
-    at = now;
-    TDataCursor& changer = rng() % 2 ? mine : *other.cursor;
-    switch (rng() % 4) {
-      case 0: {  // a key just before or just after the current one
-        const std::int32_t mnb = std::max(0, now.first + static_cast<std::int32_t>(rng() % 3) - 1);
-        AddMnb(changer, mnb);
-        model.insert({mnb, ++records});
-        break;
-      }
-      case 1: {  // the entry after the current one goes
-        const auto next = model.upper_bound(now);
-        if (next == model.end()) break;
-        ASSERT_TRUE(changer.MoveTo(static_cast<std::uint32_t>(std::distance(model.begin(), next) + 1)));
-        ASSERT_EQ(changer.CurrentRecordNumber(), next->second);
-        changer.DeleteRecord();
-        model.erase(next);
-        break;
-      }
-      default: break;
-    }
-  }
-  ASSERT_TRUE(at);
-  EXPECT_EQ(*at, *model.rbegin());
-  EXPECT_GT(steps, 1000);
 }
 
 }  // namespace

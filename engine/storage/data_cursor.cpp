@@ -336,10 +336,14 @@ bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
   TIndexTree& tree = ActiveTree();
   IndexEntry e;
   if (forward) {
-    r = std::max(r, begin);
-    LeafPlace place;
-    if (r >= end || !tree.EntryAt(r, &e, &place)) return false;
-    return WalkForward(tree, place, e, end);
+    for (r = std::max(r, begin); r < end; ++r) {
+      if (!tree.EntryAt(r, &e)) break;
+      if (Visible(e.record)) {
+        StandOn(e.record, std::move(e.key));
+        return true;
+      }
+    }
+    return false;
   }
   if (end == 0) return false;
   for (std::int64_t i = static_cast<std::int64_t>(std::min(r, end - 1));
@@ -351,26 +355,6 @@ bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
     }
   }
   return false;
-}
-
-bool TDataCursor::WalkForward(TIndexTree& tree, LeafPlace place, IndexEntry& e,
-                              std::uint64_t end) {
-  for (;;) {
-    if (Visible(e.record)) {
-      StandOn(e.record, std::move(e.key));
-      leaf_ = {true, place, table_->Index().Trees().Generation(), order_, recNo_};
-      return true;
-    }
-    if (place.rank + 1 >= end || !tree.NextEntry(place, &e)) return false;
-  }
-}
-
-const LeafPlace* TDataCursor::KnownLeafPlace() {
-  if (!leaf_.valid || state_ != State::kOn || leaf_.order != order_ || leaf_.recNo != recNo_ ||
-      leaf_.generation != table_->Index().Trees().Generation()) {
-    return nullptr;
-  }
-  return ActiveTree().Holds(leaf_.place, key_.data()) ? &leaf_.place : nullptr;
 }
 
 // ---- moving -----------------------------------------------------------------------
@@ -399,20 +383,9 @@ bool TDataCursor::Next() {
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
   } else {
-    // From a known place the next entry is the following one in the leaf
-    // chain; otherwise it is found by a descent from the root.
-    const LeafPlace* place = fromStart ? nullptr : KnownLeafPlace();
-    if (!fromStart) fromKey_.assign(key_.begin(), key_.end());
-    if (place != nullptr) {
-      TIndexTree& tree = ActiveTree();
-      const std::uint64_t end = RangeEnd();
-      LeafPlace next = *place;
-      IndexEntry e;
-      found = next.rank + 1 < end && tree.NextEntry(next, &e) && WalkForward(tree, next, e, end);
-    } else {
-      found = SeekEntry(fromStart ? RangeBegin() : ActiveTree().Rank(key_.data(), true), true);
-    }
-    if (found && !fromStart) ExpectMovedPast(fromKey_, 1);
+    const std::vector<std::uint8_t> from = fromStart ? std::vector<std::uint8_t>{} : key_;
+    found = SeekEntry(fromStart ? RangeBegin() : ActiveTree().Rank(key_.data(), true), true);
+    if (found && !from.empty()) ExpectMovedPast(from, 1);
   }
   if (!found) {
     state_ = AnyVisible() ? State::kAfter : State::kNowhere;
@@ -443,7 +416,6 @@ bool TDataCursor::FindFirst(const std::function<bool(const sql::RowAccessor&)>& 
   recNo_ = recNo;
   imageRecNo_ = imageRecNo;
   key_ = std::move(key);
-  leaf_.valid = false;
   ordinal_ = ordinal;
   return false;
 }
@@ -609,7 +581,6 @@ void TDataCursor::StandOn(std::int32_t recNo, std::vector<std::uint8_t> key) {
   state_ = State::kOn;
   recNo_ = recNo;
   key_ = std::move(key);
-  leaf_.valid = false;
 }
 
 // On the record when it is visible; else on the next visible record after

@@ -251,13 +251,6 @@ class TDataCursor {
   // The first visible entry at or after rank r (forward) or at or before r
   // (backward) inside the range; false when none.
   bool SeekEntry(std::uint64_t r, bool forward);
-  // From entry `e` at `place` on along the leaf chain: stands on the first
-  // visible entry ranked before `end`; false when none.
-  bool WalkForward(TIndexTree& tree, LeafPlace place, IndexEntry& e, std::uint64_t end);
-  // The current entry's place in the leaf chain, when it is still known:
-  // taken by the last forward step, for the same order, record and key,
-  // with no change to the indexes since.
-  const LeafPlace* KnownLeafPlace();
 
   // ---- placing ----
   void StandOn(std::int32_t recNo, std::vector<std::uint8_t> key);
@@ -302,17 +295,6 @@ class TDataCursor {
 
   bool rangeActive_ = false;
   std::vector<std::uint8_t> rangeLow_, rangeHigh_;
-
-  // Where a forward step left the current entry (see KnownLeafPlace).
-  struct LeafMark {
-    bool valid = false;
-    LeafPlace place;
-    std::uint64_t generation = 0;  // of the table's index trees
-    int order = 0;
-    std::int32_t recNo = 0;
-  };
-  LeafMark leaf_;
-  std::vector<std::uint8_t> fromKey_;  // Next: the key it moves on from
 
   std::unique_ptr<TableFilterSource> source_;
   std::vector<std::unique_ptr<TFilter>> filters_;

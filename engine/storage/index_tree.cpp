@@ -1,7 +1,6 @@
 #include "engine/storage/index_tree.h"
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 
 #include "engine/errors/kura_error.h"
@@ -349,8 +348,7 @@ std::uint64_t TIndexTree::Rank(const std::uint8_t* key, bool inclusive) {
   return rank + std::uint64_t(LeafPosition(*page, key, inclusive));
 }
 
-bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out, LeafPlace* place) {
-  const std::uint64_t rank = n;
+bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out) {
   if (roots_.root == 0) return false;
   TPage* page = &Root();
   if (n >= page->SubtreeKeys()) return false;
@@ -364,31 +362,6 @@ bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out, LeafPlace* place) {
   const int i = int(n);
   out->key.assign(page->Key(i), page->Key(i) + shape_.keyLength);
   out->record = page->Ref(i);
-  if (place != nullptr) *place = {page->Number(), i, rank};
-  return true;
-}
-
-bool TIndexTree::Holds(const LeafPlace& place, const std::uint8_t* key) {
-  const TPage& page = store_.Fetch(place.page);
-  return page.IsLeaf() && place.slot < page.Count() &&
-         std::memcmp(page.Key(place.slot), key, shape_.keyLength) == 0;
-}
-
-bool TIndexTree::NextEntry(LeafPlace& place, IndexEntry* out) {
-  TPage* page = &store_.Fetch(place.page);
-  if (!page->IsLeaf() || place.slot >= page->Count()) Corrupt();
-  int i = place.slot + 1;
-  if (i == page->Count()) {
-    const std::int32_t next = page->Next();
-    if (next == 0) return false;
-    if (next == page->Number()) Corrupt();
-    page = &store_.Fetch(next);
-    if (!page->IsLeaf() || page->Count() == 0) Corrupt();
-    i = 0;
-  }
-  out->key.assign(page->Key(i), page->Key(i) + shape_.keyLength);
-  out->record = page->Ref(i);
-  place = {page->Number(), i, place.rank + 1};
   return true;
 }
 

@@ -39,14 +39,6 @@ struct IndexEntry {
   std::int32_t record = 0;
 };
 
-// The place of an entry in the leaf chain: its leaf page, its slot in that
-// page and its 0-based position in the index's order.
-struct LeafPlace {
-  std::int32_t page = 0;
-  int slot = 0;
-  std::uint64_t rank = 0;
-};
-
 // Deepest path from the root to a leaf.
 inline constexpr int kMaxTreeDepth = 64;
 
@@ -81,17 +73,8 @@ class TIndexTree {
   // Number of keys ordered before `key` (inclusive = false) or not after it
   // (inclusive = true).
   std::uint64_t Rank(const std::uint8_t* key, bool inclusive = false);
-  // The entry at 0-based position n; false when n >= Count(). With `place`,
-  // also where the entry lies in the leaf chain.
-  bool EntryAt(std::uint64_t n, IndexEntry* out, LeafPlace* place = nullptr);
-  // The entry after the one at `place`, found along the leaf chain without
-  // a descent from the root; `place` moves to it. False after the last
-  // entry. `place` must come from this tree with no change made since.
-  // 8965 when the chain leads to a page that is not a leaf with entries.
-  bool NextEntry(LeafPlace& place, IndexEntry* out);
-  // True when the entry at `place` has `key` (place from this tree with
-  // no change made since).
-  bool Holds(const LeafPlace& place, const std::uint8_t* key);
+  // The entry at 0-based position n; false when n >= Count().
+  bool EntryAt(std::uint64_t n, IndexEntry* out);
   // Keys k with lo <= k <= hi (or lo < k, k < hi when the bound is exclusive).
   std::uint64_t CountRange(const std::uint8_t* lo, bool loInclusive,
                            const std::uint8_t* hi, bool hiInclusive);

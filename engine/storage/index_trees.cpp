@@ -85,7 +85,6 @@ TIndexTrees::~TIndexTrees() = default;
 
 void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t languageId,
                        std::int16_t sortId) {
-  ++generation_;
   std::shared_ptr<const TableCollation> collation;
   if (languageId != 0) {
     collation = TableCollation::For(languageId, sortId);
@@ -152,15 +151,12 @@ TIndexTrees::Slot& TIndexTrees::At(int slot) {
 }
 
 TIndexTree& TIndexTrees::Tree(int slot) {
-  Slot& s = At(slot);
-  const TIndexDescriptor& d = file_.Header().slots[std::size_t(slot)];
-  s.roots = {d.rootPage, d.firstFreePage};
-  return *s.tree;
+  LoadRoots();
+  return *At(slot).tree;
 }
 
 // The header is the one place the roots live (another user may have changed
-// them): every operation starts from it (Tree takes the roots of its own
-// slot only) and ends by writing them back.
+// them): every operation starts from it and ends by writing them back.
 void TIndexTrees::LoadRoots() {
   for (int i = 0; i < kIndexSlotCount; ++i) {
     if (!slots_[std::size_t(i)]) continue;
@@ -216,7 +212,6 @@ void TIndexTrees::CheckInsert(const std::uint8_t* image, std::int32_t rowId) {
 
 void TIndexTrees::InsertRecord(std::int32_t recordNo, const std::uint8_t* image,
                                std::optional<std::int32_t> reusedRowId) {
-  ++generation_;
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};
   const std::int32_t rowId = GetInt32LE(image + 5);
@@ -236,7 +231,6 @@ void TIndexTrees::InsertRecord(std::int32_t recordNo, const std::uint8_t* image,
 }
 
 void TIndexTrees::DeleteRecord(std::int32_t recordNo, const std::uint8_t* image) {
-  ++generation_;
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};
   const std::int32_t rowId = GetInt32LE(image + 5);
@@ -264,7 +258,6 @@ void TIndexTrees::CheckUpdate(const std::uint8_t* oldImage, const std::uint8_t* 
 
 void TIndexTrees::UpdateRecord(std::int32_t recordNo, const std::uint8_t* oldImage,
                                const std::uint8_t* newImage) {
-  ++generation_;
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};
   const std::int32_t rowId = GetInt32LE(oldImage + 5);
@@ -277,7 +270,6 @@ void TIndexTrees::UpdateRecord(std::int32_t recordNo, const std::uint8_t* oldIma
 }
 
 void TIndexTrees::BuildIndex(int slot, TDataFile& data) {
-  ++generation_;
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};
   TIndexTree& tree = *At(slot).tree;
@@ -290,7 +282,6 @@ void TIndexTrees::BuildIndex(int slot, TDataFile& data) {
 }
 
 std::int32_t TIndexTrees::RebuildSysDeleted(TDataFile& data) {
-  ++generation_;
   LoadRoots();
   OnExit store{[this] { StoreRoots(); }};
   std::int32_t active = 0;
@@ -325,13 +316,11 @@ bool TIndexTrees::WriteDirtyPages() {
 }
 
 void TIndexTrees::DropPageCache() {
-  ++generation_;
   for (const auto& s : slots_)
     if (s && !s->temp) s->cache->DropAll();
 }
 
 void TIndexTrees::CloseTemporary() {
-  ++generation_;
   for (auto& s : slots_)
     if (s && s->temp) s.reset();
 }

@@ -52,11 +52,6 @@ class TIndexTrees {
   // for reading (ranks, positions, searches); changes go through the
   // maintenance calls below, which write the roots back.
   TIndexTree& Tree(int slot);
-  // Goes up whenever an index may have changed: its keys through the
-  // maintenance calls below, its pages dropped from the cache (another
-  // user's changes, a rollback), its trees rebuilt. A position taken in a
-  // tree stays valid while the generation stays the same.
-  std::uint64_t Generation() const { return generation_; }
   // The key of `slot` for a record image (record header included).
   std::vector<std::uint8_t> KeyOf(int slot, const std::uint8_t* image, std::int32_t rowId) const;
 
@@ -122,7 +117,6 @@ class TIndexTrees {
   std::unique_ptr<FilePages> pages_;
   std::array<std::unique_ptr<Slot>, kIndexSlotCount> slots_;
   bool bound_ = false;
-  std::uint64_t generation_ = 0;
 };
 
 }  // namespace kura
