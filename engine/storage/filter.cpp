@@ -407,10 +407,32 @@ void TFilter::CollectLeaf(const Leaf& leaf, const FilterIndex& index, TRecordsBi
   for (const KeyRange& r : leaf.ranges) table_.CollectKeys(index, r, matches);
 }
 
+// Where the table hands out record images and the node compiles, the
+// records are tested on their images in one pass; a record the compiled
+// form cannot decide (an overflow) is tested by the evaluator.
 void TFilter::TestEach(const TExpToken& node, TRecordsBitmap& bitmap) {
+  if (const ImageCondition* compiled = CompiledFor(node)) {
+    table_.FilterImages(bitmap, [&](std::uint32_t n, const std::uint8_t* image) {
+      switch (compiled->Test(image)) {
+        case ImageCondition::Outcome::kTrue: return true;
+        case ImageCondition::Outcome::kFalse: return false;
+        case ImageCondition::Outcome::kUnknown: break;
+      }
+      return TestOne(node, n);
+    });
+    return;
+  }
   for (std::uint32_t n = bitmap.NextSet(1); n != 0; n = bitmap.NextSet(n + 1)) {
     if (!TestOne(node, n)) bitmap.Clear(n);
   }
+}
+
+const ImageCondition* TFilter::CompiledFor(const TExpToken& node) {
+  const std::vector<TFieldDescriptor>* layout = table_.ImageLayout();
+  if (layout == nullptr) return nullptr;
+  auto it = compiled_.find(&node);
+  if (it == compiled_.end()) it = compiled_.emplace(&node, ImageCondition::Compile(node, *layout)).first;
+  return it->second ? &*it->second : nullptr;
 }
 
 bool TFilter::TestOne(const TExpToken& node, std::uint32_t recordNo) {

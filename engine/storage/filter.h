@@ -15,6 +15,7 @@
 
 #include "engine/sql/exp_token.h"
 #include "engine/storage/filter_table.h"
+#include "engine/storage/image_condition.h"
 #include "engine/storage/records_bitmap.h"
 
 namespace kura {
@@ -89,6 +90,9 @@ class TFilter {
                     TRecordsBitmap& bitmap);
   void CollectLeaf(const Leaf& leaf, const FilterIndex& index, TRecordsBitmap& matches);
   void TestEach(const sql::TExpToken& node, TRecordsBitmap& bitmap);
+  // The node compiled for raw record images, when the table offers them
+  // and the node compiles (nullptr otherwise); compiled once per node.
+  const ImageCondition* CompiledFor(const sql::TExpToken& node);
   bool TestOne(const sql::TExpToken& node, std::uint32_t recordNo);
 
   FilterTable& table_;
@@ -99,6 +103,7 @@ class TFilter {
   TRecordsBitmap bitmap_;
   std::unordered_map<const sql::TExpToken*, FilterAnnotation> annotations_;
   std::unordered_map<const sql::TExpToken*, std::unique_ptr<Leaf>> leaves_;
+  std::unordered_map<const sql::TExpToken*, std::optional<ImageCondition>> compiled_;
 };
 
 }  // namespace kura

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/sql/evaluator.h"
 #include "engine/sql/sql_value.h"
+#include "engine/storage/data_file_format.h"
 #include "engine/storage/records_bitmap.h"
 
 namespace kura {
@@ -76,6 +78,16 @@ class FilterTable {
   virtual const sql::RowAccessor& ReadRecord(std::uint32_t recordNo) = 0;
   // How the table's strings compare in record-by-record tests.
   virtual const sql::Collation& Collation() = 0;
+
+  // Raw record images for scans, for tables that can hand them out. The
+  // layout of the images (nullptr: none are offered, and FilterImages must
+  // not be called).
+  virtual const std::vector<TFieldDescriptor>* ImageLayout() { return nullptr; }
+  // Clears the bit of every record n set in `records` for which
+  // keep(n, image) is false, in ascending order of n. The image is valid
+  // only during the call; `keep` may read records through ReadRecord.
+  using ImageTest = std::function<bool(std::uint32_t recordNo, const std::uint8_t* image)>;
+  virtual void FilterImages(TRecordsBitmap& /*records*/, const ImageTest& /*keep*/) {}
 };
 
 }  // namespace kura

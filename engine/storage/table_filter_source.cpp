@@ -1,5 +1,6 @@
 #include "engine/storage/table_filter_source.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -199,6 +200,56 @@ const sql::RowAccessor& TableFilterSource::ReadRecord(std::uint32_t recordNo) {
 }
 
 const sql::Collation& TableFilterSource::Collation() { return *collation_; }
+
+const std::vector<TFieldDescriptor>* TableFilterSource::ImageLayout() {
+  return &table_.Data().Fields();
+}
+
+// One read lock for the whole scan, so that every image belongs to one
+// state of the table. Each block of slots is read from the file in one
+// call; the records the cache holds (changed and not yet written, or
+// appended beyond the file's end) are laid over it, so the images are what
+// record reads would give. The block is complete before any record of it
+// is tested: reads made by `keep` cannot change what it holds.
+void TableFilterSource::FilterImages(TRecordsBitmap& records, const ImageTest& keep) {
+  constexpr std::uint32_t kScanBlockBytes = 64 * 1024;
+  ReadLockScope lock(table_);
+  TDataFile& data = table_.Data();
+  const std::uint32_t length = data.RecordLength();
+  const auto last = static_cast<std::uint32_t>(std::max(0, data.RecordCount()));
+  const bool allowShort = (table_.Exclusive() || table_.InTransaction()) && data.Written();
+  const std::uint32_t perBlock = std::max<std::uint32_t>(1, kScanBlockBytes / length);
+  block_.resize(static_cast<std::size_t>(perBlock) * length);
+  present_.resize(perBlock);
+  for (std::uint32_t n = records.NextSet(1); n != 0;) {
+    if (n > last) Raise(KURA_FILECORRUPT, {.table = table_.Name()});
+    const std::uint32_t first = n;
+    const std::uint32_t count = std::min(perBlock, last - first + 1);
+    const std::size_t bytes = static_cast<std::size_t>(count) * length;
+    const std::size_t got =
+        data.Handler().Read(data.SlotOffset(static_cast<std::int32_t>(first)), block_.data(), bytes);
+    if (got < bytes && !allowShort) Raise(KURA_READERR, {.table = table_.Name()});
+    const auto whole = static_cast<std::uint32_t>(got / length);
+    std::fill(present_.begin(), present_.begin() + whole, 1);
+    std::fill(present_.begin() + whole, present_.begin() + count, 0);
+    const std::vector<TRecord*>& cached = data.Cache().Sorted();
+    auto c = std::lower_bound(cached.begin(), cached.end(), first,
+                              [](const TRecord* r, std::uint32_t k) {
+                                return static_cast<std::uint32_t>(r->Number()) < k;
+                              });
+    for (; c != cached.end() && static_cast<std::uint32_t>((*c)->Number()) < first + count; ++c) {
+      const std::uint32_t i = static_cast<std::uint32_t>((*c)->Number()) - first;
+      std::memcpy(block_.data() + static_cast<std::size_t>(i) * length, (*c)->Data(), length);
+      present_[i] = 1;
+    }
+    for (; n != 0 && n < first + count; n = records.NextSet(n + 1)) {
+      ++recordsRead_;
+      const std::uint32_t i = n - first;
+      if (!present_[i]) Raise(KURA_FILECORRUPT, {.table = table_.Name()});
+      if (!keep(n, block_.data() + static_cast<std::size_t>(i) * length)) records.Clear(n);
+    }
+  }
+}
 
 // ---- key ranges --------------------------------------------------------------------
 

@@ -3,7 +3,8 @@
 // order (through subtree counts, without touching the leaves), counted from
 // those positions and collected by walking the entries between them; the
 // active records come from "Sys Deleted"; records are read into SQL values
-// for the record-by-record tests.
+// for the record-by-record tests, or handed out as raw images read in
+// blocks straight from the data file for scans.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,8 @@ class TableFilterSource final : public FilterTable {
                       TRecordsBitmap& bitmap) override;
   const sql::RowAccessor& ReadRecord(std::uint32_t recordNo) override;
   const sql::Collation& Collation() override;
+  const std::vector<TFieldDescriptor>* ImageLayout() override;
+  void FilterImages(TRecordsBitmap& records, const ImageTest& keep) override;
 
   // The positions of the keys of index `number` inside `range`. A prefix
   // on a table with a locale has no single span (nullopt): its keys are
@@ -116,6 +119,8 @@ class TableFilterSource final : public FilterTable {
   std::unique_ptr<Row> row_;
   std::unique_ptr<TableCollationAdapter> collation_;
   std::vector<std::uint8_t> scratch_;
+  std::vector<std::uint8_t> block_;    // FilterImages: slots of one block
+  std::vector<std::uint8_t> present_;  // FilterImages: which slots hold an image
   std::uint64_t recordsRead_ = 0;
   std::uint64_t entriesWalked_ = 0;
 };
