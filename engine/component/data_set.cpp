@@ -32,7 +32,8 @@ void TDataSet::DetachDataSource(TDataSource* source) {
 }
 
 void TDataSet::NotifyDataSources(TDataEvent event, int info) {
-  if (ControlsDisabled()) return;
+  if (ControlsDisabled() || dataSources_.empty()) return;
+  // A copy: a source may detach itself while it is told.
   const std::vector<TDataSource*> sources = dataSources_;
   for (TDataSource* s : sources) s->Notify(event, info);
 }

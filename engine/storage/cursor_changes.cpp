@@ -1,6 +1,7 @@
 // TDataCursor: record images, fields and BLOB values, and the changes a
 // cursor makes (add, modify, delete, cancel) with the record locks and the
 // repositioning that follow them.
+#include <algorithm>
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
@@ -22,11 +23,11 @@ double LocalNow() {
   return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - kDayOf18991230;
 }
 
-// Runs `change` under the table's write lock; the lock is given back on
+// Runs `change` under the table's change lock; the lock is given back on
 // every path (the table's own change calls inside release it when done).
 template <typename Fn>
 void UnderWriteLock(TDataTable& table, Fn&& change) {
-  table.WriteLock();
+  table.ChangeLock();
   try {
     change();
   } catch (...) {
@@ -51,7 +52,13 @@ std::vector<std::uint8_t> TDataCursor::NewRecord() const {
 }
 
 void TDataCursor::InitRecord(std::uint8_t* image) const {
-  InitRecordImage(image, RecordLength(), Fields(), table_->Data().Collation(), LocalNow());
+  // The clock is read only when a default value may name the current time.
+  const std::vector<TFieldDescriptor>& fields = Fields();
+  const bool defaults = std::any_of(fields.begin(), fields.end(), [](const TFieldDescriptor& f) {
+    return !f.defaultValue.empty();
+  });
+  InitRecordImage(image, RecordLength(), fields, table_->Data().Collation(),
+                  defaults ? LocalNow() : 0.0);
 }
 
 sql::Value TDataCursor::GetField(const std::uint8_t* image, int fieldNo) {

@@ -41,13 +41,18 @@ void WritePageRuns(std::vector<TPage*> pages, PageFile& file) {
               pages.end());
   std::sort(pages.begin(), pages.end(),
             [](const TPage* a, const TPage* b) { return a->Number() < b->Number(); });
-  std::vector<std::uint8_t> buf;
+  // Left uninitialised: Encode fills every byte of its page.
+  std::unique_ptr<std::uint8_t[]> buf;
+  std::size_t held = 0;
   for (std::size_t i = 0; i < pages.size();) {
     std::size_t j = i + 1;
     while (j < pages.size() && pages[j]->Number() == pages[j - 1]->Number() + 1) ++j;
-    buf.assign((j - i) * kPageBytes, 0);
+    if (j - i > held) {
+      held = j - i;
+      buf.reset(new std::uint8_t[held * kPageBytes]);
+    }
     for (std::size_t k = i; k < j; ++k) pages[k]->Encode(&buf[(k - i) * kPageBytes]);
-    file.WritePages(pages[i]->Number(), j - i, buf.data());
+    file.WritePages(pages[i]->Number(), j - i, buf.get());
     for (std::size_t k = i; k < j; ++k) pages[k]->dirty = false;
     i = j;
   }

@@ -51,15 +51,53 @@ int TIndexTree::LeafPosition(const TPage& page, const std::uint8_t* key, bool up
   return lo;
 }
 
+// The remembered entry is taken only when the keys around it show that a
+// binary search would choose it too; otherwise the page is searched.
+bool TIndexTree::HintedChild(const TPage& page, std::size_t level, const std::uint8_t* key,
+                             int* i) const {
+  if (level >= hint_.depth || hint_.pages[level] != page.Number()) return false;
+  const int e = hint_.entries[level];
+  const int n = page.Count();
+  if (e >= n || (e > 0 && cmp_(page.Key(e), key) > 0) ||
+      (e + 1 < n && cmp_(page.Key(e + 1), key) <= 0))
+    return false;
+  *i = e;
+  return true;
+}
+
+// Tries the position after the remembered one (keys that follow each other)
+// and the end of the leaf (keys counted up) before a binary search.
+int TIndexTree::HintedLeafPosition(const TPage& page, std::size_t level,
+                                   const std::uint8_t* key, bool upper) const {
+  const int n = page.Count();
+  // `before(i)`: entry i sorts before the position wanted.
+  auto before = [&](int i) {
+    const int c = cmp_(page.Key(i), key);
+    return c < 0 || (c == 0 && upper);
+  };
+  if (level < hint_.depth && hint_.pages[level] == page.Number()) {
+    const int p = hint_.entries[level] + 1;
+    if (p <= n && (p == 0 || before(p - 1)) && (p == n || !before(p))) return p;
+  }
+  if (n > 0 && before(n - 1)) return n;
+  return LeafPosition(page, key, upper);
+}
+
 void TIndexTree::Descend(const std::uint8_t* key, bool upper, Path& path) {
   path.clear();
   TPage* page = &Root();
   while (!page->IsLeaf()) {
-    const int i = ChildIndex(*page, key, false);
+    int i = 0;
+    if (!HintedChild(*page, path.size(), key, &i)) i = ChildIndex(*page, key, false);
     path.push_back({page, i});
     page = &Child(*page, i, int(path.size()));
   }
-  path.push_back({page, LeafPosition(*page, key, upper)});
+  path.push_back({page, HintedLeafPosition(*page, path.size(), key, upper)});
+  hint_.depth = path.size();
+  for (std::size_t l = 0; l < path.size(); ++l) {
+    hint_.pages[l] = path[l].page->Number();
+    hint_.entries[l] = path[l].index;
+  }
 }
 
 std::int32_t TIndexTree::Find(const std::uint8_t* key) {

@@ -4,6 +4,7 @@
 // and ordinal positions (rank, key at rank, range counts) from those counts.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -100,7 +101,30 @@ class TIndexTree {
     TPage* page;
     int index;  // entry taken in an internal page, position in the leaf
   };
-  using Path = std::vector<Step>;
+  // A path from the root to a leaf, held on the stack: every insertion and
+  // look-up makes one. Child() refuses paths deeper than kMaxTreeDepth.
+  class Path {
+   public:
+    void clear() { size_ = 0; }
+    void push_back(const Step& s) { steps_[size_++] = s; }
+    std::size_t size() const { return size_; }
+    Step& operator[](std::size_t i) { return steps_[i]; }
+    const Step& operator[](std::size_t i) const { return steps_[i]; }
+    Step& back() { return steps_[size_ - 1]; }
+
+   private:
+    std::array<Step, kMaxTreeDepth + 1> steps_;
+    std::size_t size_ = 0;
+  };
+  // The path of the last search, by page numbers and entry positions. Keys
+  // that follow each other (row ids counted up, rows of one problem) take
+  // the same entries, which two key comparisons per page confirm instead of
+  // a binary search. Only a guess: every use checks it against the keys.
+  struct SearchHint {
+    std::size_t depth = 0;  // pages on the path; 0 when there is none
+    std::array<std::int32_t, kMaxTreeDepth + 1> pages{};
+    std::array<int, kMaxTreeDepth + 1> entries{};
+  };
 
   [[noreturn]] void Corrupt() const;
   TPage& Root();
@@ -111,6 +135,11 @@ class TIndexTree {
   int LeafPosition(const TPage& page, const std::uint8_t* key, bool upper) const;
   // Path to the leaf where `key` belongs; path.back() is the leaf step.
   void Descend(const std::uint8_t* key, bool upper, Path& path);
+  // The entry of `page` (at depth `level`) or the leaf position that the
+  // last search took there, when it is still the right one for `key`.
+  bool HintedChild(const TPage& page, std::size_t level, const std::uint8_t* key, int* i) const;
+  int HintedLeafPosition(const TPage& page, std::size_t level, const std::uint8_t* key,
+                         bool upper) const;
 
   TPage& NewPage();
   void FreePage(TPage& page);
@@ -131,6 +160,7 @@ class TIndexTree {
   IndexRoots& roots_;
   std::string table_;
   std::string index_;
+  SearchHint hint_;
 };
 
 }  // namespace kura

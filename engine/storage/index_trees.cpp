@@ -99,6 +99,7 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
     if (s && s->temp) temps.emplace_back(IndexNameBound(i), std::move(s->temp));
   }
   for (auto& s : slots_) s.reset();
+  inUse_.clear();
   bound_ = false;
   for (int i = 0; i < kIndexSlotCount; ++i) {
     const TIndexDescriptor& d = h.slots[std::size_t(i)];
@@ -137,6 +138,7 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
     s->tree = std::make_unique<TIndexTree>(s->shape, *s->cmp, *s->cache, s->roots, table_,
                                            IndexName(i));
     slots_[std::size_t(i)] = std::move(s);
+    inUse_.push_back(i);
   }
   bound_ = true;
 }
@@ -158,16 +160,14 @@ TIndexTree& TIndexTrees::Tree(int slot) {
 // The header is the one place the roots live (another user may have changed
 // them): every operation starts from it and ends by writing them back.
 void TIndexTrees::LoadRoots() {
-  for (int i = 0; i < kIndexSlotCount; ++i) {
-    if (!slots_[std::size_t(i)]) continue;
+  for (const int i : inUse_) {
     const TIndexDescriptor& d = file_.Header().slots[std::size_t(i)];
     slots_[std::size_t(i)]->roots = {d.rootPage, d.firstFreePage};
   }
 }
 
 void TIndexTrees::StoreRoots() {
-  for (int i = 0; i < kIndexSlotCount; ++i) {
-    if (!slots_[std::size_t(i)]) continue;
+  for (const int i : inUse_) {
     const IndexRoots& r = slots_[std::size_t(i)]->roots;
     TIndexDescriptor& d = file_.MutableHeader().slots[std::size_t(i)];
     if (d.rootPage != r.root || d.firstFreePage != r.firstFree) {
@@ -194,8 +194,8 @@ std::vector<std::uint8_t> TIndexTrees::KeyOf(int slot, const std::uint8_t* image
 
 void TIndexTrees::CheckInsert(const std::uint8_t* image, std::int32_t rowId) {
   LoadRoots();
-  for (int i = 0; i < kSysDeletedSlot; ++i) {
-    if (!Maintained(i) || !At(i).shape.unique) continue;
+  for (const int i : inUse_) {
+    if (i >= kSysDeletedSlot || !At(i).shape.unique) continue;
     if (At(i).tree->Contains(KeyOf(i, image, rowId).data()))
       Raise(KURA_KEYVIOL, {.index = IndexName(i), .table = table_});
   }
@@ -221,13 +221,12 @@ void TIndexTrees::InsertRecord(std::int32_t recordNo, const std::uint8_t* image,
     TIndexTree& deleted = *At(kSysDeletedSlot).tree;
     if (deleted.Contains(key)) deleted.Delete(key);
   }
-  for (int i = 0; i < kSysDeletedSlot; ++i)
-    if (Maintained(i)) At(i).tree->Insert(KeyOf(i, image, rowId).data(), recordNo);
+  for (const int i : inUse_)
+    if (i < kSysDeletedSlot) At(i).tree->Insert(KeyOf(i, image, rowId).data(), recordNo);
   if (Maintained(kSysDeletedSlot)) {
     BuildSysDeletedKey(kRecordActive, rowId, key);
     At(kSysDeletedSlot).tree->Insert(key, recordNo);
   }
-  StoreRoots();
 }
 
 void TIndexTrees::DeleteRecord(std::int32_t recordNo, const std::uint8_t* image) {
@@ -323,6 +322,7 @@ void TIndexTrees::DropPageCache() {
 void TIndexTrees::CloseTemporary() {
   for (auto& s : slots_)
     if (s && s->temp) s.reset();
+  std::erase_if(inUse_, [this](int i) { return !slots_[std::size_t(i)]; });
 }
 
 void TIndexTrees::TrimPageCache() {

@@ -116,6 +116,7 @@ class TIndexTrees {
   std::size_t keepUnused_;
   std::unique_ptr<FilePages> pages_;
   std::array<std::unique_ptr<Slot>, kIndexSlotCount> slots_;
+  std::vector<int> inUse_;  // the numbers of the slots bound, ascending
   bool bound_ = false;
 };
 

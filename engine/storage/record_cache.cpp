@@ -100,7 +100,11 @@ TRecord* RecordCache::TryAdd(std::int32_t n) {
   return r;
 }
 
-void RecordCache::Grow() { capacity_ += growStep_; }
+// Growing by half of the capacity at least keeps the number of failed
+// victim searches logarithmic when nothing can be evicted for a long time
+// (a transaction holds every record it appends dirty); each such search
+// walks the whole recency chain.
+void RecordCache::Grow() { capacity_ += std::max(growStep_, capacity_ / 2); }
 
 void RecordCache::Destroy(TRecord* r) {
   Unlink(r);

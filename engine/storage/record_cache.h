@@ -87,7 +87,7 @@ class RecordCache {
   // reused; nullptr when there is none (the caller writes dirty records
   // and retries, or calls Grow).
   TRecord* TryAdd(std::int32_t n);
-  // Raises the capacity by the grow step.
+  // Raises the capacity by the grow step or by half, whichever is more.
   void Grow();
 
   // Drops record n / every record (their objects go back to the pool).

@@ -6,6 +6,7 @@
 
 #include "engine/sql/date_time.h"
 #include "engine/sql/evaluator.h"
+#include "engine/sql/field_types.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
 
@@ -165,7 +166,15 @@ void StoreFieldValue(std::uint8_t* rec, const TFieldDescriptor& f, const sql::Va
     SetFieldNull(rec, f);
     return;
   }
-  const sql::Value v = value.type == f.type ? value : sql::ConvertValue(value, f.type, f.subtype);
+  // An integer into an integer field, the common case, needs no converted
+  // copy; a value of the field's own type is used as it is.
+  if (sql::IsIntegerType(value.type) && sql::IsIntegerType(f.type)) {
+    SetFieldInt(rec, f, value.integer);
+    return;
+  }
+  sql::Value converted;
+  if (value.type != f.type) converted = sql::ConvertValue(value, f.type, f.subtype);
+  const sql::Value& v = value.type == f.type ? value : converted;
   if (v.null) {
     SetFieldNull(rec, f);
     return;
