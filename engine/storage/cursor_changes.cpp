@@ -23,11 +23,11 @@ double LocalNow() {
   return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - kDayOf18991230;
 }
 
-// Runs `change` under the table's change lock; the lock is given back on
+// Runs `change` under the table's write lock; the lock is given back on
 // every path (the table's own change calls inside release it when done).
 template <typename Fn>
 void UnderWriteLock(TDataTable& table, Fn&& change) {
-  table.ChangeLock();
+  table.WriteLock();
   try {
     change();
   } catch (...) {

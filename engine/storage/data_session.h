@@ -29,13 +29,9 @@ struct StorageSettings {
   // Cache limits: records kept are min(dataCacheBytes / record length,
   // dataCacheRecords); index pages kept per index indexCacheBytes / 8192;
   // blocks kept min(blobCacheBytes / block size, blobCacheBlocks).
-  // Four index pages are kept (not two): a table of some 100 000 rows has
-  // indexes three pages deep, and with two kept every change read the
-  // root of each index again. Cached pages are dropped whenever another
-  // user changes the index file, whatever their number.
   std::uint32_t dataCacheBytes = 16384;
   std::uint32_t dataCacheRecords = 8192;
-  std::uint32_t indexCacheBytes = 32768;
+  std::uint32_t indexCacheBytes = 16384;
   std::uint32_t blobCacheBytes = 32768;
   std::uint32_t blobCacheBlocks = 8192;
   // Where temporary tables and temporary index files are created; empty

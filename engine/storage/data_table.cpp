@@ -528,19 +528,9 @@ TRecord* TDataTable::ReadRecordRun(std::int32_t n, std::int32_t count, bool back
   return r;
 }
 
-bool TDataTable::ChangeLock() {
-  if (readOnly_) Raise(KURA_OSEACCES, {.table = name_});
-  // Inside a transaction a change reaches only the caches, which the commit
-  // writes under the write lock, and the table lock keeps every other
-  // writer out: the write ranges taken here would only hold up readers,
-  // and cost two lock calls per change.
-  if (inTransaction_) return false;
-  return WriteLock();
-}
-
 template <typename Fn>
 void TDataTable::UnderWriteLock(Fn&& change) {
-  ChangeLock();
+  WriteLock();
   try {
     change();
     WriteBackChanges();

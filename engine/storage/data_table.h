@@ -84,10 +84,6 @@ class TDataTable {
   bool ReadLock();
   bool SecondReadLock();
   bool WriteLock();  // 11013 for a read-only table
-  // The lock around one insert, update or delete: the write lock, except
-  // inside a transaction (nothing is written before the commit, which takes
-  // the write lock itself). 11013 for a read-only table.
-  bool ChangeLock();
   bool TableLock();
   // Releases; nothing when not held. 10242 (read locks) or 10249 (write
   // and table locks) when the operating system refuses.

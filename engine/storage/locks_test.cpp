@@ -246,41 +246,6 @@ TEST_F(LocksTest, TransactionsHoldChangesUntilCommitAndDropThemOnRollback) {
   p.directory.CloseTable(t);
 }
 
-TEST_F(LocksTest, ChangesInATransactionTakeNoLockButTheCommitTakesTheWriteLock) {
-  Process p(&env_, dir_.Path());
-  Process other(Env::Default(), dir_.Path());
-  TDataTable* t = p.directory.OpenTable("figure", {});
-  TDataTable* o = other.directory.OpenTable("figure", {});
-  std::vector<std::uint8_t> rec(41, 0);
-  p.directory.StartTransaction();
-  env_.ResetCounters();
-  t->AppendRecord(rec.data());
-  rec[9] = 1;
-  t->ModifyRecord(1, rec.data());
-  t->DeleteRecord(2);
-  EXPECT_EQ(env_.LockCalls(), 0u);
-  // A reader is not held up, and sees nothing of the changes yet.
-  EXPECT_FALSE(o->ReadLock());
-  EXPECT_TRUE(o->HoldsReadLock());
-  // The commit waits for that reader like any writer.
-  EXPECT_EQ(CodeOf([&] { t->WriteLock(); }), KURA_LOCKTIMEOUT);
-  o->ReleaseReadLock();
-  p.directory.Commit();
-  EXPECT_TRUE(o->CheckForChanges());
-  EXPECT_EQ(o->Data().RecordCount(), 6);
-  EXPECT_EQ(o->ReadRecord(1)->Data()[9], 1);
-  EXPECT_EQ(o->ReadRecord(2)->Data()[0], kRecordDeleted);
-  // A read-only table still refuses changes inside a transaction.
-  other.directory.CloseTable(o);
-  Process reader(Env::Default(), dir_.Path());
-  TDataTable* readOnly = reader.directory.OpenTable("figure", {.readOnly = true});
-  reader.directory.StartTransaction();
-  EXPECT_EQ(CodeOf([&] { readOnly->AppendRecord(rec.data()); }), KURA_OSEACCES);
-  reader.directory.Rollback();
-  reader.directory.CloseTable(readOnly);
-  p.directory.CloseTable(t);
-}
-
 TEST_F(LocksTest, RollbackGivesBackTheRecordLocksItDeferred) {
   Process p(Env::Default(), dir_.Path());
   Process other(Env::Default(), dir_.Path());
