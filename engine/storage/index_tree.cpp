@@ -388,38 +388,36 @@ std::uint64_t TIndexTree::Rank(const std::uint8_t* key, bool inclusive) {
 
 bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out) {
   if (roots_.root == 0) return false;
+  if (n >= Root().SubtreeKeys()) return false;
+  int i = 0;
+  const TPage& page = LeafOf(n, &i);
+  out->key.assign(page.Key(i), page.Key(i) + shape_.keyLength);
+  out->record = page.Ref(i);
+  return true;
+}
+
+TPage& TIndexTree::LeafOf(std::uint64_t n, int* i) {
   TPage* page = &Root();
-  if (n >= page->SubtreeKeys()) return false;
   for (int depth = 1; !page->IsLeaf(); ++depth) {
-    int i = 0;
-    while (i < page->Count() && n >= page->SubCount(i)) n -= page->SubCount(i++);
-    if (i == page->Count()) Corrupt();
-    page = &Child(*page, i, depth);
+    int c = 0;
+    while (c < page->Count() && n >= page->SubCount(c)) n -= page->SubCount(c++);
+    if (c == page->Count()) Corrupt();
+    page = &Child(*page, c, depth);
   }
   if (n >= std::uint64_t(page->Count())) Corrupt();
-  const int i = int(n);
-  out->key.assign(page->Key(i), page->Key(i) + shape_.keyLength);
-  out->record = page->Ref(i);
-  return true;
+  *i = int(n);
+  return *page;
 }
 
 void TIndexTree::VisitRecords(std::uint64_t begin, std::uint64_t end,
                               const std::function<void(std::int32_t)>& visit) {
   if (begin >= end || roots_.root == 0) return;
-  TPage* page = &Root();
-  end = std::min(end, page->SubtreeKeys());
+  end = std::min(end, Root().SubtreeKeys());
   if (begin >= end) return;
-  std::uint64_t n = begin;
-  for (int depth = 1; !page->IsLeaf(); ++depth) {
-    int i = 0;
-    while (i < page->Count() && n >= page->SubCount(i)) n -= page->SubCount(i++);
-    if (i == page->Count()) Corrupt();
-    page = &Child(*page, i, depth);
-  }
-  if (n >= std::uint64_t(page->Count())) Corrupt();
+  int i = 0;
+  TPage* page = &LeafOf(begin, &i);
   // Every leaf on the way holds at least one entry, so the walk ends after
   // end - begin entries even when the chain of a damaged tree runs round.
-  int i = int(n);
   for (std::uint64_t left = end - begin; left > 0; --left) {
     if (i == page->Count()) {
       const std::int32_t next = page->Next();

@@ -129,6 +129,9 @@ class TIndexTree {
   [[noreturn]] void Corrupt() const;
   TPage& Root();
   TPage& Child(const TPage& parent, int i, int depth);
+  // The leaf holding entry `n` (0-based, n below the tree's entry count)
+  // and the entry's position in it, by the subtree counts.
+  TPage& LeafOf(std::uint64_t n, int* i);
   // Last entry whose key is not greater than `key` (strict: less than).
   int ChildIndex(const TPage& page, const std::uint8_t* key, bool strict) const;
   // First leaf position whose key is not less than `key` (upper: greater).
