@@ -1,13 +1,11 @@
-# sorabeku_add_tests(NAME LABEL SOURCES ... [LIBS ...] [TIMEOUT seconds] [SERIAL] [DISABLED])
+# sorabeku_add_tests(NAME LABEL SOURCES ... [LIBS ...] [TIMEOUT seconds] [SERIAL])
 #
 # The one way tests are registered: builds NAME from the given *_test.cpp
 # files, links GoogleTest's main, and lets CTest discover every test case,
 # labelled LABEL so that `ctest -L LABEL` picks one area. SERIAL tests run
 # alone, not beside other tests (for tests whose processes race each other).
-# DISABLED tests are built and listed but not run by CTest ("Not Run
-# (Disabled)"); their programs still run by hand.
 function(sorabeku_add_tests NAME)
-  cmake_parse_arguments(T "SERIAL;DISABLED" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     message(FATAL_ERROR "sorabeku_add_tests(${NAME}): LABEL is required")
   endif()
@@ -20,5 +18,5 @@ function(sorabeku_add_tests NAME)
   gtest_discover_tests(${NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${T_SERIAL} DISABLED ${T_DISABLED})
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${T_SERIAL})
 endfunction()

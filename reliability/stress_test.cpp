@@ -1,6 +1,6 @@
 // Many processes on one library: four writers append, edit and delete rows
 // of `figure` and `mokuji` through live queries while two readers walk the
-// program's statements, for a bounded time (KURA_STRESS_SECONDS, default 20;
+// program's statements, for a bounded time (KURA_STRESS_SECONDS, default 30;
 // fewer under the sanitizers). Every row carries a checksum of its other
 // fields in CMT, so a reader notices a torn row. Each writer logs what it
 // stored after each post returned. At the end every logged row is there
@@ -49,9 +49,9 @@ constexpr double kLongestFairWaitMs = 5000;
 int StressSeconds() {
   if (const char* s = std::getenv("KURA_STRESS_SECONDS")) return std::max(1, std::atoi(s));
 #ifdef SORABEKU_SANITIZE_BUILD
-  return 8;
+  return 10;
 #else
-  return 20;
+  return 30;
 #endif
 }
 
@@ -203,14 +203,37 @@ class Writer {
     StoreMokuji(mnb);
     mokuji_.push_back(mnb);
   }
+  std::string Diagnose(std::int64_t mnb) {
+    std::string out = " mnb=" + std::to_string(mnb);
+    TFileList files(Env::Default());
+    TDataSession session(files);
+    TDataDirectory dir(session, "kyozai");
+    TDataTable* t = dir.OpenTable("mokuji", {.readOnly = true});
+    t->ReadLock();
+    t->DropCaches();
+    for (std::int32_t n = 1; n <= t->Data().RecordCount(); ++n) {
+      const TRecord* r = t->ReadRecord(n);
+      const auto v = ReadFieldValue(r->Data(), t->Data().Field(1)).integer;
+      if (v == mnb) out += " rec=" + std::to_string(n) + " status=" + std::to_string(r->Data()[0]);
+    }
+    t->ReleaseReadLock();
+    dir.CloseTable(t);
+    int count = 0;
+    for (contents_->First(); !contents_->Eof(); contents_->Next()) {
+      ++count;
+      if (contents_->FieldAsInteger(0) == mnb) out += " found-by-walk";
+    }
+    out += " walk=" + std::to_string(count);
+    return out;
+  }
   void EditMokuji(std::int64_t mnb) {
-    if (!contents_->Locate("MNB", {mnb})) throw std::runtime_error("own problem not found");
+    if (!contents_->Locate("MNB", {mnb})) throw std::runtime_error("own problem not found" + Diagnose(mnb));
     contents_->Edit();
     StoreMokuji(mnb);
   }
   void DeleteMokuji(int at) {
     const std::int64_t mnb = mokuji_[static_cast<std::size_t>(at)];
-    if (!contents_->Locate("MNB", {mnb})) throw std::runtime_error("own problem not found");
+    if (!contents_->Locate("MNB", {mnb})) throw std::runtime_error("own problem not found" + Diagnose(mnb));
     Timed([&] { contents_->Delete(); });
     std::fprintf(log_, "m %lld\n", (long long)mnb);
     std::fflush(log_);

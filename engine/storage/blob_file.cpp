@@ -124,10 +124,14 @@ void TBlobFile::Close() {
   handler_.Close();
 }
 
-bool TBlobFile::CheckChanged() {
-  std::uint8_t buf[kBlobHeaderSize];
+std::int32_t TBlobFile::StoredChangeCounter() {
+  std::uint8_t buf[4];
   handler_.ReadExact(0, buf, sizeof buf);
-  if (GetInt32LE(buf) == header_.changeCounter) return false;
+  return GetInt32LE(buf);
+}
+
+bool TBlobFile::CheckChanged() {
+  if (StoredChangeCounter() == header_.changeCounter) return false;
   ReloadHeader();
   return true;
 }

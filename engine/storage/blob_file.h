@@ -56,6 +56,8 @@ class TBlobFile {
   // Reads the header; on a different change counter takes it, drops the
   // block cache and returns true.
   bool CheckChanged();
+  // The change counter as the file holds it now (nothing is taken in).
+  std::int32_t StoredChangeCounter();
   void ReloadHeader();
   bool WriteHeader(bool force = false);
   void CountChangeInMemory();

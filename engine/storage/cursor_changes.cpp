@@ -199,12 +199,14 @@ std::int32_t TDataCursor::AddRecord(const std::uint8_t* image, bool position) {
   pendingBlobs_.clear();
   if (imageRecNo_ == n) imageRecNo_ = 0;  // a reused slot
   if (editRecNo_ == n) editRecNo_ = 0;
-  RetestFilters(n);
-  AfterOwnChange(before);
-  if (position) {
-    const TRecord* r = Fetch(n);
-    PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(r->Data()));
-  }
+  Restartable([&] {
+    RetestFilters(n);
+    AfterOwnChange(before);
+    if (position) {
+      const TRecord* r = Fetch(n);
+      PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(r->Data()));
+    }
+  });
   return n;
 }
 
@@ -250,14 +252,16 @@ void TDataCursor::ModifyRecord(const std::uint8_t* image, bool position,
   pendingBlobs_.clear();
   editRecNo_ = 0;
   Unlock();
-  RetestFilters(n);
-  AfterOwnChange(before);
   // A record that no longer passes gives way to the one after its old place.
   const std::vector<std::uint8_t> oldKey = key_;
-  const TRecord* r = Fetch(n);
-  std::memcpy(image_.data(), r->Data(), image_.size());
-  if (!InRecordOrder()) key_ = KeyOfImage(r->Data());
-  if (position) PlaceBy(n, oldKey);
+  Restartable([&] {
+    RetestFilters(n);
+    AfterOwnChange(before);
+    const TRecord* r = Fetch(n);
+    std::memcpy(image_.data(), r->Data(), image_.size());
+    if (!InRecordOrder()) key_ = KeyOfImage(r->Data());
+    if (position) PlaceBy(n, oldKey);
+  });
 }
 
 void TDataCursor::DeleteRecord(bool position, const std::uint8_t* original) {
@@ -289,8 +293,10 @@ void TDataCursor::DeleteRecord(bool position, const std::uint8_t* original) {
   Unlock();
   for (const auto& f : filters_) f->DropRecord(static_cast<std::uint32_t>(n));
   visible_.Clear(static_cast<std::uint32_t>(n));
-  AfterOwnChange(before);
-  if (position) PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(old.data()));
+  Restartable([&] {
+    AfterOwnChange(before);
+    if (position) PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(old.data()));
+  });
 }
 
 }  // namespace kura

@@ -98,6 +98,10 @@ bool TDataCursor::InRecordOrder() const {
 }
 
 void TDataCursor::SetOrder(int number) {
+  Restartable([&] { SetOrderAttempt(number); });
+}
+
+void TDataCursor::SetOrderAttempt(int number) {
   Operation op(*this);
   const TIndexFileHeader& h = table_->Index().Header();
   const bool valid = number == kRecordOrder || number == 0 ||
@@ -136,6 +140,10 @@ void TDataCursor::SetOrderByName(std::string_view name) {
 // ---- range ------------------------------------------------------------------------
 
 void TDataCursor::SetRange(std::span<const std::uint8_t> low, std::span<const std::uint8_t> high) {
+  Restartable([&] { SetRangeAttempt(low, high); });
+}
+
+void TDataCursor::SetRangeAttempt(std::span<const std::uint8_t> low, std::span<const std::uint8_t> high) {
   Operation op(*this);
   if (InRecordOrder()) {
     rangeLow_.assign(low.begin(), low.end());
@@ -154,6 +162,10 @@ void TDataCursor::SetRange(std::span<const std::uint8_t> low, std::span<const st
 }
 
 void TDataCursor::CancelRange() {
+  Restartable([&] { CancelRangeAttempt(); });
+}
+
+void TDataCursor::CancelRangeAttempt() {
   Operation op(*this);
   if (!rangeActive_) return;
   rangeActive_ = false;
@@ -213,7 +225,8 @@ TFilter& TDataCursor::ApplyNewestFilter() {
     state_ = State::kNowhere;
     throw;
   }
-  state_ = AnyVisible() ? State::kBefore : State::kNowhere;
+  const bool any = Restartable([&] { return AnyVisible(); });
+  state_ = any ? State::kBefore : State::kNowhere;
   return *filters_.back();
 }
 
@@ -231,6 +244,10 @@ void TDataCursor::ClearFilters() {
 }
 
 void TDataCursor::Refresh() {
+  Restartable([&] { RefreshAttempt(); });
+}
+
+void TDataCursor::RefreshAttempt() {
   Operation op(*this);
   Resync();
 }
@@ -385,18 +402,30 @@ bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
 // ---- moving -----------------------------------------------------------------------
 
 void TDataCursor::First() {
+  Restartable([&] { FirstAttempt(); });
+}
+
+void TDataCursor::FirstAttempt() {
   Operation op(*this);
   state_ = AnyVisible() ? State::kBefore : State::kNowhere;
   ordinal_ = 0;
 }
 
 void TDataCursor::Last() {
+  Restartable([&] { LastAttempt(); });
+}
+
+void TDataCursor::LastAttempt() {
   Operation op(*this);
   state_ = AnyVisible() ? State::kAfter : State::kNowhere;
   ordinal_ = 0;
 }
 
 bool TDataCursor::Next() {
+  return Restartable([&] { return NextAttempt(); });
+}
+
+bool TDataCursor::NextAttempt() {
   Operation op(*this);
   if (state_ == State::kAfter) return false;
   if (state_ == State::kNowhere && !AnyVisible()) return false;
@@ -426,6 +455,18 @@ bool TDataCursor::FindFirst(const std::function<bool(const sql::RowAccessor&)>& 
   const std::int32_t recNo = recNo_, imageRecNo = imageRecNo_;
   std::vector<std::uint8_t> key = key_;
   const std::uint32_t ordinal = ordinal_;
+  // A walk that meets a change by others is walked again from the start.
+  if (Restartable([&] { return FindFirstAttempt(test); })) return true;
+  // None: back where the cursor stood, its image untouched.
+  state_ = state;
+  recNo_ = recNo;
+  imageRecNo_ = imageRecNo;
+  key_ = std::move(key);
+  ordinal_ = ordinal;
+  return false;
+}
+
+bool TDataCursor::FindFirstAttempt(const std::function<bool(const sql::RowAccessor&)>& test) {
   for (First(); Next();) {
     TRecord* r = Fetch(recNo_);
     const RecordPin pin(r);
@@ -436,16 +477,14 @@ bool TDataCursor::FindFirst(const std::function<bool(const sql::RowAccessor&)>& 
       return true;
     }
   }
-  // None: back where the cursor stood, its image untouched.
-  state_ = state;
-  recNo_ = recNo;
-  imageRecNo_ = imageRecNo;
-  key_ = std::move(key);
-  ordinal_ = ordinal;
   return false;
 }
 
 bool TDataCursor::Prior() {
+  return Restartable([&] { return PriorAttempt(); });
+}
+
+bool TDataCursor::PriorAttempt() {
   Operation op(*this);
   if (state_ == State::kBefore) return false;
   if (state_ == State::kNowhere && !AnyVisible()) return false;
@@ -486,6 +525,10 @@ std::uint32_t TDataCursor::NthVisibleRecord(std::uint32_t n) const {
 }
 
 bool TDataCursor::MoveTo(std::uint32_t ordinal) {
+  return Restartable([&] { return MoveToAttempt(ordinal); });
+}
+
+bool TDataCursor::MoveToAttempt(std::uint32_t ordinal) {
   Operation op(*this);
   if (ordinal == 0 || ordinal > RecordCount()) return false;
   if (InRecordOrder()) {
@@ -529,11 +572,15 @@ std::int32_t TDataCursor::RunFrom(std::int32_t recNo) const {
 }
 
 TRecord* TDataCursor::Fetch(std::int32_t recNo) {
-  // A table found changed on a cache miss gives no record: the caches are
-  // fresh then, and the next read comes from the file.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (TRecord* r = table_->ReadRecordRun(recNo, RunFrom(recNo))) return r;
-  }
+  if (TRecord* r = table_->ReadRecordRun(recNo, RunFrom(recNo))) return r;
+  // A table found changed on a cache miss gives no record. The caches have
+  // taken the change in; what the cursor worked out before (its visible
+  // set, its place in the index) has not: a step that can start again does
+  // so. Otherwise the record is read under the read lock, so that others
+  // changing the table all the time cannot keep it from being read.
+  if (table_->InRestartableRead()) throw TableChangedOnRead();
+  ReadLockScope lock(*table_);
+  if (TRecord* r = table_->ReadRecordRun(recNo, RunFrom(recNo))) return r;
   Raise(KURA_FILECORRUPT, {.table = table_->Name()});
 }
 
@@ -544,6 +591,10 @@ void TDataCursor::LoadImage() {
 }
 
 ErrorCode TDataCursor::ReadCurrent(std::uint8_t* buffer, bool lock) {
+  return Restartable([&] { return ReadCurrentAttempt(buffer, lock); });
+}
+
+ErrorCode TDataCursor::ReadCurrentAttempt(std::uint8_t* buffer, bool lock) {
   Operation op(*this);
   // A record that others deleted without this cursor noticing yet: the
   // table is taken in anew and the cursor moves on by the usual rule.
@@ -596,12 +647,20 @@ const std::uint8_t* TDataCursor::CurrentImage(ErrorCode& rc) {
 }
 
 std::uint32_t TDataCursor::RecordCount() {
+  return Restartable([&] { return RecordCountAttempt(); });
+}
+
+std::uint32_t TDataCursor::RecordCountAttempt() {
   Operation op(*this);
   if (KeepsVisibleSet()) return visible_.Count();
   return static_cast<std::uint32_t>(RangeEnd() - RangeBegin());
 }
 
 std::uint32_t TDataCursor::CurrentOrdinal() {
+  return Restartable([&] { return CurrentOrdinalAttempt(); });
+}
+
+std::uint32_t TDataCursor::CurrentOrdinalAttempt() {
   Operation op(*this);
   if (state_ != State::kOn) return 0;
   if (InRecordOrder()) return visible_.CountBelow(static_cast<std::uint32_t>(recNo_)) + 1;

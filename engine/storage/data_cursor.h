@@ -238,6 +238,22 @@ class TDataCursor {
     bool operator==(const Counters&) const = default;
   };
   class Operation;
+  template <typename Fn>
+  auto Restartable(Fn&& step) -> decltype(step());
+  // One attempt of the public operation of the same name (see Restartable).
+  void SetOrderAttempt(int number);
+  void SetRangeAttempt(std::span<const std::uint8_t> low, std::span<const std::uint8_t> high);
+  void CancelRangeAttempt();
+  void RefreshAttempt();
+  void FirstAttempt();
+  void LastAttempt();
+  bool NextAttempt();
+  bool PriorAttempt();
+  bool MoveToAttempt(std::uint32_t ordinal);
+  ErrorCode ReadCurrentAttempt(std::uint8_t* buffer, bool lock);
+  std::uint32_t RecordCountAttempt();
+  std::uint32_t CurrentOrdinalAttempt();
+  bool FindFirstAttempt(const std::function<bool(const sql::RowAccessor&)>& test);
 
   // ---- state of the order ----
   bool Filtered() const;

@@ -20,6 +20,7 @@ TDataTable::TDataTable(TDataSession& session, std::string directory, std::string
   const FileOpenMode mode{options.inMemory, options.exclusive, options.temporary};
   data_ = std::make_unique<TDataFile>(session_, FilePath(kDataExtension), name_, mode);
   index_ = std::make_unique<TIndexFile>(session_, FilePath(kIndexExtension), name_, mode);
+  index_->SetSharedRead(this);
 }
 
 TDataTable::~TDataTable() {
@@ -182,6 +183,16 @@ bool TDataTable::TakeReadLock(ReadSlots& slots) {
   if (!LocksApply() || writeLockHeld_ || tableLockHeld_ || read_.held || secondRead_.held) {
     return false;
   }
+  TakeReadSlots(slots);
+  try {
+    return CheckForChanges();
+  } catch (...) {
+    GiveReadLock(slots);
+    throw;
+  }
+}
+
+void TDataTable::TakeReadSlots(ReadSlots& slots) {
   if (!TakeReadSlot(index_->Handler(), &slots.indexSlot)) {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
@@ -197,12 +208,6 @@ bool TDataTable::TakeReadLock(ReadSlots& slots) {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
   slots.held = true;
-  try {
-    return CheckForChanges();
-  } catch (...) {
-    GiveReadLock(slots);
-    throw;
-  }
 }
 
 void TDataTable::GiveReadLock(ReadSlots& slots) {
@@ -314,10 +319,11 @@ bool TDataTable::LockRecord(std::int32_t n, const void* owner) {
     deferredUnlocks_.Clear(static_cast<std::uint32_t>(n));  // still held by us
   } else {
     int failures = 0;
+    const bool readLockHere = !strict && !read_.held;
     while (true) {
-      if (!strict) changed = ReadLock() || changed;
+      if (readLockHere) changed = ReadLock() || changed;
       const bool got = data_->Handler().Lock(byte, 1);
-      if (!strict) ReleaseReadLock();
+      if (readLockHere) ReleaseReadLock();
       if (got) break;
       if (++failures > session_.settings.lockRetryCount) {
         Raise(KURA_RECLOCKFAILED, {.table = name_});
@@ -359,6 +365,34 @@ bool TDataTable::CheckForChanges() {
   }
   if (blob_) changed = blob_->CheckChanged() || changed;
   return changed;
+}
+
+bool TDataTable::CountersMoved() {
+  if (index_->StoredChangeCounter() != index_->Header().changeCounter) return true;
+  if (data_->ReadHeader().changeCounter != data_->Header().changeCounter) return true;
+  return blob_ && blob_->StoredChangeCounter() != blob_->Header().changeCounter;
+}
+
+// Under a lock of this table the caches match the files already; so they
+// do for an exclusive table, and strict change detection holds the read
+// lock for the whole operation.
+void TDataTable::Read(const std::function<void()>& read) {
+  const bool check = restartable_ > 0 && LocksApply() && !session_.settings.strictChangeDetection &&
+                     !writeLockHeld_ && !tableLockHeld_ && !read_.held && !secondRead_.held;
+  if (!check) return read();
+  ReadSlots slots;
+  TakeReadSlots(slots);
+  bool moved = false;
+  try {
+    moved = CountersMoved();
+    if (!moved) read();
+  } catch (...) {
+    FirstError ignored;  // the failed read is the error to report
+    ignored.Run([&] { GiveReadLock(slots); });
+    throw;
+  }
+  GiveReadLock(slots);
+  if (moved) throw TableChangedOnRead();
 }
 
 void TDataTable::WriteBackChanges(bool flush) {
@@ -508,7 +542,10 @@ TRecord* TDataTable::ReadRecord(std::int32_t n, bool sequential, bool backwards)
 
 TRecord* TDataTable::ReadRecordRun(std::int32_t n, std::int32_t count, bool backwards) {
   if (TRecord* r = data_->FindCached(n)) return r;
-  const bool lockFirst = !session_.settings.strictChangeDetection && !options_.exclusive;
+  // A read lock held already (a caller reading under one lock) has checked
+  // for changes when it was taken, and is the caller's to give back.
+  const bool lockFirst =
+      !session_.settings.strictChangeDetection && !options_.exclusive && !read_.held;
   if (lockFirst && ReadLock()) {
     ReleaseReadLock();
     return nullptr;

@@ -25,6 +25,7 @@
 #include "engine/storage/data_session.h"
 #include "engine/storage/index_file.h"
 #include "engine/storage/records_bitmap.h"
+#include "engine/storage/shared_page_read.h"
 
 namespace kura {
 
@@ -35,12 +36,12 @@ struct TableOpenOptions {
   bool temporary = false;  // files deleted when the last user closes
 };
 
-class TDataTable {
+class TDataTable : private SharedPageRead {
  public:
   // `directory` ends in a path separator; `name` is the table name.
   TDataTable(TDataSession& session, std::string directory, std::string name,
              const TableOpenOptions& options);
-  ~TDataTable();
+  ~TDataTable() override;
   TDataTable(const TDataTable&) = delete;
   TDataTable& operator=(const TDataTable&) = delete;
 
@@ -109,6 +110,24 @@ class TDataTable {
   // Compares the change counters of the three headers with the cached
   // ones; drops the caches of what changed. True when anything changed.
   bool CheckForChanges();
+  // While one of these lives (a cursor step that can start again), an
+  // index page missed outside every lock of this table is read under a
+  // read slot, after the change counters were found as cached; when they
+  // moved, TableChangedOnRead is raised instead and the caches are kept
+  // for the step to drop once it has let go of its pages (the cursor also
+  // raises it when a record miss found the table changed). Without one,
+  // such a page is read as it is.
+  bool InRestartableRead() const { return restartable_ > 0; }
+  class RestartableReads {
+   public:
+    explicit RestartableReads(TDataTable& table) : table_(table) { ++table_.restartable_; }
+    ~RestartableReads() { --table_.restartable_; }
+    RestartableReads(const RestartableReads&) = delete;
+    RestartableReads& operator=(const RestartableReads&) = delete;
+
+   private:
+    TDataTable& table_;
+  };
   // The write-back at the end of every change: shared tables write dirty
   // records, pages, blocks and headers (and flush when the session forces
   // it or `flush`); exclusive tables and transactions only count the
@@ -182,6 +201,12 @@ class TDataTable {
   // A read slot: a random byte below 0xFFFFFFFF, drawn anew on each failure.
   bool TakeReadSlot(TFileHandler& file, std::uint32_t* slot);
   bool TakeReadLock(ReadSlots& slots);
+  // The read slots alone, without the check for changes.
+  void TakeReadSlots(ReadSlots& slots);
+  // True when a change counter in the files differs from the cached one.
+  bool CountersMoved();
+  // SharedPageRead: a page read on a miss of the index page cache.
+  void Read(const std::function<void()>& read) override;
   // Unlocks the records whose unlock a transaction deferred.
   void GiveDeferredUnlocks();
   void GiveReadLock(ReadSlots& slots);
@@ -210,6 +235,7 @@ class TDataTable {
   TRecordsBitmap deferredUnlocks_;
   std::map<std::int32_t, const void*> recordOwners_;
   std::uint32_t droppedChanges_ = 0;
+  int restartable_ = 0;
 };
 
 }  // namespace kura

@@ -69,10 +69,14 @@ void TIndexFile::SetActiveRecordCount(std::int32_t count) {
   headerChanged_ = true;
 }
 
-bool TIndexFile::CheckChanged() {
+std::int32_t TIndexFile::StoredChangeCounter() {
   std::uint8_t counter[4];
   handler_.ReadExact(0, counter, sizeof counter);
-  if (GetInt32LE(counter) == header_.changeCounter) return false;
+  return GetInt32LE(counter);
+}
+
+bool TIndexFile::CheckChanged() {
+  if (StoredChangeCounter() == header_.changeCounter) return false;
   ReloadHeader();
   return true;
 }
@@ -114,7 +118,12 @@ void TIndexFile::CountChangeInMemory() {
 
 void TIndexFile::ReadPage(std::int32_t n, std::uint8_t* page) {
   if (n < 1 || n >= header_.nextPageNumber) Raise(KURA_INDEXCORRUPT, {.table = table_});
-  handler_.ReadExact(PageOffset(n), page, kIndexPageSize);
+  auto read = [&] { handler_.ReadExact(PageOffset(n), page, kIndexPageSize); };
+  if (sharedRead_ != nullptr) {
+    sharedRead_->Read(read);
+  } else {
+    read();
+  }
 }
 
 void TIndexFile::WritePages(std::int32_t first, const std::uint8_t* pages,

@@ -12,6 +12,7 @@
 #include "engine/storage/data_session.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/shared_page_read.h"
 
 namespace kura {
 
@@ -52,6 +53,8 @@ class TIndexFile {
   // Reads the header; when its change counter differs from the cached one,
   // takes it, drops the page cache and returns true.
   bool CheckChanged();
+  // The change counter as the file holds it now (nothing is taken in).
+  std::int32_t StoredChangeCounter();
   void ReloadHeader();
   // Writes the header when marked changed or `force` (change counter + 1).
   bool WriteHeader(bool force = false);
@@ -59,8 +62,10 @@ class TIndexFile {
 
   // ---- page I/O seam for the trees ----
   // Reads page n (1 ... next page number - 1) whole; 8965 outside the file,
-  // 9217 a short read.
+  // 9217 a short read. With a shared read set, the read goes through it.
   void ReadPage(std::int32_t n, std::uint8_t* page);
+  // The table's check for pages read on a cache miss (nullptr: none).
+  void SetSharedRead(SharedPageRead* shared) { sharedRead_ = shared; }
   // Writes `count` consecutive pages starting at page `first`.
   void WritePages(std::int32_t first, const std::uint8_t* pages, std::int32_t count);
   // The number of a new page at the end of the file; 9479 when the file is
@@ -103,6 +108,7 @@ class TIndexFile {
   TIndexFileHeader header_;
   bool headerChanged_ = false;
   std::unique_ptr<TIndexTrees> trees_;
+  SharedPageRead* sharedRead_ = nullptr;
 };
 
 }  // namespace kura

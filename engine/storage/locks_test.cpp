@@ -199,6 +199,28 @@ TEST_F(LocksTest, AChangeByOneProcessDropsTheOthersCachedRecords) {
   reader.directory.CloseTable(r);
 }
 
+// A caller that reads several records under one read lock (one state of
+// the table for a whole computation) keeps it through the record misses
+// and record locks in between: they neither check again nor give it back,
+// so no writer gets in before the caller is done.
+TEST_F(LocksTest, AReadLockHeldByTheCallerOutlastsMissesAndRecordLocks) {
+  Process reader(&env_, dir_.Path());
+  Process writer(Env::Default(), dir_.Path());
+  TDataTable* r = reader.directory.OpenTable("figure", {});
+  TDataTable* w = writer.directory.OpenTable("figure", {});
+  r->ReadLock();
+  for (std::int32_t n = 1; n <= 5; ++n) ASSERT_NE(r->ReadRecord(n), nullptr);
+  EXPECT_FALSE(r->LockRecord(3, this));
+  EXPECT_TRUE(r->HoldsReadLock());
+  EXPECT_EQ(CodeOf([&] { w->WriteLock(); }), KURA_LOCKTIMEOUT);
+  r->UnlockRecord(3);
+  r->ReleaseReadLock();
+  EXPECT_EQ(CodeOf([&] { w->WriteLock(); }), 0);
+  w->ReleaseWriteLock();
+  writer.directory.CloseTable(w);
+  reader.directory.CloseTable(r);
+}
+
 TEST_F(LocksTest, ReadOnlyFilesOpenReadOnlyAndTakeNoLocks) {
   for (const char* f : {"figure.DAT", "figure.IDX"}) {
     ASSERT_EQ(Env::Default()->SetReadOnly(dir_.File(f), true), 0);
