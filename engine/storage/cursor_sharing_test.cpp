@@ -226,5 +226,36 @@ TEST(IndexSharing, AWalkOverPagesOthersChangedSeesTheNewOrderWhole) {
   }
 }
 
+// A record miss in the middle of a search finds that another user added a
+// row. The search does not go on with the visible set and the place in the
+// index it had worked out before: it starts again, and finds the new row.
+TEST(IndexSharing, ASearchThatMeetsAChangeStartsAgainAndFindsTheNewRow) {
+  ScratchDir dir;
+  {
+    TFileList files(Env::Default());
+    User creator(files, false);
+    creator.directory = std::make_unique<TDataDirectory>(creator.session, dir.Path());
+    TDataCursor c(creator.session, *creator.directory);
+    c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
+    for (int i = 1; i <= 200; ++i) AddMnb(c, i * 10);
+  }
+  TFileList filesA(Env::Default()), filesB(Env::Default());
+  User a(filesA, false), b(filesB, false);
+  a.session.settings.dataCacheRecords = 4;  // records are read as they are met
+  a.Open(dir.Path());
+  b.Open(dir.Path());
+  a.cursor->SetOrderByName("ByMNB");
+  Condition cond(*a.cursor, "MNB > 0");
+  a.cursor->AddFilter(cond.Root());
+  ASSERT_EQ(MnbsInIndexOrder(*a.cursor).size(), 200u);
+  AddMnb(*b.cursor, 1);  // first in the order, in a slot a's visible set lacks
+  auto mnbIs = [](std::int64_t mnb) {
+    return [mnb](const sql::RowAccessor& row) { return row.FieldValue(1, 2).integer == mnb; };
+  };
+  ASSERT_TRUE(a.cursor->FindFirst(mnbIs(1)));
+  EXPECT_EQ(a.cursor->CurrentRecordNumber(), 201);
+  EXPECT_EQ(a.cursor->RecordCount(), 201u);
+}
+
 }  // namespace
 }  // namespace kura
