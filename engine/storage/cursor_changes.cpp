@@ -295,7 +295,8 @@ void TDataCursor::DeleteRecord(bool position, const std::uint8_t* original) {
   visible_.Clear(static_cast<std::uint32_t>(n));
   Restartable([&] {
     AfterOwnChange(before);
-    if (position) PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(old.data()));
+    if (!position) return;
+    PlaceBy(n, InRecordOrder() ? std::vector<std::uint8_t>{} : KeyOfImage(old.data()));
   });
 }
 

@@ -143,7 +143,8 @@ void TDataCursor::SetRange(std::span<const std::uint8_t> low, std::span<const st
   Restartable([&] { SetRangeAttempt(low, high); });
 }
 
-void TDataCursor::SetRangeAttempt(std::span<const std::uint8_t> low, std::span<const std::uint8_t> high) {
+void TDataCursor::SetRangeAttempt(std::span<const std::uint8_t> low,
+                                  std::span<const std::uint8_t> high) {
   Operation op(*this);
   if (InRecordOrder()) {
     rangeLow_.assign(low.begin(), low.end());
