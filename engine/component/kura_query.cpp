@@ -517,15 +517,30 @@ std::string TKuraQuery::FieldAsString(int index) {
   return TextOf(FieldValue(index));
 }
 
-void TKuraQuery::SetFieldValue(int index, const Value& value) {
+void TKuraQuery::RequireEditable(const TFieldDef& def) const {
   RequireActive();
-  const TFieldDef& def = Def(index);
   if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) {
     DatabaseError(kNotEditing);
   }
   if (def.readOnly) DatabaseError(kFieldReadOnly, def.name);
+}
+
+void TKuraQuery::SetFieldValue(int index, const Value& value) {
+  const TFieldDef& def = Def(index);
+  RequireEditable(def);
   cursor_->SetField(buffer_.data(), def.tableField, value);
   NotifyDataSources(TDataEvent::deFieldChange, index);
+}
+
+// The stored field behind a result column when it is of `type` (one of the
+// integer types or the string type), so that a value of that kind is put
+// into the edit buffer as it is, without a value made for it; nullptr
+// otherwise.
+const TFieldDescriptor* TKuraQuery::StoredOfType(const TFieldDef& def, bool integer) const {
+  if (def.expression != nullptr || def.tableField < 1) return nullptr;
+  const TFieldDescriptor& f = cursor_->Fields()[static_cast<std::size_t>(def.tableField - 1)];
+  if (integer ? sql::IsIntegerType(f.type) : f.type == kFieldString) return &f;
+  return nullptr;
 }
 
 // An integer that does not fit the field is refused rather than stored cut
@@ -545,6 +560,14 @@ static void CheckIntegerRange(const TFieldDef& def, std::int64_t v) {
 void TKuraQuery::SetFieldAsInteger(int index, std::int64_t value) {
   const TFieldDef& def = Def(index);
   CheckIntegerRange(def, value);
+  if (!IsStringKind(def.kind) && Active()) {
+    if (const TFieldDescriptor* f = StoredOfType(def, /*integer=*/true)) {
+      RequireEditable(def);
+      SetFieldInt(buffer_.data(), *f, value);
+      NotifyDataSources(TDataEvent::deFieldChange, index);
+      return;
+    }
+  }
   if (IsStringKind(def.kind)) {
     SetFieldValue(index, Value::String(std::to_string(value)));
   } else {
@@ -554,6 +577,14 @@ void TKuraQuery::SetFieldAsInteger(int index, std::int64_t value) {
 
 void TKuraQuery::SetFieldAsString(int index, std::string_view value) {
   const TFieldDef& def = Def(index);
+  if (IsStringKind(def.kind) && Active()) {
+    if (const TFieldDescriptor* f = StoredOfType(def, /*integer=*/false)) {
+      RequireEditable(def);
+      SetFieldString(buffer_.data(), *f, value, cursor_->Table().Data().Collation());
+      NotifyDataSources(TDataEvent::deFieldChange, index);
+      return;
+    }
+  }
   if (value.empty()) {
     SetFieldValue(index, Value::NullOf(EngineTypeOf(def.kind)));
   } else if (IsStringKind(def.kind) || def.kind == TFieldKind::ftBlob) {

@@ -146,6 +146,8 @@ TEST_F(QueryTest, UsageErrorsHaveTheirFixedTexts) {
   TKuraQuery& q = ProblemRows(1);
   EXPECT_EQ(MessageOf([&] { q.SetFieldAsInteger(PST, 1); }),
             "Table is not in edit or insert mode.");
+  EXPECT_EQ(MessageOf([&] { q.SetFieldAsString(CMT, "Ko"); }),
+            "Table is not in edit or insert mode.");
   EXPECT_EQ(MessageOf([&] { q.SetDatabaseName("other"); }),
             "Cannot perform this operation on an open database.");
   TDataSource self(&q);
