@@ -627,7 +627,9 @@ void TKuraQuery::Append() {
   RequireActive();
   PostPending();
   if (!CanModify()) DatabaseError("Cannot modify a read-only dataset");
-  buffer_ = cursor_->NewRecord();
+  // The edit buffer keeps its storage from row to row.
+  buffer_.resize(cursor_->RecordLength());
+  cursor_->InitRecord(buffer_.data());
   if (CopyOnAppend && OnRow()) cursor_->ReadCurrent(buffer_.data());
   oldValues_.clear();
   SetState(TDataSetState::dsInsert);
