@@ -539,6 +539,7 @@ void TKuraQuery::SetFieldValue(int index, const Value& value) {
 const TFieldDescriptor* TKuraQuery::StoredOfType(const TFieldDef& def, bool integer) const {
   if (def.expression != nullptr || def.tableField < 1) return nullptr;
   const TFieldDescriptor& f = cursor_->Fields()[static_cast<std::size_t>(def.tableField - 1)];
+  if (!f.HasSlot()) return nullptr;  // the row id and computed fields are not stored to
   if (integer ? sql::IsIntegerType(f.type) : f.type == kFieldString) return &f;
   return nullptr;
 }
