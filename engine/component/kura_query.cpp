@@ -517,15 +517,31 @@ std::string TKuraQuery::FieldAsString(int index) {
   return TextOf(FieldValue(index));
 }
 
-void TKuraQuery::SetFieldValue(int index, const Value& value) {
+void TKuraQuery::RequireEditable(const TFieldDef& def) const {
   RequireActive();
-  const TFieldDef& def = Def(index);
   if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) {
     DatabaseError(kNotEditing);
   }
   if (def.readOnly) DatabaseError(kFieldReadOnly, def.name);
+}
+
+void TKuraQuery::SetFieldValue(int index, const Value& value) {
+  const TFieldDef& def = Def(index);
+  RequireEditable(def);
   cursor_->SetField(buffer_.data(), def.tableField, value);
   NotifyDataSources(TDataEvent::deFieldChange, index);
+}
+
+// The stored field behind a result column when it is of `type` (one of the
+// integer types or the string type), so that a value of that kind is put
+// into the edit buffer as it is, without a value made for it; nullptr
+// otherwise.
+const TFieldDescriptor* TKuraQuery::StoredOfType(const TFieldDef& def, bool integer) const {
+  if (def.expression != nullptr || def.tableField < 1) return nullptr;
+  const TFieldDescriptor& f = cursor_->Fields()[static_cast<std::size_t>(def.tableField - 1)];
+  if (!f.HasSlot()) return nullptr;  // the row id and computed fields are not stored to
+  if (integer ? sql::IsIntegerType(f.type) : f.type == kFieldString) return &f;
+  return nullptr;
 }
 
 // An integer that does not fit the field is refused rather than stored cut
@@ -545,6 +561,14 @@ static void CheckIntegerRange(const TFieldDef& def, std::int64_t v) {
 void TKuraQuery::SetFieldAsInteger(int index, std::int64_t value) {
   const TFieldDef& def = Def(index);
   CheckIntegerRange(def, value);
+  if (!IsStringKind(def.kind) && Active()) {
+    if (const TFieldDescriptor* f = StoredOfType(def, /*integer=*/true)) {
+      RequireEditable(def);
+      SetFieldInt(buffer_.data(), *f, value);
+      NotifyDataSources(TDataEvent::deFieldChange, index);
+      return;
+    }
+  }
   if (IsStringKind(def.kind)) {
     SetFieldValue(index, Value::String(std::to_string(value)));
   } else {
@@ -554,6 +578,14 @@ void TKuraQuery::SetFieldAsInteger(int index, std::int64_t value) {
 
 void TKuraQuery::SetFieldAsString(int index, std::string_view value) {
   const TFieldDef& def = Def(index);
+  if (IsStringKind(def.kind) && Active()) {
+    if (const TFieldDescriptor* f = StoredOfType(def, /*integer=*/false)) {
+      RequireEditable(def);
+      SetFieldString(buffer_.data(), *f, value, cursor_->Table().Data().Collation());
+      NotifyDataSources(TDataEvent::deFieldChange, index);
+      return;
+    }
+  }
   if (value.empty()) {
     SetFieldValue(index, Value::NullOf(EngineTypeOf(def.kind)));
   } else if (IsStringKind(def.kind) || def.kind == TFieldKind::ftBlob) {
@@ -596,7 +628,9 @@ void TKuraQuery::Append() {
   RequireActive();
   PostPending();
   if (!CanModify()) DatabaseError("Cannot modify a read-only dataset");
-  buffer_ = cursor_->NewRecord();
+  // The edit buffer keeps its storage from row to row.
+  buffer_.resize(cursor_->RecordLength());
+  cursor_->InitRecord(buffer_.data());
   if (CopyOnAppend && OnRow()) cursor_->ReadCurrent(buffer_.data());
   oldValues_.clear();
   SetState(TDataSetState::dsInsert);

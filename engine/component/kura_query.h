@@ -172,6 +172,9 @@ class TKuraQuery final : public TDataSet {
   // inserting, else the current row; nullptr when there is none.
   const std::uint8_t* RowImage();
   const TFieldDescriptor* StoredInteger(const TFieldDef& def) const;
+  const TFieldDescriptor* StoredOfType(const TFieldDef& def, bool integer) const;
+  // Raises the dataset's errors unless `def` may be changed now.
+  void RequireEditable(const TFieldDef& def) const;
   // The dataset follows the cursor: on its record or on none.
   bool OnRow() const { return cursor_ != nullptr && cursor_->CurrentRecordNumber() != 0; }
   void SetState(TDataSetState s);

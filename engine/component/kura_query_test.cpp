@@ -146,6 +146,8 @@ TEST_F(QueryTest, UsageErrorsHaveTheirFixedTexts) {
   TKuraQuery& q = ProblemRows(1);
   EXPECT_EQ(MessageOf([&] { q.SetFieldAsInteger(PST, 1); }),
             "Table is not in edit or insert mode.");
+  EXPECT_EQ(MessageOf([&] { q.SetFieldAsString(CMT, "Ko"); }),
+            "Table is not in edit or insert mode.");
   EXPECT_EQ(MessageOf([&] { q.SetDatabaseName("other"); }),
             "Cannot perform this operation on an open database.");
   TDataSource self(&q);
@@ -379,6 +381,37 @@ TEST_F(QueryTest, ContentsAreLiveInMnbOrderAndCannedChangesStayInTheResult) {
   canned.Post();
   EXPECT_EQ(canned.FieldAsInteger(PST), 42);
   EXPECT_EQ(Column(ProblemRows(3), PST), (Ints{1}));
+}
+
+// Columns set through the dataset: a string is trimmed and cut to its size
+// (blanks alone are null), and a live result's auto-increment column, the
+// row id, cannot be set. A canned result holds its own copy of each column.
+TEST_F(QueryTest, SetColumnsAreStoredAsTheirFieldsKeepThem) {
+  TKuraQuery& ddl = NewQuery({"create table numbered (n autoinc, v integer, s char(4))"});
+  ddl.ExecSQL();
+  TKuraQuery& live = NewQuery({"select * from numbered"});
+  live.Open();
+  live.Append();
+  EXPECT_THROW(live.SetFieldAsInteger(0, 99), std::exception);  // read-only when live
+  live.SetFieldAsInteger(1, 7);
+  live.SetFieldAsString(2, "abcdefg  ");
+  live.Post();
+  EXPECT_EQ(live.FieldAsInteger(0), 1);
+  EXPECT_EQ(live.FieldAsString(2), "abcd");
+  TKuraQuery& canned = NewQuery({"select * from numbered"}, false);
+  canned.Open();
+  canned.Edit();
+  canned.SetFieldAsInteger(0, 99);
+  canned.SetFieldAsInteger(1, 8);
+  canned.SetFieldAsString(2, "   ");
+  canned.Post();
+  EXPECT_EQ(canned.FieldAsInteger(0), 99);
+  EXPECT_EQ(canned.FieldAsInteger(1), 8);
+  EXPECT_TRUE(canned.FieldIsNull(2));
+  live.Close();
+  live.Open();
+  EXPECT_EQ(live.FieldAsInteger(0), 1);
+  EXPECT_EQ(live.FieldAsString(2), "abcd");
 }
 
 struct Recorder : TDataLink {

@@ -7,6 +7,7 @@
 #include "engine/storage/coding.h"
 #include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/locale.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {
@@ -168,6 +169,19 @@ TEST(FieldValues, StringsAreTrimmedNullWhenEmptyAndKeepTheBytesAfterTheZero) {
   EXPECT_EQ(0, std::memcmp(&rec[9], expected, sizeof expected));
   SetFieldString(rec.data(), f, "abcdefghij", nullptr);  // cut to the declared size
   EXPECT_EQ(GetFieldString(rec.data(), f), "abcdef");
+  // The case conversion follows the trimming; the caller's text is kept.
+  auto english = TableCollation::For(1033, 0);
+  ASSERT_NE(english, nullptr);
+  const std::string given = "ko ";
+  f.caseConversion = kCaseUpper;
+  SetFieldString(rec.data(), f, given, english.get());
+  EXPECT_EQ(GetFieldString(rec.data(), f), "KO");
+  EXPECT_EQ(given, "ko ");
+  f.caseConversion = kCaseLower;
+  SetFieldString(rec.data(), f, "SEKI", english.get());
+  EXPECT_EQ(GetFieldString(rec.data(), f), "seki");
+  SetFieldString(rec.data(), f, "   ", english.get());
+  EXPECT_FALSE(GetFieldString(rec.data(), f).has_value());
 
   TFieldDescriptor b = MakeField(1, "B", kFieldBoolean);
   LayOutFields(&b, 1);

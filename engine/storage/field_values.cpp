@@ -46,9 +46,16 @@ std::optional<std::string> GetFieldString(const std::uint8_t* rec,
 void SetFieldString(std::uint8_t* rec, const TFieldDescriptor& f,
                     std::string_view value, const TableCollation* collation) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-  std::string text(value);
-  if (collation != nullptr && f.caseConversion == kCaseUpper) text = collation->ToUpper(text);
-  if (collation != nullptr && f.caseConversion == kCaseLower) text = collation->ToLower(text);
+  // Only a case conversion needs a copy of the characters.
+  std::string converted;
+  std::string_view text = value;
+  if (collation != nullptr && f.caseConversion == kCaseUpper) {
+    converted = collation->ToUpper(value);
+    text = converted;
+  } else if (collation != nullptr && f.caseConversion == kCaseLower) {
+    converted = collation->ToLower(value);
+    text = converted;
+  }
   if (text.empty() || f.storedSize == 0) {
     SetFieldNull(rec, f);
     return;

@@ -221,8 +221,13 @@ void TIndexTrees::InsertRecord(std::int32_t recordNo, const std::uint8_t* image,
     TIndexTree& deleted = *At(kSysDeletedSlot).tree;
     if (deleted.Contains(key)) deleted.Delete(key);
   }
-  for (const int i : inUse_)
-    if (i < kSysDeletedSlot) At(i).tree->Insert(KeyOf(i, image, rowId).data(), recordNo);
+  // Every bound index's key fits a page entry, so one buffer serves them all.
+  std::array<std::uint8_t, kMaxKeyLength> built;
+  for (const int i : inUse_) {
+    if (i >= kSysDeletedSlot) continue;
+    BuildKey(At(i).cmp->Def(), image, rowId, built.data());
+    At(i).tree->Insert(built.data(), recordNo);
+  }
   if (Maintained(kSysDeletedSlot)) {
     BuildSysDeletedKey(kRecordActive, rowId, key);
     At(kSysDeletedSlot).tree->Insert(key, recordNo);

@@ -1,15 +1,25 @@
 #include "engine/storage/record_cache.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <new>
 
 namespace kura {
 namespace {
 constexpr int kRecentLooks = 4;
 }  // namespace
 
+std::unique_ptr<TRecord> TRecord::New(std::uint32_t length) {
+  static_assert(alignof(TRecord) <= alignof(std::max_align_t));
+  void* block = ::operator new(sizeof(TRecord) + length);
+  std::unique_ptr<TRecord> r(new (block) TRecord(length));
+  std::memset(r->Data(), 0, length);
+  return r;
+}
+
 std::unique_ptr<TRecord> TRecordStack::Take() {
-  if (spare_.empty()) return std::make_unique<TRecord>(length_);
+  if (spare_.empty()) return TRecord::New(length_);
   std::unique_ptr<TRecord> r = std::move(spare_.back());
   spare_.pop_back();
   std::memset(r->Data(), 0, r->Length());
@@ -95,7 +105,11 @@ TRecord* RecordCache::TryAdd(std::int32_t n) {
   }
   TRecord* r = fresh.release();
   r->number_ = n;
-  sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(LowerBound(n)), r);
+  if (sorted_.empty() || sorted_.back()->number_ < n) {
+    sorted_.push_back(r);  // an appended slot
+  } else {
+    sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(LowerBound(n)), r);
+  }
   LinkFront(r);
   return r;
 }
@@ -126,28 +140,28 @@ void RecordCache::Clear() {
 }
 
 void RecordCache::Trim() {
-  // The victims are chosen oldest first, as before, and then taken out of
-  // the sorted list in one sweep: after a transaction has written back
-  // 100 000 records, removing them one by one shifted the list each time.
+  // The victims are chosen oldest first, marked, and then taken out of the
+  // sorted list in one sweep: after a transaction has written back 100 000
+  // records, removing them one by one shifted the list each time.
   const std::size_t excess = sorted_.size() > limit_ ? sorted_.size() - limit_ : 0;
-  std::vector<TRecord*> victims;
-  for (TRecord* r = oldest_; r != nullptr && victims.size() < excess; r = r->newer_) {
-    if (!r->dirty && r->useCount == 0) victims.push_back(r);
+  std::size_t chosen = 0;
+  for (TRecord* r = oldest_; r != nullptr && chosen < excess; r = r->newer_) {
+    if (!r->dirty && r->useCount == 0) {
+      r->leaving_ = true;
+      ++chosen;
+    }
   }
-  if (!victims.empty()) {
-    std::sort(victims.begin(), victims.end(),
-              [](const TRecord* a, const TRecord* b) { return a->number_ < b->number_; });
-    auto victim = victims.begin();
+  if (chosen > 0) {
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < sorted_.size(); ++i) {
-      if (victim != victims.end() && *victim == sorted_[i]) {
-        ++victim;
+    for (TRecord* r : sorted_) {
+      if (r->leaving_) {
+        r->leaving_ = false;
+        Destroy(r);
       } else {
-        sorted_[kept++] = sorted_[i];
+        sorted_[kept++] = r;
       }
     }
     sorted_.resize(kept);
-    for (TRecord* r : victims) Destroy(r);
   }
   capacity_ = std::max(limit_, sorted_.size());
 }

@@ -10,22 +10,31 @@
 
 namespace kura {
 
+// A slot image and its cache state. The bytes follow the object in the same
+// allocation (a transaction caches every record it appends, so one
+// allocation per record instead of two is felt); New() makes one.
 class TRecord {
  public:
-  explicit TRecord(std::uint32_t length) : data_(length, 0) {}
+  // A record of `length` zeroed bytes.
+  static std::unique_ptr<TRecord> New(std::uint32_t length);
+  static void operator delete(void* p) { ::operator delete(p); }
+  TRecord(const TRecord&) = delete;
+  TRecord& operator=(const TRecord&) = delete;
 
   std::int32_t Number() const { return number_; }
-  std::uint8_t* Data() { return data_.data(); }
-  const std::uint8_t* Data() const { return data_.data(); }
-  std::uint32_t Length() const { return static_cast<std::uint32_t>(data_.size()); }
+  std::uint8_t* Data() { return reinterpret_cast<std::uint8_t*>(this + 1); }
+  const std::uint8_t* Data() const { return reinterpret_cast<const std::uint8_t*>(this + 1); }
+  std::uint32_t Length() const { return length_; }
 
   bool dirty = false;
   int useCount = 0;  // a record in use is never evicted or refreshed
 
  private:
   friend class RecordCache;
+  explicit TRecord(std::uint32_t length) : length_(length) {}
+  std::uint32_t length_;
   std::int32_t number_ = 0;
-  std::vector<std::uint8_t> data_;
+  bool leaving_ = false;      // chosen by a trim, taken out in one sweep
   TRecord* newer_ = nullptr;  // recency chain
   TRecord* older_ = nullptr;
 };
