@@ -364,26 +364,37 @@ bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
   else if (end > 0) r = std::min(r, end - 1);
   if (r < begin || r >= end) return false;
   TIndexTree& tree = ActiveTree();
-  const std::size_t length = tree.Shape().keyLength;
+  const bool all = !KeepsVisibleSet();
+  auto last = [&] { return forward ? r + 1 >= end : r == begin; };
   IndexEntry e;
   LeafPlace place;
-  if (!tree.EntryAt(r, &e, &place)) return false;
-  const std::uint8_t* key = e.key.data();
-  std::int32_t record = e.record;
   for (;;) {
-    if (Visible(record)) {
-      StandOn(record, key, length);
+    if (!tree.EntryAt(r, &e, &place)) return false;
+    if (all || visible_.Test(static_cast<std::uint32_t>(e.record))) {
+      StandOn(e.record, std::move(e.key));
       MarkPlace(place);
       return true;
     }
-    if (forward ? r + 1 >= end : r == begin) return false;
-    r = forward ? r + 1 : r - 1;
-    key = tree.StepInCache(place, forward ? 1 : -1, &record);
-    if (key == nullptr) {
-      if (!tree.EntryAt(r, &e, &place)) return false;
-      key = e.key.data();
-      record = e.record;
+    const std::uint8_t* key = nullptr;
+    std::int32_t record = 0;
+    bool ended = false;
+    const bool met = tree.WalkInCache(place, forward ? 1 : -1,
+                                      [&](const std::uint8_t* k, std::int32_t rec) {
+      if (last()) return ended = true;
+      r = forward ? r + 1 : r - 1;
+      key = k;
+      record = rec;
+      return all || visible_.Test(static_cast<std::uint32_t>(rec));
+    });
+    if (ended) return false;
+    if (met) {
+      StandOn(record, key, tree.Shape().keyLength);
+      MarkPlace(place);
+      return true;
     }
+    // The chain could not be followed beyond rank r.
+    if (last()) return false;
+    r = forward ? r + 1 : r - 1;
   }
 }
 
@@ -405,17 +416,28 @@ bool TDataCursor::StepAlongChain(int direction) {
   if (at == nullptr || key_.size() != length || std::memcmp(at, key_.data(), length) != 0) {
     return false;
   }
-  LeafPlace place = mark_.place;
+  const KeyComparator& cmp = tree.Comparator();
+  const bool all = !KeepsVisibleSet();
+  const std::uint8_t* key = nullptr;
   std::int32_t record = 0;
-  while (const std::uint8_t* key = tree.StepInCache(place, direction, &record)) {
-    if (!InRange(key)) return false;
-    if (Visible(record)) {
-      StandOn(record, key, length);
-      MarkPlace(place);
-      return true;
+  bool outside = false;
+  LeafPlace place = mark_.place;
+  const bool met = tree.WalkInCache(place, direction,
+                                    [&](const std::uint8_t* k, std::int32_t rec) {
+    key = k;
+    record = rec;
+    if (rangeActive_ && (direction > 0 ? cmp(k, rangeHigh_.data()) > 0
+                                       : cmp(k, rangeLow_.data()) < 0)) {
+      return outside = true;
     }
-    walked_.assign(key, key + length);
+    return all || visible_.Test(static_cast<std::uint32_t>(rec));
+  });
+  if (met && !outside) {
+    StandOn(record, key, length);
+    MarkPlace(place);
+    return true;
   }
+  if (key != nullptr) walked_.assign(key, key + length);
   return false;
 }
 

@@ -417,27 +417,35 @@ const std::uint8_t* TIndexTree::KeyInCache(const LeafPlace& place) {
   return page == nullptr ? nullptr : page->Key(place.slot);
 }
 
-// The neighbouring leaf is taken only when it is cached too and links back:
-// pages read at different times may not agree, and then the descent, which
-// checks what it meets, decides.
+// The neighbouring leaf is taken only when it is cached too, links back and
+// goes on in key order (its keys run from first to last, beyond the keys of
+// `leaf`): pages read at different times may not agree, and then the
+// descent, which checks what it meets, decides. The order also ends a walk
+// round a chain that loops: the leaves it passes keep strictly rising.
+TPage* TIndexTree::CachedNeighbour(const TPage& leaf, int direction) {
+  const std::int32_t n = direction > 0 ? leaf.Next() : leaf.Prev();
+  if (n <= 0 || n == leaf.Number() || leaf.Count() == 0) return nullptr;
+  TPage* other = store_.Cached(n);
+  if (other == nullptr || !other->IsLeaf() || other->Count() == 0 ||
+      (direction > 0 ? other->Prev() : other->Next()) != leaf.Number())
+    return nullptr;
+  const std::uint8_t* first = other->Key(0);
+  const std::uint8_t* last = other->Key(other->Count() - 1);
+  if (cmp_(first, last) > 0) return nullptr;
+  const bool onInOrder = direction > 0 ? cmp_(leaf.Key(leaf.Count() - 1), first) < 0
+                                       : cmp_(leaf.Key(0), last) > 0;
+  return onInOrder ? other : nullptr;
+}
+
 const std::uint8_t* TIndexTree::StepInCache(LeafPlace& place, int direction,
                                             std::int32_t* record) {
-  TPage* page = LeafInCache(place);
-  if (page == nullptr) return nullptr;
-  int i = place.slot + direction;
-  if (i < 0 || i >= page->Count()) {
-    const std::int32_t n = direction > 0 ? page->Next() : page->Prev();
-    if (n <= 0 || n == page->Number()) return nullptr;
-    TPage* other = store_.Cached(n);
-    if (other == nullptr || !other->IsLeaf() || other->Count() == 0 ||
-        (direction > 0 ? other->Prev() : other->Next()) != page->Number())
-      return nullptr;
-    page = other;
-    i = direction > 0 ? 0 : page->Count() - 1;
-  }
-  place = {page->Number(), i, page->load, changes_};
-  *record = page->Ref(i);
-  return page->Key(i);
+  const std::uint8_t* key = nullptr;
+  WalkInCache(place, direction, [&](const std::uint8_t* k, std::int32_t r) {
+    key = k;
+    *record = r;
+    return true;
+  });
+  return key;
 }
 
 TPage& TIndexTree::LeafOf(std::uint64_t n, int* i) {

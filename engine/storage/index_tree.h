@@ -106,6 +106,13 @@ class TIndexTree {
   // chain ends, or the neighbouring leaf is not cached or does not link
   // back: the caller then finds the entry by a descent from the root.
   const std::uint8_t* StepInCache(LeafPlace& place, int direction, std::int32_t* record);
+  // Steps as StepInCache does, entry after entry, offering each to
+  // `take(key, record)` until it returns true: then `place` is that entry's
+  // and the result true. False when the chain cannot be followed on;
+  // `place` is then the last entry offered (unchanged when none was). The
+  // leaf is checked once, not at every entry.
+  template <typename Take>
+  bool WalkInCache(LeafPlace& place, int direction, Take&& take);
   // Calls `visit` with the record of every entry at positions [begin, end)
   // in index order: one descent to `begin`, then along the leaf chain.
   // Raises 8965 when the chain ends before `end`.
@@ -163,6 +170,9 @@ class TIndexTree {
   TPage& LeafOf(std::uint64_t n, int* i);
   // The leaf of a place that still holds (see KeyInCache); nullptr if none.
   TPage* LeafInCache(const LeafPlace& place);
+  // The leaf after (direction 1) or before (-1) `leaf` in the chain when the
+  // cache holds it with entries and it links back to `leaf`; else nullptr.
+  TPage* CachedNeighbour(const TPage& leaf, int direction);
   // Last entry whose key is not greater than `key` (strict: less than).
   int ChildIndex(const TPage& page, const std::uint8_t* key, bool strict) const;
   // First leaf position whose key is not less than `key` (upper: greater).
@@ -197,5 +207,21 @@ class TIndexTree {
   SearchHint hint_;
   std::uint64_t changes_ = 0;  // insertions and deletions made through this tree
 };
+
+template <typename Take>
+bool TIndexTree::WalkInCache(LeafPlace& place, int direction, Take&& take) {
+  TPage* page = LeafInCache(place);
+  if (page == nullptr) return false;
+  for (int i = place.slot;;) {
+    i += direction;
+    if (i < 0 || i >= page->Count()) {
+      page = CachedNeighbour(*page, direction);
+      if (page == nullptr) return false;
+      i = direction > 0 ? 0 : page->Count() - 1;
+    }
+    place = {page->Number(), i, page->load, changes_};
+    if (take(page->Key(i), page->Ref(i))) return true;
+  }
+}
 
 }  // namespace kura

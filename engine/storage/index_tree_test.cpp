@@ -386,6 +386,24 @@ TEST_F(Damaged, LeafChainThatEndsOrLoopsStopsAWalk) {
   }
 }
 
+TEST_F(Damaged, ACachedChainThatLoopsEndsAWalkInTheCache) {
+  const std::vector<IndexEntry> all = t.tree->Entries();  // every leaf cached
+  LeafPlace first, last;
+  IndexEntry e;
+  ASSERT_TRUE(t.tree->EntryAt(0, &e, &first));
+  ASSERT_TRUE(t.tree->EntryAt(all.size() - 1, &e, &last));
+  t.Page(first.page).SetPrev(last.page);  // last -> first -> ... -> last
+  t.Page(last.page).SetNext(first.page);
+  for (const int direction : {1, -1}) {
+    LeafPlace place = direction > 0 ? first : last;
+    std::size_t offered = 0;
+    EXPECT_FALSE(t.tree->WalkInCache(place, direction, [&](const std::uint8_t*, std::int32_t) {
+      return ++offered > 3 * all.size();
+    }));
+    EXPECT_EQ(offered, all.size() - 1);
+  }
+}
+
 TEST_F(Damaged, CompressedUsedBytesOutOfRange) {
   Tree c(true, LeafCompression::kLeading, 300);
   for (int i = 0; i < 500; ++i) c.Insert(i, i + 1);
