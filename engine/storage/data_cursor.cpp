@@ -412,10 +412,7 @@ bool TDataCursor::StepAlongChain(int direction) {
   }
   TIndexTree& tree = ActiveTree();
   const std::size_t length = tree.Shape().keyLength;
-  const std::uint8_t* at = tree.KeyInCache(mark_.place);
-  if (at == nullptr || key_.size() != length || std::memcmp(at, key_.data(), length) != 0) {
-    return false;
-  }
+  if (key_.size() != length) return false;
   const KeyComparator& cmp = tree.Comparator();
   const bool all = !KeepsVisibleSet();
   const std::uint8_t* key = nullptr;
@@ -431,7 +428,7 @@ bool TDataCursor::StepAlongChain(int direction) {
       return outside = true;
     }
     return all || visible_.Test(static_cast<std::uint32_t>(rec));
-  });
+  }, key_.data());
   if (met && !outside) {
     StandOn(record, key, length);
     MarkPlace(place);

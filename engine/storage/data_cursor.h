@@ -324,7 +324,8 @@ class TDataCursor {
   // still holds: the cursor stands on that entry of that order, the index
   // header shows the change counter of then (nothing another user wrote
   // has been taken in since), no rollback happened, and the tree finds the
-  // place unchanged (TIndexTree::KeyInCache). Standing anywhere forgets it.
+  // place unchanged, holding the current key (TIndexTree::WalkInCache).
+  // Standing anywhere forgets it.
   struct StepMark {
     LeafPlace place;  // page 0: no mark
     int order = 0;

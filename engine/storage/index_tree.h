@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -110,9 +111,11 @@ class TIndexTree {
   // `take(key, record)` until it returns true: then `place` is that entry's
   // and the result true. False when the chain cannot be followed on;
   // `place` is then the last entry offered (unchanged when none was). The
-  // leaf is checked once, not at every entry.
+  // leaf is checked once, not at every entry. With `from`, the walk starts
+  // only when the entry at `place` has that key.
   template <typename Take>
-  bool WalkInCache(LeafPlace& place, int direction, Take&& take);
+  bool WalkInCache(LeafPlace& place, int direction, Take&& take,
+                   const std::uint8_t* from = nullptr);
   // Calls `visit` with the record of every entry at positions [begin, end)
   // in index order: one descent to `begin`, then along the leaf chain.
   // Raises 8965 when the chain ends before `end`.
@@ -209,9 +212,12 @@ class TIndexTree {
 };
 
 template <typename Take>
-bool TIndexTree::WalkInCache(LeafPlace& place, int direction, Take&& take) {
+bool TIndexTree::WalkInCache(LeafPlace& place, int direction, Take&& take,
+                             const std::uint8_t* from) {
   TPage* page = LeafInCache(place);
-  if (page == nullptr) return false;
+  if (page == nullptr ||
+      (from != nullptr && std::memcmp(page->Key(place.slot), from, shape_.keyLength) != 0))
+    return false;
   for (int i = place.slot;;) {
     i += direction;
     if (i < 0 || i >= page->Count()) {
