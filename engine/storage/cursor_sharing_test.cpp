@@ -12,6 +12,10 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <set>
 #include <thread>
 
 #include "engine/storage/table_verify.h"
@@ -166,6 +170,129 @@ TEST(IndexSharing, AChangedKeyAloneMakesOtherUsersDropTheirPages) {
   TDataDirectory check(session, dir.Path());
   const TableVerification v = VerifyTable(check, "figure");
   EXPECT_TRUE(v.Ok()) << v.problems[0];
+}
+
+std::int32_t MnbOf(TDataCursor& c) {
+  EXPECT_EQ(c.ReadCurrent(), 0);
+  return static_cast<std::int32_t>(c.GetField(c.Image(), 2).integer);
+}
+
+// A step in an index order goes on from where the last step stood in the
+// leaf chain. Between the steps this session's second cursor and another
+// user add entries around the current one and delete the one after it
+// (enough to split leaves): each step must still land on the entry that
+// follows the current one, and the walk must end on the last.
+TEST(IndexSharing, StepsInAnIndexOrderMeetChangesMadeBetweenThem) {
+  ScratchDir dir;
+  using Entry = std::pair<std::int32_t, std::int32_t>;  // MNB, record (= row id)
+  std::set<Entry> model;
+  TFileList filesA(Env::Default()), filesB(Env::Default());
+  User me(filesA, true), other(filesB, true);
+  me.directory = std::make_unique<TDataDirectory>(me.session, dir.Path());
+  me.cursor = std::make_unique<TDataCursor>(me.session, *me.directory);
+  me.cursor->Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
+  for (int i = 0; i < 1500; ++i) {
+    const std::int32_t mnb = (i * 7919) % 300;
+    AddMnb(*me.cursor, mnb);
+    model.insert({mnb, i + 1});
+  }
+  std::int32_t records = 1500;
+  TDataCursor mine(me.session, *me.directory);
+  mine.Open("figure");
+  other.Open(dir.Path());
+  TDataCursor& walker = *me.cursor;
+  walker.SetOrderByName("ByMNB");
+  mine.SetOrderByName("ByMNB");
+  other.cursor->SetOrderByName("ByMNB");
+  std::mt19937 rng(14);
+  std::optional<Entry> at;
+  int steps = 0;
+  for (walker.First(); walker.Next(); ++steps) {
+    const Entry now{MnbOf(walker), walker.CurrentRecordNumber()};
+    const auto want = at ? model.upper_bound(*at) : model.begin();
+    ASSERT_NE(want, model.end());
+    ASSERT_EQ(now, *want) << "step " << steps;
+    at = now;
+    TDataCursor& changer = rng() % 2 ? mine : *other.cursor;
+    switch (rng() % 4) {
+      case 0: {  // a key just before or just after the current one
+        const std::int32_t mnb = std::max(0, now.first + static_cast<std::int32_t>(rng() % 3) - 1);
+        AddMnb(changer, mnb);
+        model.insert({mnb, ++records});
+        break;
+      }
+      case 1: {  // the entry after the current one goes
+        const auto next = model.upper_bound(now);
+        if (next == model.end()) break;
+        ASSERT_TRUE(changer.MoveTo(static_cast<std::uint32_t>(std::distance(model.begin(), next) + 1)));
+        ASSERT_EQ(changer.CurrentRecordNumber(), next->second);
+        changer.DeleteRecord();
+        model.erase(next);
+        break;
+      }
+      default: break;
+    }
+  }
+  ASSERT_TRUE(at);
+  EXPECT_EQ(*at, *model.rbegin());
+  EXPECT_GT(steps, 1000);
+}
+
+// Another process changes the leaf this cursor stands in between two of its
+// steps along the chain: it adds entries right after the current one, more
+// than a leaf holds, and deletes the entry that followed. The next step
+// must see the new entries, and walks on to the end and back to the start
+// must meet every entry once, in order.
+TEST(IndexSharing, AnotherProcessSplittingTheCurrentLeafBetweenTwoStepsIsSeen) {
+  ScratchDir dir;
+  {
+    TFileList files(Env::Default());
+    User creator(files, false);
+    creator.directory = std::make_unique<TDataDirectory>(creator.session, dir.Path());
+    TDataCursor c(creator.session, *creator.directory);
+    c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
+    for (int i = 0; i < 600; ++i) AddMnb(c, 10 * i);
+  }
+  constexpr int kAdded = 400;
+  Pipe go, done;
+  const pid_t pid = Spawn([&] {
+    if (go.Receive() != 'g') return 2;
+    TFileList files(Env::Default());
+    User other(files, true);
+    other.Open(dir.Path());
+    other.cursor->SetOrderByName("ByMNB");
+    for (int k = 0; k < kAdded; ++k) AddMnb(*other.cursor, 3001);
+    // MNB 0 ... 3000 (301 entries), the added ones, then 3010.
+    if (!other.cursor->MoveTo(301 + kAdded + 1) || MnbOf(*other.cursor) != 3010) return 3;
+    other.cursor->DeleteRecord();
+    other.cursor->Close();
+    done.Send('d');
+    return 0;
+  });
+  TFileList files(Env::Default());
+  User me(files, true);
+  me.Open(dir.Path());
+  TDataCursor& c = *me.cursor;
+  c.SetOrderByName("ByMNB");
+  c.First();
+  for (int i = 0; i <= 300; ++i) ASSERT_TRUE(c.Next());
+  ASSERT_EQ(MnbOf(c), 3000);
+  go.Send('g');
+  ASSERT_EQ(done.Receive(), 'd');
+  EXPECT_EQ(Join(pid), 0);
+  std::vector<std::int32_t> after;
+  while (c.Next()) after.push_back(MnbOf(c));
+  ASSERT_EQ(after.size(), std::size_t(kAdded + 298));
+  EXPECT_EQ(after.front(), 3001);
+  EXPECT_EQ(after[kAdded - 1], 3001);
+  EXPECT_EQ(after[kAdded], 3020);
+  EXPECT_TRUE(std::is_sorted(after.begin(), after.end()));
+  std::vector<std::int32_t> back;
+  c.Last();
+  while (c.Prior()) back.push_back(MnbOf(c));
+  EXPECT_EQ(back.size(), std::size_t(301 + kAdded + 298));
+  EXPECT_TRUE(std::is_sorted(back.rbegin(), back.rend()));
+  EXPECT_EQ(back.back(), 0);
 }
 
 }  // namespace

@@ -374,29 +374,85 @@ void TDataCursor::ExpectNoEntryFor(std::int32_t recNo, const std::vector<std::ui
   }
 }
 
+// Entries after the first are taken along the cached leaf chain where it
+// can be followed, else by a descent to their rank.
 bool TDataCursor::SeekEntry(std::uint64_t r, bool forward) {
   const std::uint64_t begin = RangeBegin(), end = RangeEnd();
+  if (forward) r = std::max(r, begin);
+  else if (end > 0) r = std::min(r, end - 1);
+  if (r < begin || r >= end) return false;
   TIndexTree& tree = ActiveTree();
+  const bool all = !KeepsVisibleSet();
+  auto last = [&] { return forward ? r + 1 >= end : r == begin; };
   IndexEntry e;
-  if (forward) {
-    for (r = std::max(r, begin); r < end; ++r) {
-      if (!tree.EntryAt(r, &e)) break;
-      if (Visible(e.record)) {
-        StandOn(e.record, std::move(e.key));
-        return true;
-      }
-    }
-    return false;
-  }
-  if (end == 0) return false;
-  for (std::int64_t i = static_cast<std::int64_t>(std::min(r, end - 1));
-       i >= static_cast<std::int64_t>(begin); --i) {
-    if (!tree.EntryAt(static_cast<std::uint64_t>(i), &e)) break;
-    if (Visible(e.record)) {
+  LeafPlace place;
+  for (;;) {
+    if (!tree.EntryAt(r, &e, &place)) return false;
+    if (all || visible_.Test(static_cast<std::uint32_t>(e.record))) {
       StandOn(e.record, std::move(e.key));
+      MarkPlace(place);
       return true;
     }
+    const std::uint8_t* key = nullptr;
+    std::int32_t record = 0;
+    bool ended = false;
+    const bool met = tree.WalkInCache(place, forward ? 1 : -1,
+                                      [&](const std::uint8_t* k, std::int32_t rec) {
+      if (last()) return ended = true;
+      r = forward ? r + 1 : r - 1;
+      key = k;
+      record = rec;
+      return all || visible_.Test(static_cast<std::uint32_t>(rec));
+    });
+    if (ended) return false;
+    if (met) {
+      StandOn(record, key, tree.Shape().keyLength);
+      MarkPlace(place);
+      return true;
+    }
+    // The chain could not be followed beyond rank r.
+    if (last()) return false;
+    r = forward ? r + 1 : r - 1;
   }
+}
+
+void TDataCursor::MarkPlace(const LeafPlace& place) {
+  mark_ = {place, order_, recNo_, table_->Index().Header().changeCounter,
+           table_->DroppedChanges()};
+}
+
+bool TDataCursor::StepAlongChain(int direction) {
+  walked_.assign(key_.begin(), key_.end());
+  if (mark_.place.page == 0 || state_ != State::kOn || mark_.order != order_ ||
+      mark_.recNo != recNo_ || mark_.indexCounter != table_->Index().Header().changeCounter ||
+      mark_.droppedChanges != table_->DroppedChanges()) {
+    return false;
+  }
+  TIndexTree& tree = ActiveTree();
+  const std::size_t length = tree.Shape().keyLength;
+  if (key_.size() != length) return false;
+  const KeyComparator& cmp = tree.Comparator();
+  const bool all = !KeepsVisibleSet();
+  const std::uint8_t* key = nullptr;
+  std::int32_t record = 0;
+  bool outside = false;
+  LeafPlace place = mark_.place;
+  const bool met = tree.WalkInCache(place, direction,
+                                    [&](const std::uint8_t* k, std::int32_t rec) {
+    key = k;
+    record = rec;
+    if (rangeActive_ && (direction > 0 ? cmp(k, rangeHigh_.data()) > 0
+                                       : cmp(k, rangeLow_.data()) < 0)) {
+      return outside = true;
+    }
+    return all || visible_.Test(static_cast<std::uint32_t>(rec));
+  }, key_.data());
+  if (met && !outside) {
+    StandOn(record, key, length);
+    MarkPlace(place);
+    return true;
+  }
+  if (key != nullptr) walked_.assign(key, key + length);
   return false;
 }
 
@@ -437,10 +493,12 @@ bool TDataCursor::NextAttempt() {
     const std::uint32_t n = visible_.NextSet(fromStart ? 1 : static_cast<std::uint32_t>(recNo_) + 1);
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
+  } else if (fromStart) {
+    found = SeekEntry(RangeBegin(), true);
   } else {
-    const std::vector<std::uint8_t> from = fromStart ? std::vector<std::uint8_t>{} : key_;
-    found = SeekEntry(fromStart ? RangeBegin() : ActiveTree().Rank(key_.data(), true), true);
-    if (found && !from.empty()) ExpectMovedPast(from, 1);
+    fromKey_.assign(key_.begin(), key_.end());
+    found = StepAlongChain(1) || SeekEntry(ActiveTree().Rank(walked_.data(), true), true);
+    if (found) ExpectMovedPast(fromKey_, 1);
   }
   if (!found) {
     state_ = AnyVisible() ? State::kAfter : State::kNowhere;
@@ -463,6 +521,7 @@ bool TDataCursor::FindFirst(const std::function<bool(const sql::RowAccessor&)>& 
   recNo_ = recNo;
   imageRecNo_ = imageRecNo;
   key_ = std::move(key);
+  mark_.place.page = 0;
   ordinal_ = ordinal;
   return false;
 }
@@ -500,11 +559,17 @@ bool TDataCursor::PriorAttempt() {
                 : (recNo_ > 1 ? visible_.PrevSet(static_cast<std::uint32_t>(recNo_) - 1) : 0);
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
-  } else {
-    const std::vector<std::uint8_t> from = fromEnd ? std::vector<std::uint8_t>{} : key_;
-    const std::uint64_t r = fromEnd ? RangeEnd() : ActiveTree().Rank(key_.data(), false);
+  } else if (fromEnd) {
+    const std::uint64_t r = RangeEnd();
     found = r > 0 && SeekEntry(r - 1, false);
-    if (found && !from.empty()) ExpectMovedPast(from, -1);
+  } else {
+    fromKey_.assign(key_.begin(), key_.end());
+    found = StepAlongChain(-1);
+    if (!found) {
+      const std::uint64_t r = ActiveTree().Rank(walked_.data(), false);
+      found = r > 0 && SeekEntry(r - 1, false);
+    }
+    if (found) ExpectMovedPast(fromKey_, -1);
   }
   if (!found) {
     state_ = AnyVisible() ? State::kBefore : State::kNowhere;
@@ -689,6 +754,15 @@ void TDataCursor::StandOn(std::int32_t recNo, std::vector<std::uint8_t> key) {
   state_ = State::kOn;
   recNo_ = recNo;
   key_ = std::move(key);
+  mark_.place.page = 0;
+}
+
+void TDataCursor::StandOn(std::int32_t recNo, const std::uint8_t* key, std::size_t keyLength) {
+  if (state_ != State::kOn || recNo != recNo_) imageRecNo_ = 0;
+  state_ = State::kOn;
+  recNo_ = recNo;
+  key_.assign(key, key + keyLength);
+  mark_.place.page = 0;
 }
 
 // On the record when it is visible; else on the next visible record after

@@ -280,9 +280,18 @@ class TDataCursor {
   // The first visible entry at or after rank r (forward) or at or before r
   // (backward) inside the range; false when none.
   bool SeekEntry(std::uint64_t r, bool forward);
+  // A step to the next visible entry after (direction 1) or before (-1)
+  // the current one along the cached leaf chain, from the place the last
+  // step left (see StepMark). False when that place is not known to hold,
+  // or the chain cannot be followed to a visible entry inside the range:
+  // walked_ then holds the key of the last entry passed, from which a
+  // descent takes over.
+  bool StepAlongChain(int direction);
+  void MarkPlace(const LeafPlace& place);
 
   // ---- placing ----
   void StandOn(std::int32_t recNo, std::vector<std::uint8_t> key);
+  void StandOn(std::int32_t recNo, const std::uint8_t* key, std::size_t keyLength);
   void PlaceBy(std::int32_t recNo, const std::vector<std::uint8_t>& key);
   void PlaceAfterChange();
   void AfterOwnChange(const Counters& before);
@@ -325,6 +334,23 @@ class TDataCursor {
 
   bool rangeActive_ = false;
   std::vector<std::uint8_t> rangeLow_, rangeHigh_;
+
+  // Where the current entry lies in the leaf chain of the active index, as
+  // the step that stood on it found it. It serves the next step while it
+  // still holds: the cursor stands on that entry of that order, the index
+  // header shows the change counter of then (nothing another user wrote
+  // has been taken in since), no rollback happened, and the tree finds the
+  // place unchanged, holding the current key (TIndexTree::WalkInCache).
+  // Standing anywhere forgets it.
+  struct StepMark {
+    LeafPlace place;  // page 0: no mark
+    int order = 0;
+    std::int32_t recNo = 0;
+    std::int32_t indexCounter = 0;
+    std::uint32_t droppedChanges = 0;
+  };
+  StepMark mark_;
+  std::vector<std::uint8_t> fromKey_, walked_;  // scratch of Next and Prior
 
   std::unique_ptr<TableFilterSource> source_;
   std::vector<std::unique_ptr<TFilter>> filters_;

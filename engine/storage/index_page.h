@@ -127,6 +127,10 @@ class TPage {
   bool dirty = false;
   int useCount = 0;
   std::uint64_t lastUse = 0;
+  // Which taking of the page into a cache this object holds: a number given
+  // once per read (or new page) in the whole process, so that a place kept
+  // in a page is recognised as stale once the page was dropped or read again.
+  std::uint64_t load = 0;
 
  private:
   std::size_t Stride() const { return shape_->keyLength + 8u; }

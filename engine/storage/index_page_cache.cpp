@@ -1,6 +1,7 @@
 #include "engine/storage/index_page_cache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
@@ -11,6 +12,10 @@ namespace {
 constexpr std::int32_t kMaxPages = 2000000000;
 constexpr std::uint64_t kMaxFileBytes = 4000000000ull;
 constexpr std::size_t kMaxSparePages = 8;
+
+// Sessions in several threads have caches of their own; the numbers stay
+// unique across them.
+std::atomic<std::uint64_t> loads{0};
 
 }  // namespace
 
@@ -79,6 +84,7 @@ TPage& TPageCache::Take(std::int32_t n) {
   } else {
     page = std::make_unique<TPage>(shape_, n);
   }
+  page->load = loads.fetch_add(1, std::memory_order_relaxed) + 1;
   auto at = std::lower_bound(pages_.begin(), pages_.end(), n,
                              [](const std::unique_ptr<TPage>& p, std::int32_t v) {
                                return p->Number() < v;
@@ -86,20 +92,23 @@ TPage& TPageCache::Take(std::int32_t n) {
   return **pages_.insert(at, std::move(page));
 }
 
-TPage& TPageCache::Fetch(std::int32_t n) {
+TPage* TPageCache::Cached(std::int32_t n) {
   for (TPage* p : recent_)
     if (p != nullptr && p->Number() == n) {
       Touch(*p);
-      return *p;
+      return p;
     }
   auto at = std::lower_bound(pages_.begin(), pages_.end(), n,
                              [](const std::unique_ptr<TPage>& p, std::int32_t v) {
                                return p->Number() < v;
                              });
-  if (at != pages_.end() && (*at)->Number() == n) {
-    Touch(**at);
-    return **at;
-  }
+  if (at == pages_.end() || (*at)->Number() != n) return nullptr;
+  Touch(**at);
+  return at->get();
+}
+
+TPage& TPageCache::Fetch(std::int32_t n) {
+  if (TPage* cached = Cached(n)) return *cached;
   if (n < 1 || n >= file_.NextPageNumber()) Raise(KURA_INDEXCORRUPT, {.table = table_});
   std::array<std::uint8_t, kPageBytes> image;
   file_.ReadPage(n, image.data());

@@ -67,6 +67,7 @@ class TPageCache : public IndexPageStore {
   // or a damaged page.
   TPage& Fetch(std::int32_t n) override;
   TPage& Append() override;
+  TPage* Cached(std::int32_t n) override;
 
   // Adds the cached dirty pages to `out`.
   void CollectDirty(std::vector<TPage*>& out) const;

@@ -165,6 +165,7 @@ void TIndexTree::PropagateFirstKey(const Path& path, std::size_t level) {
 }
 
 void TIndexTree::Insert(const std::uint8_t* key, std::int32_t record) {
+  ++changes_;
   if (roots_.root == 0) {
     TPage& page = NewPage();
     page.SetType(kPageRootLeaf);
@@ -250,6 +251,7 @@ void TIndexTree::SplitPage(Path& path, std::size_t level) {
 }
 
 void TIndexTree::Delete(const std::uint8_t* key) {
+  ++changes_;
   if (roots_.root == 0) Corrupt();
   Path path;
   Descend(key, false, path);
@@ -386,14 +388,64 @@ std::uint64_t TIndexTree::Rank(const std::uint8_t* key, bool inclusive) {
   return rank + std::uint64_t(LeafPosition(*page, key, inclusive));
 }
 
-bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out) {
+bool TIndexTree::EntryAt(std::uint64_t n, IndexEntry* out, LeafPlace* place) {
   if (roots_.root == 0) return false;
   if (n >= Root().SubtreeKeys()) return false;
   int i = 0;
   const TPage& page = LeafOf(n, &i);
   out->key.assign(page.Key(i), page.Key(i) + shape_.keyLength);
   out->record = page.Ref(i);
+  if (place != nullptr) *place = {page.Number(), i, page.load, changes_};
   return true;
+}
+
+// A place holds while nothing can have changed its leaf: no key changed
+// through this tree, and the leaf is the very page object read then (a page
+// dropped with the cache, because another user changed the file or a
+// transaction was rolled back, or trimmed from it, is a new reading).
+TPage* TIndexTree::LeafInCache(const LeafPlace& place) {
+  if (place.page == 0 || place.changes != changes_) return nullptr;
+  TPage* page = store_.Cached(place.page);
+  if (page == nullptr || page->load != place.load || !page->IsLeaf() || place.slot < 0 ||
+      place.slot >= page->Count())
+    return nullptr;
+  return page;
+}
+
+const std::uint8_t* TIndexTree::KeyInCache(const LeafPlace& place) {
+  const TPage* page = LeafInCache(place);
+  return page == nullptr ? nullptr : page->Key(place.slot);
+}
+
+// The neighbouring leaf is taken only when it is cached too, links back and
+// goes on in key order (its keys run from first to last, beyond the keys of
+// `leaf`): pages read at different times may not agree, and then the
+// descent, which checks what it meets, decides. The order also ends a walk
+// round a chain that loops: the leaves it passes keep strictly rising.
+TPage* TIndexTree::CachedNeighbour(const TPage& leaf, int direction) {
+  const std::int32_t n = direction > 0 ? leaf.Next() : leaf.Prev();
+  if (n <= 0 || n == leaf.Number() || leaf.Count() == 0) return nullptr;
+  TPage* other = store_.Cached(n);
+  if (other == nullptr || !other->IsLeaf() || other->Count() == 0 ||
+      (direction > 0 ? other->Prev() : other->Next()) != leaf.Number())
+    return nullptr;
+  const std::uint8_t* first = other->Key(0);
+  const std::uint8_t* last = other->Key(other->Count() - 1);
+  if (cmp_(first, last) > 0) return nullptr;
+  const bool onInOrder = direction > 0 ? cmp_(leaf.Key(leaf.Count() - 1), first) < 0
+                                       : cmp_(leaf.Key(0), last) > 0;
+  return onInOrder ? other : nullptr;
+}
+
+const std::uint8_t* TIndexTree::StepInCache(LeafPlace& place, int direction,
+                                            std::int32_t* record) {
+  const std::uint8_t* key = nullptr;
+  WalkInCache(place, direction, [&](const std::uint8_t* k, std::int32_t r) {
+    key = k;
+    *record = r;
+    return true;
+  });
+  return key;
 }
 
 TPage& TIndexTree::LeafOf(std::uint64_t n, int* i) {

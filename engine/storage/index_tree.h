@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +28,12 @@ class IndexPageStore {
   // A newly appended page, cleared and marked dirty. Raises 9479 when the
   // file would grow beyond its limits.
   virtual TPage& Append() = 0;
+  // The page numbered n when it is held in memory, never read for the call;
+  // nullptr otherwise (a store without a cache holds nothing).
+  virtual TPage* Cached(std::int32_t n) {
+    (void)n;
+    return nullptr;
+  }
 };
 
 // The two page numbers of an index kept in its descriptor.
@@ -39,6 +46,16 @@ struct IndexRoots {
 struct IndexEntry {
   std::vector<std::uint8_t> key;
   std::int32_t record = 0;
+};
+
+// Where an entry lies in the leaf chain: its leaf, its slot there, and what
+// tells whether that is still so (see TIndexTree::StepInCache). page 0: no
+// place.
+struct LeafPlace {
+  std::int32_t page = 0;
+  int slot = 0;
+  std::uint64_t load = 0;     // TPage::load of the leaf when the place was taken
+  std::uint64_t changes = 0;  // the tree's changes then
 };
 
 // Deepest path from the root to a leaf.
@@ -75,8 +92,30 @@ class TIndexTree {
   // Number of keys ordered before `key` (inclusive = false) or not after it
   // (inclusive = true).
   std::uint64_t Rank(const std::uint8_t* key, bool inclusive = false);
-  // The entry at 0-based position n; false when n >= Count().
-  bool EntryAt(std::uint64_t n, IndexEntry* out);
+  // The entry at 0-based position n; false when n >= Count(). With `place`,
+  // also where the entry lies in the leaf chain.
+  bool EntryAt(std::uint64_t n, IndexEntry* out, LeafPlace* place = nullptr);
+  // The key of the entry at `place` when the place still holds: this tree
+  // has not changed since it was taken and its leaf is still the same
+  // reading of the page in the cache. nullptr otherwise.
+  const std::uint8_t* KeyInCache(const LeafPlace& place);
+  // From a place that still holds (see KeyInCache), the entry after it
+  // (direction 1) or before it (-1) along the leaf chain, taken only from
+  // pages the cache holds; `place` moves there and `*record` gets its
+  // record. Returns its key (valid until the tree is used again), or
+  // nullptr, with `place` unchanged, when the place no longer holds, the
+  // chain ends, or the neighbouring leaf is not cached or does not link
+  // back: the caller then finds the entry by a descent from the root.
+  const std::uint8_t* StepInCache(LeafPlace& place, int direction, std::int32_t* record);
+  // Steps as StepInCache does, entry after entry, offering each to
+  // `take(key, record)` until it returns true: then `place` is that entry's
+  // and the result true. False when the chain cannot be followed on;
+  // `place` is then the last entry offered (unchanged when none was). The
+  // leaf is checked once, not at every entry. With `from`, the walk starts
+  // only when the entry at `place` has that key.
+  template <typename Take>
+  bool WalkInCache(LeafPlace& place, int direction, Take&& take,
+                   const std::uint8_t* from = nullptr);
   // Calls `visit` with the record of every entry at positions [begin, end)
   // in index order: one descent to `begin`, then along the leaf chain.
   // Raises 8965 when the chain ends before `end`.
@@ -132,6 +171,11 @@ class TIndexTree {
   // The leaf holding entry `n` (0-based, n below the tree's entry count)
   // and the entry's position in it, by the subtree counts.
   TPage& LeafOf(std::uint64_t n, int* i);
+  // The leaf of a place that still holds (see KeyInCache); nullptr if none.
+  TPage* LeafInCache(const LeafPlace& place);
+  // The leaf after (direction 1) or before (-1) `leaf` in the chain when the
+  // cache holds it with entries and it links back to `leaf`; else nullptr.
+  TPage* CachedNeighbour(const TPage& leaf, int direction);
   // Last entry whose key is not greater than `key` (strict: less than).
   int ChildIndex(const TPage& page, const std::uint8_t* key, bool strict) const;
   // First leaf position whose key is not less than `key` (upper: greater).
@@ -164,6 +208,26 @@ class TIndexTree {
   std::string table_;
   std::string index_;
   SearchHint hint_;
+  std::uint64_t changes_ = 0;  // insertions and deletions made through this tree
 };
+
+template <typename Take>
+bool TIndexTree::WalkInCache(LeafPlace& place, int direction, Take&& take,
+                             const std::uint8_t* from) {
+  TPage* page = LeafInCache(place);
+  if (page == nullptr ||
+      (from != nullptr && std::memcmp(page->Key(place.slot), from, shape_.keyLength) != 0))
+    return false;
+  for (int i = place.slot;;) {
+    i += direction;
+    if (i < 0 || i >= page->Count()) {
+      page = CachedNeighbour(*page, direction);
+      if (page == nullptr) return false;
+      i = direction > 0 ? 0 : page->Count() - 1;
+    }
+    place = {page->Number(), i, page->load, changes_};
+    if (take(page->Key(i), page->Ref(i))) return true;
+  }
+}
 
 }  // namespace kura

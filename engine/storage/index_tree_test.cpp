@@ -240,6 +240,81 @@ TEST(IndexTreeTest, VisitRecordsAgreesWithEntryAtOverEverySpan) {
   }
 }
 
+// A walk along the cached leaf chain meets the entries EntryAt finds, both
+// ways, and gives up (for a descent) as soon as its place may be stale.
+TEST(IndexTreeTest, StepsInTheCacheFollowTheChainAndGiveUpOnAStalePlace) {
+  Tree t(false, LeafCompression::kNone, 200);
+  std::mt19937 rng(7);
+  std::vector<int> values;
+  for (int i = 0; i < 1500; ++i) {
+    values.push_back(int(rng() % 400));
+    t.Insert(values.back(), i + 1);
+  }
+  for (int i = 0; i < 1500; i += 4) t.Delete(values[std::size_t(i)], i + 1);
+  const std::vector<IndexEntry> all = t.tree->Entries();  // every leaf now cached
+  ASSERT_GT(all.size(), 1000u);
+  auto walk = [&](std::uint64_t from, int direction) {
+    LeafPlace place;
+    IndexEntry e;
+    if (!t.tree->EntryAt(from, &e, &place)) return std::uint64_t(0);
+    std::uint64_t steps = 0;
+    std::int32_t record = 0;
+    for (std::uint64_t r = from; const std::uint8_t* key = t.tree->StepInCache(place, direction, &record);) {
+      r = direction > 0 ? r + 1 : r - 1;
+      const IndexEntry& want = all[std::size_t(r)];
+      EXPECT_EQ(record, want.record) << r;
+      EXPECT_EQ(Bytes(key, key + t.shape.keyLength), want.key) << r;
+      ++steps;
+    }
+    return steps;
+  };
+  EXPECT_EQ(walk(0, 1), all.size() - 1);
+  EXPECT_EQ(walk(all.size() - 1, -1), all.size() - 1);
+
+  // A place taken before a change made through the tree no longer holds.
+  LeafPlace place;
+  IndexEntry e;
+  std::int32_t record = 0;
+  ASSERT_TRUE(t.tree->EntryAt(500, &e, &place));
+  ASSERT_NE(t.tree->KeyInCache(place), nullptr);
+  t.tree->Insert(t.Key(9999, 9999).data(), 9999);
+  EXPECT_EQ(t.tree->KeyInCache(place), nullptr);
+  EXPECT_EQ(t.tree->StepInCache(place, 1, &record), nullptr);
+
+  // Nor once its leaf has left the cache, even when it is read again: the
+  // file may hold another user's version of it.
+  t.cache->EndUpdate();
+  t.tree->Entries();
+  ASSERT_TRUE(t.tree->EntryAt(500, &e, &place));
+  t.cache->DropAll();
+  EXPECT_EQ(t.tree->KeyInCache(place), nullptr);
+  t.Page(place.page);
+  EXPECT_EQ(t.tree->StepInCache(place, 1, &record), nullptr);
+
+  // The neighbouring leaf is taken only from the cache, and only when it
+  // links back to the leaf it is reached from.
+  t.cache->DropAll();
+  ASSERT_TRUE(t.tree->EntryAt(500, &e, &place));
+  TPage& leaf = t.Page(place.page);
+  place.slot = leaf.Count() - 1;
+  const std::int32_t next = leaf.Next();
+  ASSERT_NE(next, 0);
+  EXPECT_EQ(t.tree->StepInCache(place, 1, &record), nullptr) << "the next leaf is not cached";
+  TPage& after = t.Page(next);
+  after.SetPrev(0);
+  EXPECT_EQ(t.tree->StepInCache(place, 1, &record), nullptr) << "the next leaf does not link back";
+  after.SetPrev(place.page);
+  const LeafPlace before = place;
+  ASSERT_NE(t.tree->StepInCache(place, 1, &record), nullptr);
+  EXPECT_EQ(place.page, next);
+  EXPECT_EQ(place.slot, 0);
+  EXPECT_EQ(record, after.Ref(0));
+  LeafPlace back = place;
+  ASSERT_NE(t.tree->StepInCache(back, -1, &record), nullptr);
+  EXPECT_EQ(back.page, before.page);
+  EXPECT_EQ(back.slot, before.slot);
+}
+
 // Builds a three-level tree, then damages one page on "disk".
 struct Damaged : ::testing::Test {
   Damaged() : t(false, LeafCompression::kNone, 200) {
@@ -308,6 +383,24 @@ TEST_F(Damaged, LeafChainThatEndsOrLoopsStopsAWalk) {
     EXPECT_EQ(CodeOf([&] { t.tree->VisitRecords(0, 2000, [&](std::int32_t) { ++visited; }); }),
               KURA_INDEXCORRUPT);
     EXPECT_LT(visited, 2000u);
+  }
+}
+
+TEST_F(Damaged, ACachedChainThatLoopsEndsAWalkInTheCache) {
+  const std::vector<IndexEntry> all = t.tree->Entries();  // every leaf cached
+  LeafPlace first, last;
+  IndexEntry e;
+  ASSERT_TRUE(t.tree->EntryAt(0, &e, &first));
+  ASSERT_TRUE(t.tree->EntryAt(all.size() - 1, &e, &last));
+  t.Page(first.page).SetPrev(last.page);  // last -> first -> ... -> last
+  t.Page(last.page).SetNext(first.page);
+  for (const int direction : {1, -1}) {
+    LeafPlace place = direction > 0 ? first : last;
+    std::size_t offered = 0;
+    EXPECT_FALSE(t.tree->WalkInCache(place, direction, [&](const std::uint8_t*, std::int32_t) {
+      return ++offered > 3 * all.size();
+    }));
+    EXPECT_EQ(offered, all.size() - 1);
   }
 }
 
