@@ -508,7 +508,10 @@ TRecord* TDataTable::ReadRecord(std::int32_t n, bool sequential, bool backwards)
 
 TRecord* TDataTable::ReadRecordRun(std::int32_t n, std::int32_t count, bool backwards) {
   if (TRecord* r = data_->FindCached(n)) return r;
-  const bool lockFirst = !session_.settings.strictChangeDetection && !options_.exclusive;
+  // A read lock held already (a computation that reads several records as
+  // one state of the table) covers this read and stays held after it.
+  const bool lockFirst =
+      !session_.settings.strictChangeDetection && !options_.exclusive && !read_.held;
   if (lockFirst && ReadLock()) {
     ReleaseReadLock();
     return nullptr;

@@ -199,6 +199,29 @@ TEST_F(LocksTest, AChangeByOneProcessDropsTheOthersCachedRecords) {
   reader.directory.CloseTable(r);
 }
 
+// Records read while a read lock is held belong to one state of the table:
+// a miss reads the file at once and leaves the lock held, so a writer still
+// waits for it.
+TEST_F(LocksTest, ARecordReadUnderAHeldReadLockKeepsIt) {
+  Process reader(Env::Default(), dir_.Path());
+  Process writer(Env::Default(), dir_.Path());
+  TDataTable* r = reader.directory.OpenTable("figure", {});
+  TDataTable* w = writer.directory.OpenTable("figure", {});
+  EXPECT_FALSE(r->ReadLock());
+  ASSERT_EQ(r->Data().FindCached(4), nullptr);
+  ASSERT_NE(r->ReadRecord(4), nullptr);
+  EXPECT_TRUE(r->HoldsReadLock());
+  EXPECT_EQ(CodeOf([&] { w->WriteLock(); }), KURA_LOCKTIMEOUT);
+  r->ReleaseReadLock();
+  EXPECT_EQ(CodeOf([&] { w->WriteLock(); }), 0);
+  w->ReleaseWriteLock();
+  // Without a lock held, a miss takes one for the read and gives it back.
+  ASSERT_NE(r->ReadRecord(5), nullptr);
+  EXPECT_FALSE(r->HoldsReadLock());
+  writer.directory.CloseTable(w);
+  reader.directory.CloseTable(r);
+}
+
 TEST_F(LocksTest, ReadOnlyFilesOpenReadOnlyAndTakeNoLocks) {
   for (const char* f : {"figure.DAT", "figure.IDX"}) {
     ASSERT_EQ(Env::Default()->SetReadOnly(dir_.File(f), true), 0);
