@@ -11,6 +11,7 @@
 #include "engine/component/testing/library_tables.h"
 #include "engine/storage/testing/storage_fixture.h"
 #include "library/move_row.h"
+#include "library/sequence_walks.h"
 
 namespace sorabeku {
 namespace {
@@ -167,6 +168,48 @@ TEST_F(DataModuleTest, RollbackShowsTheLibraryAsItWasOnTheSameRows) {
   m.Commit();
   m.OpenContents(1, 7);
   EXPECT_EQ(Numbers(contents), (std::vector<int>{12}));
+}
+
+// Loading a problem renumbers its rows; rows that already carry their
+// position are not edited, so a row another user is editing does not make
+// the renumbering wait for its lock and fail.
+TEST_F(DataModuleTest, RenumberingEditsOnlyRowsOutOfPlace) {
+  kura::Sessions().SessionByName(name_).lockRetryCount = 0;
+  TDataModule1& m = *module_;
+  m.OpenProblemRows(12);
+  kura::TDataSet& rows = m.KuraQuery2();
+  for (int pst : {45, 46, 64}) {
+    rows.Append();
+    rows.SetFieldAsInteger(figure::MNB, 12);
+    rows.SetFieldAsInteger(figure::PST, pst);
+    if (pst != 64) rows.SetFieldAsInteger(figure::TNB, pst == 45 ? 1 : 7);
+    rows.Post();
+  }
+  kura::Sessions().AddSession(name_ + "other").privateDir = dir_.Path();
+  kura::TKuraQuery other;
+  other.SetSessionName(name_ + "other");
+  other.SetDatabaseName("kyozai");
+  other.SetRequestLive(true);
+  other.AddSQL("select * from figure where PST = 45");
+  other.Open();
+  other.Edit();  // holds the record lock of the first row
+
+  RenumberRows(rows);
+  std::vector<int> tnb;
+  for (rows.First(); !rows.Eof(); rows.Next()) tnb.push_back(RowInt(rows, figure::TNB));
+  EXPECT_EQ(tnb, (std::vector<int>{1, 2, 3}));
+
+  // A row out of place that is locked still fails as before.
+  other.Cancel();
+  rows.First();
+  rows.Edit();
+  rows.SetFieldAsInteger(figure::TNB, 9);
+  rows.Post();
+  other.Close();
+  other.Open();
+  other.Edit();
+  EXPECT_THROW(RenumberRows(rows), kura::EKuraEngineError);
+  other.Cancel();
 }
 
 }  // namespace

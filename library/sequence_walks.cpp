@@ -103,8 +103,14 @@ void RenumberRows(kura::TDataSet& rows) {
     int k = 0;
     while (!rows.Eof()) {
       ++k;
-      rows.Edit();
-      rows.SetFieldAsInteger(figure::TNB, k);
+      // A row that already carries its position (a missing TNB reads as 0,
+      // never a position) is left alone: it is neither locked nor read
+      // again, so a problem loaded a second time writes nothing and does
+      // not wait for rows others are editing.
+      if (RowInt(rows, figure::TNB) != k) {
+        rows.Edit();
+        rows.SetFieldAsInteger(figure::TNB, k);
+      }
       rows.Next();  // stores the edit
     }
   } catch (...) {

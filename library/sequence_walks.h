@@ -72,8 +72,8 @@ PositionKind ClassifyPosition(kura::TDataSet& rows, CandidateList& candidates);
 // again when every row was read): 1 without end rows, 3 for 1, 2, 4.
 int NextFreeBranchNumber(ProblemQueries& queries, int problem);
 
-// Writes TNB 1..n in row order, with bound controls detached meanwhile.
-// The cursor ends on the last row.
+// Writes TNB 1..n in row order, with bound controls detached meanwhile;
+// only rows whose TNB differs are edited. The cursor ends on the last row.
 void RenumberRows(kura::TDataSet& rows);
 
 // The line of the current row: the branch numbers of the end rows of the

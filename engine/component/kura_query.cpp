@@ -221,11 +221,15 @@ void TKuraQuery::Prepare() {
   execution->SetRequestLive(requestLive_);
   execution->SetMaxRowCount(maxRowCount_);
   execution->Prepare(processedText_);
+  keptDefs_.clear();
+  keptExecution_ = nullptr;
   execution_ = std::move(execution);
 }
 
 void TKuraQuery::UnPrepare() {
   Close();
+  keptDefs_.clear();
+  keptExecution_ = nullptr;
   execution_.reset();
   ReleaseDatabase();
 }
@@ -288,7 +292,7 @@ void TKuraQuery::Open() {
   cursor_->SetLockProtocol(session_->lockProtocol);
   cursorReadOnly_ = cursor_->Table().Options().readOnly;
   if (cursorReadOnly_) readOnly_ = true;
-  BuildFieldDefs();
+  TakeFieldDefs();
   state_ = TDataSetState::dsBrowse;
   cursor_->First();
   const bool any = cursor_->Next();
@@ -296,6 +300,18 @@ void TKuraQuery::Open() {
   eof_ = !any;
   NotifyDataSources(TDataEvent::deUpdateState);
   NotifyDataSources(TDataEvent::deDataSetChange);
+}
+
+void TKuraQuery::TakeFieldDefs() {
+  const bool same = !keptDefs_.empty() && keptExecution_ == execution_.get() &&
+                    keptGeneration_ == execution_->Generation() && keptCursor_ == cursor_ &&
+                    keptLive_ == live_;
+  if (!same) {
+    BuildFieldDefs();
+    return;
+  }
+  fieldDefs_ = std::move(keptDefs_);
+  keptDefs_.clear();
 }
 
 void TKuraQuery::BuildFieldDefs() {
@@ -340,7 +356,12 @@ void TKuraQuery::Close() {
   if (state_ == TDataSetState::dsEdit && cursor_ != nullptr) cursor_->CancelEdit();
   buffer_.clear();
   oldValues_.clear();
+  keptDefs_ = std::move(fieldDefs_);
   fieldDefs_.clear();
+  keptExecution_ = execution_.get();
+  keptGeneration_ = execution_ ? execution_->Generation() : 0;
+  keptCursor_ = cursor_;
+  keptLive_ = live_;
   cursor_ = nullptr;
   state_ = TDataSetState::dsInactive;
   bof_ = eof_ = true;

@@ -165,6 +165,9 @@ class TKuraQuery final : public TDataSet {
   std::vector<sql::Value> BindValues();
   void Execute();
   void BuildFieldDefs();
+  // BuildFieldDefs, or the definitions kept from the last open when they
+  // still describe the result.
+  void TakeFieldDefs();
   void RequireActive() const;
   const TFieldDef& Def(int index) const;
   void PostPending();
@@ -205,6 +208,13 @@ class TKuraQuery final : public TDataSet {
   bool bof_ = true;
   bool eof_ = true;
   std::vector<TFieldDef> fieldDefs_;
+  // The definitions of the last open, taken again by the next open while
+  // the statement, its setting up and its result cursor are the same.
+  std::vector<TFieldDef> keptDefs_;
+  const sql::TQueryExecution* keptExecution_ = nullptr;
+  std::uint64_t keptGeneration_ = 0;
+  const TDataCursor* keptCursor_ = nullptr;
+  bool keptLive_ = false;
   std::vector<std::uint8_t> buffer_;     // the row being edited or inserted
   std::vector<std::uint8_t> oldValues_;  // the edited row before the edit
   int disabled_ = 0;

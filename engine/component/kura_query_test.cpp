@@ -182,6 +182,32 @@ TEST_F(QueryTest, ChangingTheLinesClosesUnpreparesAndKeepsParameterValues) {
 }
 
 // What the program relies on in the problem result.
+// Reopening a prepared statement shows the fields of the statement it runs:
+// the last one of a script, set up again at each execution, and a new
+// statement's own once the lines change.
+TEST_F(QueryTest, FieldsFollowTheStatementAcrossReopens) {
+  auto names = [](TKuraQuery& q) {
+    std::vector<std::string> v;
+    for (const TFieldDef& d : q.FieldDefs()) v.push_back(d.name + "/" + std::to_string(d.tableField));
+    return v;
+  };
+  TKuraQuery& q = NewQuery({"select MNB, PST from figure; select CMT, TNB, MNB from figure"});
+  const std::vector<std::string> script{"CMT/8", "TNB/7", "MNB/1"};
+  q.Open();
+  EXPECT_EQ(names(q), script);
+  q.Close();
+  EXPECT_EQ(q.FieldCount(), 0);
+  q.Open();
+  EXPECT_EQ(names(q), script);
+  EXPECT_EQ(q.FieldAsString(0), "");
+  q.SetSQL({"select PST, MNB from figure"});
+  q.Open();
+  EXPECT_EQ(names(q), (std::vector<std::string>{"PST/4", "MNB/1"}));
+  q.Close();
+  q.Open();
+  EXPECT_EQ(names(q), (std::vector<std::string>{"PST/4", "MNB/1"}));
+}
+
 TEST_F(QueryTest, ProblemRowsComeInAppendOrderAndAppendedRowsBecomeCurrent) {
   AddFigureRows({{1, 30, 0, 0}, {2, 99, 0, 0}, {1, 10, 0, 0}, {1, 20, 0, 0}});
   TKuraQuery& q = ProblemRows(1);

@@ -160,6 +160,7 @@ void TQueryExecution::Release() {
 }
 
 void TQueryExecution::SetUp() {
+  ++generation_;
   if (statement_->Kind() != StatementKind::kSelect) {
     live_ = true;
     return;

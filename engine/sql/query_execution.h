@@ -87,6 +87,10 @@ class TQueryExecution {
 
   std::int64_t RowsAffected() const { return rowsAffected_; }
   double ExecutionTime() const { return executionTime_; }
+  // Changes whenever a statement is set up anew (prepared, or the next
+  // statement of a script): what was derived from the statement and its
+  // result cursor before is stale then.
+  std::uint64_t Generation() const { return generation_; }
 
  private:
   void SetUp();
@@ -120,6 +124,7 @@ class TQueryExecution {
   std::int64_t rowsAffected_ = 0;
   std::int64_t remembered_ = 0;  // the sum at START TRANSACTION
   double executionTime_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 // A deep copy of an expression tree in which parameters carry their bound

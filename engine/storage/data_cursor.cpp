@@ -189,10 +189,10 @@ bool TDataCursor::Filtered() const {
 
 TFilter& TDataCursor::AddFilter(const sql::TExpToken& condition, FilterOptions options) {
   Operation op(*this);
-  {
-    ReadLockScope lock(*table_);  // the analysis counts keys in the indexes
-    filters_.push_back(std::make_unique<TFilter>(*source_, condition, options));
-  }
+  // The analysis counts keys in the indexes; the visible set it leads to
+  // is computed under the same read lock.
+  ReadLockScope lock(*table_);
+  filters_.push_back(std::make_unique<TFilter>(*source_, condition, options));
   return ApplyNewestFilter();
 }
 
@@ -308,7 +308,23 @@ void TDataCursor::RebuildVisible() {
     f->Refresh(visible_);
     visible_.CopyFrom(f->Bitmap());
   }
+  ReadAheadVisible();
   seen_ = TableCounters();
+}
+
+// A filter that leaves few records (the rows of one problem) has them read
+// into the record cache while the read lock that computed it is still
+// held, in runs as the cursor would read them: otherwise each run missed
+// later takes a read lock of its own and reads the headers again. Sets of
+// more than half the cache are left to be read as the cursor moves.
+void TDataCursor::ReadAheadVisible() {
+  if (!Filtered()) return;
+  const std::uint32_t count = visible_.Count();
+  if (count == 0 || count > table_->Data().Cache().Limit() / 2) return;
+  for (std::uint32_t n = visible_.NextSet(1); n != 0; n = visible_.NextSet(n + 1)) {
+    const auto recNo = static_cast<std::int32_t>(n);
+    if (table_->Data().FindCached(recNo) == nullptr) table_->ReadRecordRun(recNo, RunFrom(recNo));
+  }
 }
 
 bool TDataCursor::AnyVisible() {

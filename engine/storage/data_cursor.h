@@ -261,6 +261,7 @@ class TDataCursor {
   Counters TableCounters();
   void SeeChanges();
   void RebuildVisible();
+  void ReadAheadVisible();
   TFilter& ApplyNewestFilter();
   void BaseSet(TRecordsBitmap& base);
 

@@ -166,6 +166,8 @@ class TDataTable : private SharedPageRead {
   // from the file (a run of the read-ahead size when `sequential`, ending
   // at n when `backwards`). nullptr when the table changed: the caller
   // repositions and restarts. 8962 when n is not a record of the file.
+  // Under a read lock held already the file is read at once, and the lock
+  // stays held.
   TRecord* ReadRecord(std::int32_t n, bool sequential = false, bool backwards = false);
   // The same, reading a run of at most `count` slots on a miss.
   TRecord* ReadRecordRun(std::int32_t n, std::int32_t count, bool backwards = false);

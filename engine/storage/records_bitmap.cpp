@@ -37,7 +37,34 @@ void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
   if (sizeInRecords < size_) countKnown_ = false;  // records may be cut off
   words_.resize(words, 0);
   size_ = sizeInRecords;
+  hi_ = std::min(hi_, words_.size());
+  lo_ = std::min(lo_, hi_);
   ClearTail();
+}
+
+void TRecordsBitmap::Include(std::size_t i) {
+  if (lo_ >= hi_) {
+    lo_ = i;
+    hi_ = i + 1;
+    return;
+  }
+  lo_ = std::min(lo_, i);
+  hi_ = std::max(hi_, i + 1);
+}
+
+void TRecordsBitmap::KeepOnly(std::size_t from, std::size_t to) {
+  const std::size_t lo = std::max(lo_, from);
+  const std::size_t hi = std::min(hi_, to);
+  const auto at = [&](std::size_t i) { return words_.begin() + static_cast<std::ptrdiff_t>(i); };
+  if (lo >= hi) {
+    std::fill(at(lo_), at(hi_), 0u);
+    lo_ = hi_ = 0;
+    return;
+  }
+  std::fill(at(lo_), at(lo), 0u);
+  std::fill(at(hi), at(hi_), 0u);
+  lo_ = lo;
+  hi_ = hi;
 }
 
 void TRecordsBitmap::ClearTail() {
@@ -49,6 +76,7 @@ void TRecordsBitmap::ClearTail() {
 void TRecordsBitmap::Set(std::uint32_t n) {
   if (n == 0) return;
   if (n > size_) Resize(n);
+  Include((n - 1) / 32);
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
   count_ += (w & bit) == 0;
@@ -70,19 +98,23 @@ bool TRecordsBitmap::Test(std::uint32_t n) const {
 
 void TRecordsBitmap::SetAll() {
   std::fill(words_.begin(), words_.end(), ~0u);
+  lo_ = 0;
+  hi_ = words_.size();
   ClearTail();
   count_ = size_;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::ClearAll() {
-  std::fill(words_.begin(), words_.end(), 0u);
+  KeepOnly(0, 0);
   count_ = 0;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::InvertAll() {
   for (auto& w : words_) w = ~w;
+  lo_ = 0;
+  hi_ = words_.size();
   ClearTail();
   count_ = size_ - count_;
 }
@@ -92,35 +124,48 @@ void TRecordsBitmap::InvertAll() {
 // active records to the few that a filter collected.
 void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
   const std::size_t common = std::min(words_.size(), other.words_.size());
+  const std::size_t from = std::min(other.lo_, common);
+  const std::size_t to = std::min(other.hi_, common);
   std::uint32_t* mine = words_.data();
   const std::uint32_t* theirs = other.words_.data();
   std::uint32_t outside = 0;  // records of `other` that this lacks
-  for (std::size_t i = 0; i < common; ++i) {
+  for (std::size_t i = from; i < to; ++i) {
     outside |= theirs[i] & ~mine[i];
     mine[i] &= theirs[i];
   }
-  std::fill(words_.begin() + static_cast<std::ptrdiff_t>(common), words_.end(), 0u);
+  KeepOnly(from, to);  // `other` holds nothing outside its span
   countKnown_ = outside == 0 && other.words_.size() <= words_.size() && other.countKnown_;
   count_ = other.count_;
 }
 
 void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
   const std::size_t common = std::min(words_.size(), other.words_.size());
-  for (std::size_t i = 0; i < common; ++i) words_[i] |= other.words_[i];
+  const std::size_t from = std::min(other.lo_, common);
+  const std::size_t to = std::min(other.hi_, common);
+  for (std::size_t i = from; i < to; ++i) words_[i] |= other.words_[i];
+  if (from < to) {
+    Include(from);
+    Include(to - 1);
+  }
   ClearTail();
   countKnown_ = false;
 }
 
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
-  Resize(other.size_);
-  std::copy(other.words_.begin(), other.words_.end(), words_.begin());
+  KeepOnly(0, 0);
+  Resize(other.size_);  // as many words as `other`
+  const auto from = static_cast<std::ptrdiff_t>(other.lo_);
+  const auto to = static_cast<std::ptrdiff_t>(other.hi_);
+  std::copy(other.words_.begin() + from, other.words_.begin() + to, words_.begin() + from);
+  lo_ = other.lo_;
+  hi_ = other.hi_;
   count_ = other.count_;
   countKnown_ = other.countKnown_;
 }
 
 std::uint32_t TRecordsBitmap::Count() const {
   if (!countKnown_) {
-    count_ = BitsIn(words_.data(), static_cast<std::uint32_t>(words_.size()));
+    count_ = BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(hi_ - lo_));
     countKnown_ = true;
   }
   return count_;
@@ -130,7 +175,9 @@ std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
   if (n <= 1) return 0;
   const std::uint32_t last = std::min(n - 1, size_);  // records 1..last count
   const std::uint32_t fullWords = last / 32;
-  std::uint32_t count = BitsIn(words_.data(), fullWords);
+  const std::size_t end = std::min<std::size_t>(fullWords, hi_);
+  std::uint32_t count =
+      lo_ < end ? BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(end - lo_)) : 0;
   if (last % 32 != 0) {
     const std::uint32_t mask = (1u << (last % 32)) - 1u;
     count += BitsIn(words_[fullWords] & mask);
@@ -141,23 +188,40 @@ std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
 std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
   if (n == 0) n = 1;
   if (n > size_) return 0;
-  std::uint32_t index = (n - 1) / 32;
-  std::uint32_t word = words_[index] & (~0u << ((n - 1) % 32));
+  std::size_t index = (n - 1) / 32;
+  std::uint32_t word = 0;
+  if (index < lo_) {
+    index = lo_;
+    if (index >= hi_) return 0;
+    word = words_[index];
+  } else {
+    if (index >= hi_) return 0;
+    word = words_[index] & (~0u << ((n - 1) % 32));
+  }
   while (word == 0) {  // whole empty words are skipped in one step
-    if (++index >= words_.size()) return 0;
+    if (++index >= hi_) return 0;
     word = words_[index];
   }
-  return index * 32 + static_cast<std::uint32_t>(std::countr_zero(word)) + 1;
+  return static_cast<std::uint32_t>(index) * 32 + static_cast<std::uint32_t>(std::countr_zero(word)) + 1;
 }
 
 std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
   if (n == 0 || size_ == 0) return 0;
   if (n > size_) n = size_;
-  std::int64_t index = (n - 1) / 32;
+  if (lo_ >= hi_) return 0;
+  std::size_t index = (n - 1) / 32;
   const std::uint32_t bit = (n - 1) % 32;
-  std::uint32_t word = words_[index] & (bit == 31 ? ~0u : ((1u << (bit + 1)) - 1u));
+  std::uint32_t word = 0;
+  if (index >= hi_) {
+    index = hi_ - 1;
+    word = words_[index];
+  } else {
+    if (index < lo_) return 0;
+    word = words_[index] & (bit == 31 ? ~0u : ((1u << (bit + 1)) - 1u));
+  }
   while (word == 0) {
-    if (--index < 0) return 0;
+    if (index == lo_) return 0;
+    --index;
     word = words_[index];
   }
   return static_cast<std::uint32_t>(index) * 32 + 31 -

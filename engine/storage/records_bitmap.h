@@ -3,7 +3,10 @@
 //
 // Record n is bit (n - 1) mod 32 of word (n - 1) div 32. The bitmap has a
 // size in records; bits beyond the size are always clear. Storage grows in
-// steps of 256 bytes.
+// steps of 256 bytes. The bitmap also keeps the span of words that may hold
+// set bits (every word outside it is zero), so that the few records of a
+// filter on a large table are cleared, copied and searched without a pass
+// over the whole table.
 #pragma once
 
 #include <cstdint>
@@ -53,9 +56,15 @@ class TRecordsBitmap {
  private:
   static constexpr std::uint32_t kWordsPerStep = 256 / 4;
   void ClearTail();
+  // Widens the span to take word i.
+  void Include(std::size_t i);
+  // Zeroes the words of the span outside [from, to) and narrows the span
+  // to what remains of it there.
+  void KeepOnly(std::size_t from, std::size_t to);
 
   std::uint32_t size_ = 0;
   std::vector<std::uint32_t> words_;  // capacity kept in whole steps
+  std::size_t lo_ = 0, hi_ = 0;       // words outside [lo_, hi_) are zero
   mutable std::uint32_t count_ = 0;   // the number of set records, when
   mutable bool countKnown_ = true;    // countKnown_
 };

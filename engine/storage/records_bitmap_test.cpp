@@ -60,6 +60,67 @@ TEST(RecordsBitmap, RandomOperationsAgreeWithASet) {
   }
 }
 
+// Sparse sets in bitmaps of different sizes, as filters of a large table
+// have them: the span of words that may hold records follows every change,
+// also across resizing, copying and combining with a bitmap of another size.
+TEST(RecordsBitmap, SparseSetsOfDifferentSizesAgreeWithSets) {
+  std::mt19937 rng(11);
+  struct Model {
+    TRecordsBitmap b;
+    std::set<std::uint32_t> m;
+    std::uint32_t size = 0;
+  };
+  auto resize = [](Model& x, std::uint32_t size) {
+    x.b.Resize(size);
+    x.size = size;
+    x.m.erase(x.m.upper_bound(size), x.m.end());
+  };
+  for (int round = 0; round < 20; ++round) {
+    Model a, c;
+    resize(a, rng() % 400);
+    resize(c, rng() % 400);
+    for (int step = 0; step < 300; ++step) {
+      Model& x = rng() % 2 ? a : c;
+      Model& y = &x == &a ? c : a;
+      const std::uint32_t n = 1 + rng() % 420;
+      switch (rng() % 10) {
+        case 0: case 1: case 2:
+          x.b.Set(n);
+          x.m.insert(n);
+          x.size = std::max(x.size, n);
+          break;
+        case 3: x.b.Clear(n); x.m.erase(n); break;
+        case 4: resize(x, rng() % 420); break;
+        case 5:
+          x.b.IntersectWith(y.b);
+          std::erase_if(x.m, [&](std::uint32_t v) { return !y.m.count(v); });
+          break;
+        case 6:
+          x.b.UniteWith(y.b);
+          for (std::uint32_t v : y.m) if (v <= x.size) x.m.insert(v);
+          break;
+        case 7: x.b.CopyFrom(y.b); x.m = y.m; x.size = y.size; break;
+        case 8: x.b.ClearAll(); x.m.clear(); break;
+        case 9:
+          if (rng() % 4 == 0) {
+            x.b.InvertAll();
+            std::set<std::uint32_t> inv;
+            for (std::uint32_t i = 1; i <= x.size; ++i) if (!x.m.count(i)) inv.insert(i);
+            x.m = inv;
+          }
+          break;
+      }
+      ASSERT_EQ(x.b.Count(), x.m.size()) << round << " " << step;
+      if (step % 25 == 0) {
+        ExpectSame(a.b, a.m, a.size);
+        ExpectSame(c.b, c.m, c.size);
+      }
+    }
+    ExpectSame(a.b, a.m, a.size);
+    ExpectSame(c.b, c.m, c.size);
+  }
+}
+
 TEST(RecordsBitmap, GrowsToTakeARecordAndKeepsTailClear) {
   TRecordsBitmap b(10);
   b.SetAll();
