@@ -216,7 +216,13 @@ TEST(KilledWriters, EveryConfirmedChangeSurvivesHundredsOfKills) {
       const auto now = pending.kind == 'D' ? std::nullopt : std::optional<Row>(RowOf(id, pending.version));
       if (now && !now->m.empty()) ++inFlightWithBlob;
       const bool memoLost = got && got->m.empty() && ((was && got->k == was->k) || (now && got->k == now->k));
-      ASSERT_TRUE(got == was || got == now || memoLost) << "round " << round << ": row " << id << " in flight";
+      auto show = [](const std::optional<Row>& r) {
+        return r ? r->k.substr(0, r->k.find('k')) + " memo " + std::to_string(r->m.size()) + " bytes"
+                 : std::string("none");
+      };
+      ASSERT_TRUE(got == was || got == now || memoLost)
+          << "round " << round << ": row " << id << " in flight (" << pending.kind << "): stored "
+          << show(got) << ", before " << show(was) << ", after " << show(now);
       // From here on the row is what is stored.
       overrides.erase(id);
       if (!got) {
