@@ -301,6 +301,16 @@ TEST(IndexSharing, AnotherProcessSplittingTheCurrentLeafBetweenTwoStepsIsSeen) {
 namespace kura {
 namespace {
 
+// A `figure` table with an index on MNB and `rows` rows, MNB 10, 20, ...
+void CreateFigureByMnb(const std::string& dir, int rows) {
+  TFileList files(Env::Default());
+  User creator(files, false);
+  creator.directory = std::make_unique<TDataDirectory>(creator.session, dir);
+  TDataCursor c(creator.session, *creator.directory);
+  c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
+  for (int i = 1; i <= rows; ++i) AddMnb(c, i * 10);
+}
+
 std::vector<std::int64_t> MnbsInIndexOrder(TDataCursor& c) {
   std::vector<std::int64_t> seen;
   for (c.First(); c.Next();) {
@@ -318,14 +328,7 @@ std::vector<std::int64_t> MnbsInIndexOrder(TDataCursor& c) {
 // again from the cursor's key with every cache dropped.
 TEST(IndexSharing, AWalkOverPagesOthersChangedSeesTheNewOrderWhole) {
   ScratchDir dir;
-  {
-    TFileList files(Env::Default());
-    User creator(files, false);
-    creator.directory = std::make_unique<TDataDirectory>(creator.session, dir.Path());
-    TDataCursor c(creator.session, *creator.directory);
-    c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
-    for (int i = 1; i <= 600; ++i) AddMnb(c, i * 10);
-  }
+  CreateFigureByMnb(dir.Path(), 600);
   TFileList filesA(Env::Default()), filesB(Env::Default());
   User a(filesA, false), b(filesB, false);
   a.session.settings.dataCacheRecords = 4096;  // every record stays cached
@@ -358,14 +361,7 @@ TEST(IndexSharing, AWalkOverPagesOthersChangedSeesTheNewOrderWhole) {
 // index it had worked out before: it starts again, and finds the new row.
 TEST(IndexSharing, ASearchThatMeetsAChangeStartsAgainAndFindsTheNewRow) {
   ScratchDir dir;
-  {
-    TFileList files(Env::Default());
-    User creator(files, false);
-    creator.directory = std::make_unique<TDataDirectory>(creator.session, dir.Path());
-    TDataCursor c(creator.session, *creator.directory);
-    c.Create("figure", {}, FigureShape(), FigureIndexes({.byMnb = true}));
-    for (int i = 1; i <= 200; ++i) AddMnb(c, i * 10);
-  }
+  CreateFigureByMnb(dir.Path(), 200);
   TFileList filesA(Env::Default()), filesB(Env::Default());
   User a(filesA, false), b(filesB, false);
   a.session.settings.dataCacheRecords = 4;  // records are read as they are met
