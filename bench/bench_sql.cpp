@@ -3,7 +3,7 @@
 // test).
 #include <benchmark/benchmark.h>
 
-#include "engine/sql/evaluator.h"
+#include "engine/expr/evaluator.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/test_catalog.h"
 

@@ -1,7 +1,7 @@
 #include "engine/component/kura_params.h"
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/field_types.h"
+#include "engine/expr/field_types.h"
 #include "engine/storage/names.h"
 
 namespace kura {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 
 namespace kura {
 

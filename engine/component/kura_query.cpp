@@ -5,8 +5,8 @@
 
 #include "engine/errors/database_error.h"
 #include "engine/errors/kura_error.h"
-#include "engine/sql/evaluator.h"
-#include "engine/sql/field_types.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/field_types.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/names.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/expr/evaluator.h"
 #include "engine/sql/data_query.h"
-#include "engine/sql/evaluator.h"
 #include "engine/storage/data_directory.h"
 
 namespace kura {

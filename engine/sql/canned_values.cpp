@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/sql/evaluator.h"
-#include "engine/sql/sql_error.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/sql_error.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
 

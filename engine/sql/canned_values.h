@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 #include "engine/storage/data_file_format.h"
 
 namespace kura {

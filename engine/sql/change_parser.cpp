@@ -4,10 +4,10 @@
 // the current token).
 #include <string>
 
+#include "engine/expr/field_types.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/change_statement.h"
 #include "engine/sql/expression_parser.h"
-#include "engine/sql/field_types.h"
-#include "engine/sql/sql_error.h"
 #include "engine/sql/statement_parser.h"
 
 namespace kura::sql {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 
 namespace kura::sql {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 #include "engine/sql/sql_catalog.h"
 
 namespace kura::sql {

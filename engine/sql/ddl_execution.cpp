@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/sql_error.h"
+#include "engine/expr/sql_error.h"
 #include "engine/storage/data_file_format.h"
 #include "engine/storage/index_definitions.h"
 #include "engine/storage/index_file.h"

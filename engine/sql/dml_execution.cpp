@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/ddl_execution.h"
-#include "engine/sql/evaluator.h"
 #include "engine/sql/query_execution.h"
-#include "engine/sql/sql_error.h"
 #include "engine/sql/sql_lexer.h"
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/names.h"

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
-#include "engine/sql/date_time.h"
-#include "engine/sql/sql_error.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/sql_error.h"
 
 namespace kura::sql {
 

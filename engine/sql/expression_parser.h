@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 #include "engine/sql/sql_lexer.h"
 
 namespace kura::sql {
@@ -114,8 +114,6 @@ class TExpressionParser {
 // Aggregate and function names (case-insensitive); kNone when not one.
 AggregateKind AggregateByName(std::string_view name);
 FuncCode FunctionByName(std::string_view name);
-// The name of a function code in messages ("SUBSTRING").
-const char* FunctionName(FuncCode code);
 const char* AggregateName(AggregateKind kind);
 
 }  // namespace kura::sql

@@ -1,31 +1,12 @@
 // The argument syntax of the SQL functions (part of TExpressionParser).
 #include <string>
 
+#include "engine/expr/field_types.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/expression_parser.h"
-#include "engine/sql/field_types.h"
-#include "engine/sql/sql_error.h"
 
 namespace kura::sql {
 namespace {
-
-struct FunctionEntry {
-  const char* name;
-  FuncCode code;
-};
-
-constexpr FunctionEntry kFunctions[] = {
-    {"LOWER", FuncCode::kLower},         {"UPPER", FuncCode::kUpper},
-    {"LENGTH", FuncCode::kLength},       {"SUBSTRING", FuncCode::kSubstring},
-    {"REPLACE", FuncCode::kReplace},     {"POS", FuncCode::kPos},
-    {"OCCURS", FuncCode::kOccurs},       {"CAST", FuncCode::kCast},
-    {"TRIM", FuncCode::kTrim},           {"EXTRACT", FuncCode::kExtract},
-    {"ABS", FuncCode::kAbs},             {"ROUND", FuncCode::kRound},
-    {"IF", FuncCode::kIf},               {"IFNULL", FuncCode::kIfNull},
-    {"COALESCE", FuncCode::kCoalesce},   {"TEXTSEARCH", FuncCode::kTextSearch},
-    {"TEXTOCCURS", FuncCode::kTextOccurs},
-    {"LASTAUTOINC", FuncCode::kLastAutoInc},
-    {"IDENT_CURRENT", FuncCode::kIdentCurrent},
-};
 
 struct AggregateEntry {
   const char* name;
@@ -98,12 +79,6 @@ FuncCode FunctionByName(std::string_view name) {
   for (const auto& f : kFunctions)
     if (SameName(name, f.name)) return f.code;
   return FuncCode::kNone;
-}
-
-const char* FunctionName(FuncCode code) {
-  for (const auto& f : kFunctions)
-    if (f.code == code) return f.name;
-  return "";
 }
 
 const char* AggregateName(AggregateKind kind) {

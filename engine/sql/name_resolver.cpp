@@ -3,8 +3,8 @@
 #include <string>
 
 #include "engine/errors/kura_error.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/expression_parser.h"
-#include "engine/sql/sql_error.h"
 #include "engine/sql/sql_lexer.h"
 
 namespace kura::sql {

@@ -3,10 +3,10 @@
 #include <set>
 
 #include "engine/errors/kura_error.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
 #include "engine/sql/dml_execution.h"
-#include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_sort.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/locale.h"

@@ -1,7 +1,7 @@
 #include "engine/sql/query_statement.h"
 
+#include "engine/expr/sql_error.h"
 #include "engine/sql/name_resolver.h"
-#include "engine/sql/sql_error.h"
 #include "engine/sql/type_checker.h"
 
 namespace kura::sql {

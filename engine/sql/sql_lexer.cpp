@@ -1,6 +1,6 @@
 #include "engine/sql/sql_lexer.h"
 
-#include "engine/sql/sql_error.h"
+#include "engine/expr/sql_error.h"
 
 namespace kura::sql {
 namespace {

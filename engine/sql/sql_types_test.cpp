@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/date_time.h"
-#include "engine/sql/evaluator.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/evaluator.h"
 #include "engine/sql/query_collation.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/test_catalog.h"
 #include "engine/storage/locale.h"
 #include "engine/sql/sql_lexer.h"
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 #include "engine/sql/type_checker.h"
 
 namespace kura::sql {

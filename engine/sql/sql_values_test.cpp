@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/date_time.h"
-#include "engine/sql/evaluator.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/evaluator.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/test_catalog.h"
 

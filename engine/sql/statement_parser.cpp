@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "engine/expr/sql_error.h"
 #include "engine/sql/expression_parser.h"
-#include "engine/sql/sql_error.h"
 
 namespace kura::sql {
 namespace {

@@ -1,7 +1,7 @@
 #include "engine/sql/table_catalog.h"
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/field_types.h"
+#include "engine/expr/field_types.h"
 #include "engine/storage/names.h"
 
 namespace kura::sql {

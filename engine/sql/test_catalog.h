@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/sql/field_types.h"
+#include "engine/expr/field_types.h"
 #include "engine/sql/sql_catalog.h"
 #include "engine/sql/sql_lexer.h"
 

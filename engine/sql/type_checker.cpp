@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/sql/date_time.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/expression_parser.h"
-#include "engine/sql/sql_error.h"
 
 namespace kura::sql {
 

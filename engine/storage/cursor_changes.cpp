@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
-#include "engine/sql/date_time.h"
+#include "engine/expr/date_time.h"
 #include "engine/storage/cursor_operation.h"
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/field_values.h"

@@ -35,9 +35,9 @@
 #include <vector>
 
 #include "engine/errors/error_codes.h"
-#include "engine/sql/evaluator.h"
-#include "engine/sql/exp_token.h"
-#include "engine/sql/sql_value.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/exp_token.h"
+#include "engine/expr/sql_value.h"
 #include "engine/storage/data_directory.h"
 #include "engine/storage/data_table.h"
 #include "engine/storage/filter.h"

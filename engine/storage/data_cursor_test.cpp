@@ -9,7 +9,7 @@
 #include <fstream>
 #include <random>
 
-#include "engine/sql/date_time.h"
+#include "engine/expr/date_time.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/index_trees.h"
 #include "engine/storage/table_filter_source.h"

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 #include "engine/storage/filter_table.h"
 #include "engine/storage/image_condition.h"
 #include "engine/storage/records_bitmap.h"

@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/sql/evaluator.h"
-#include "engine/sql/sql_value.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/sql_value.h"
 #include "engine/storage/data_file_format.h"
 #include "engine/storage/records_bitmap.h"
 

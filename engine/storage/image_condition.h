@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 #include "engine/storage/data_file_format.h"
 
 namespace kura {

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "engine/sql/evaluator.h"
+#include "engine/expr/evaluator.h"
 #include "engine/sql/query_statement.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_values.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/sql/date_time.h"
-#include "engine/sql/evaluator.h"
-#include "engine/sql/field_types.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/evaluator.h"
+#include "engine/expr/field_types.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
 

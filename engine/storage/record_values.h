@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 #include "engine/storage/data_file_format.h"
 
 namespace kura {

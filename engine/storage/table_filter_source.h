@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/sql/evaluator.h"
+#include "engine/expr/evaluator.h"
 #include "engine/storage/data_table.h"
 #include "engine/storage/filter_table.h"
 #include "engine/storage/index_tree.h"

@@ -4,8 +4,8 @@
 // record-by-record tests and by canned execution.
 #pragma once
 
-#include "engine/sql/exp_token.h"
-#include "engine/sql/sql_value.h"
+#include "engine/expr/exp_token.h"
+#include "engine/expr/sql_value.h"
 
 namespace kura::sql {
 

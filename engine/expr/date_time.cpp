@@ -1,4 +1,4 @@
-#include "engine/sql/date_time.h"
+#include "engine/expr/date_time.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 
 #include <cmath>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/sql_value.h"
+#include "engine/expr/sql_value.h"
 
 namespace kura::sql {
 
@@ -42,6 +42,30 @@ enum class FuncCode {
   kTrim, kExtract, kAbs, kRound, kIf, kIfNull, kCoalesce, kTextSearch,
   kTextOccurs, kLastAutoInc, kIdentCurrent,
 };
+
+// A function's name in statements and messages.
+struct FunctionEntry {
+  const char* name;
+  FuncCode code;
+};
+
+// Every function by its name.
+inline constexpr FunctionEntry kFunctions[] = {
+    {"LOWER", FuncCode::kLower},         {"UPPER", FuncCode::kUpper},
+    {"LENGTH", FuncCode::kLength},       {"SUBSTRING", FuncCode::kSubstring},
+    {"REPLACE", FuncCode::kReplace},     {"POS", FuncCode::kPos},
+    {"OCCURS", FuncCode::kOccurs},       {"CAST", FuncCode::kCast},
+    {"TRIM", FuncCode::kTrim},           {"EXTRACT", FuncCode::kExtract},
+    {"ABS", FuncCode::kAbs},             {"ROUND", FuncCode::kRound},
+    {"IF", FuncCode::kIf},               {"IFNULL", FuncCode::kIfNull},
+    {"COALESCE", FuncCode::kCoalesce},   {"TEXTSEARCH", FuncCode::kTextSearch},
+    {"TEXTOCCURS", FuncCode::kTextOccurs},
+    {"LASTAUTOINC", FuncCode::kLastAutoInc},
+    {"IDENT_CURRENT", FuncCode::kIdentCurrent},
+};
+
+// The name of a function code in messages ("SUBSTRING").
+const char* FunctionName(FuncCode code);
 
 enum class AggregateKind { kNone, kSum, kRunSum, kAvg, kMin, kMax, kCount };
 

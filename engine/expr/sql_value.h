@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/sql/field_types.h"
+#include "engine/expr/field_types.h"
 
 namespace kura::sql {
 

@@ -1,6 +1,12 @@
-#include "engine/sql/exp_token.h"
+#include "engine/expr/exp_token.h"
 
 namespace kura::sql {
+
+const char* FunctionName(FuncCode code) {
+  for (const auto& f : kFunctions)
+    if (f.code == code) return f.name;
+  return "";
+}
 
 const char* OperandKind(const TExpToken& node) {
   switch (node.nodeClass) {

@@ -1,4 +1,4 @@
-#include "engine/sql/evaluator.h"
+#include "engine/expr/evaluator.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "engine/sql/date_time.h"
-#include "engine/sql/expression_parser.h"
-#include "engine/sql/sql_error.h"
+#include "engine/expr/date_time.h"
+#include "engine/expr/sql_error.h"
 
 namespace kura::sql {
 
