@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/recording_services.h"
 #include "bench/problem_library.h"
 #include "bench/workload_support.h"
 #include "engine/component/kura_query.h"
 #include "engine/component/testing/library_tables.h"
 #include "engine/storage/data_cursor.h"
+#include "form/recording_services.h"
 #include "library/data_module.h"
 #include "library/move_row.h"
 #include "library/testing/test_library.h"

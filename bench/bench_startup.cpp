@@ -18,12 +18,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main_form.h"
+#include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_services.h"
 #include "bench/workload_support.h"
-#include "training/program_library.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku::bench {
 namespace {

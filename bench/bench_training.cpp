@@ -4,8 +4,8 @@
 // 16 ms.
 #include <benchmark/benchmark.h>
 
-#include "app/recording_services.h"
 #include "bench/problem_library.h"
+#include "form/recording_services.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 #include "library/testing/memory_library.h"

@@ -2,9 +2,9 @@
 // the problem rows (null while the program has none).
 #pragma once
 
-#include "app/main_state.h"
-#include "app/screen_model.h"
 #include "board/problem_rows.h"
+#include "form/main_state.h"
+#include "form/screen_model.h"
 
 namespace sorabeku {
 

@@ -1,6 +1,6 @@
 #include "board/board_diagram.h"
 
-#include "app/board_reset.h"
+#include "board/board_reset.h"
 
 namespace sorabeku::testing {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_state.h"
-#include "app/screen_model.h"
 #include "board/board_context.h"
+#include "form/main_state.h"
+#include "form/screen_model.h"
 
 namespace sorabeku::testing {
 

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "board/point.h"
+#include "form/point.h"
 
 namespace sorabeku {
 

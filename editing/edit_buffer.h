@@ -4,7 +4,7 @@
 // from 1, and the entries above EditCount have Pst 0.
 #pragma once
 
-#include "app/main_state.h"
+#include "form/main_state.h"
 
 namespace sorabeku {
 

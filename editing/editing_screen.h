@@ -13,8 +13,8 @@
 #include <functional>
 #include <string>
 
-#include "app/main_form.h"
 #include "library/problem_queries.h"
+#include "main_form/main_form.h"
 #include "training/training_screen.h"
 
 namespace sorabeku {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/grid_source.h"
 #include "engine/component/data_set.h"
+#include "form/grid_source.h"
 
 namespace sorabeku {
 

@@ -17,8 +17,8 @@
 #include <array>
 #include <type_traits>
 
-#include "app/main_state.h"
 #include "engine/component/data_set.h"
+#include "form/main_state.h"
 #include "library/problem_queries.h"
 
 namespace sorabeku {

@@ -10,10 +10,10 @@
 // event, as every error does.
 #pragma once
 
-#include "app/main_form.h"
 #include "library/data_set_problem_rows.h"
 #include "library/problem_queries.h"
 #include "library/sequence_walks.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku {
 

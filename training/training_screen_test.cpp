@@ -7,9 +7,9 @@
 
 #include <map>
 
-#include "app/recording_services.h"
 #include "board/board_view.h"
 #include "board/click_map.h"
+#include "form/recording_services.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 #include "library/testing/test_library.h"

@@ -3,9 +3,9 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/main_form.h"
 #include "app/qt/qt_look.h"
 #include "app/qt/qt_services.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku {
 

@@ -6,9 +6,9 @@
 #include <QtGlobal>
 #include <iostream>
 
-#include "app/board_reset.h"
 #include "app/qt/application.h"
 #include "app/qt/board_widget.h"
+#include "board/board_reset.h"
 #include "board/board_view.h"
 
 namespace {

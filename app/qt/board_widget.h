@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "app/qt/stone_pictures.h"
-#include "app/screen_model.h"
+#include "form/screen_model.h"
 
 namespace sorabeku {
 

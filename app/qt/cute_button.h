@@ -5,7 +5,7 @@
 
 #include <QAbstractButton>
 
-#include "app/win_colour.h"
+#include "form/win_colour.h"
 
 namespace sorabeku {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/driver.h"
-#include "training/program_library.h"
 
 namespace {
 

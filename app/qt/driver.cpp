@@ -11,16 +11,16 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/grid_source.h"
+#include "app/library_screens.h"
+#include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/board_widget.h"
 #include "app/qt/cute_button.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
-#include "app/screen_dump.h"
+#include "app/qt/screen_dump.h"
 #include "board/click_map.h"
-#include "training/library_screens.h"
-#include "training/program_library.h"
+#include "form/grid_source.h"
 
 namespace sorabeku {
 namespace {

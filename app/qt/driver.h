@@ -18,8 +18,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/main_form.h"
-#include "app/recording_services.h"
+#include "main_form/main_form.h"
+#include "form/recording_services.h"
 #include "app/qt/main_window.h"
 #include "library/problem_queries.h"
 

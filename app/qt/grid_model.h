@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/grid_source.h"
-#include "app/screen_model.h"
+#include "form/grid_source.h"
+#include "form/screen_model.h"
 
 namespace sorabeku {
 

@@ -2,11 +2,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/main_form.h"
+#include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_services.h"
-#include "training/program_library.h"
+#include "main_form/main_form.h"
 
 int main(int argc, char** argv) {
   using namespace sorabeku;

@@ -9,12 +9,12 @@
 #include <QStatusBar>
 #include <QTableView>
 
-#include "app/grid_source.h"
 #include "app/qt/board_widget.h"
 #include "app/qt/cute_button.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/qt_look.h"
+#include "form/grid_source.h"
 
 namespace sorabeku {
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/main_form.h"
 #include "app/qt/stone_pictures.h"
+#include "main_form/main_form.h"
 
 class QAction;
 class QComboBox;

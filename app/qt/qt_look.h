@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QFont>
 
-#include "app/win_colour.h"
+#include "form/win_colour.h"
 
 namespace sorabeku {
 

@@ -9,8 +9,8 @@
 #include <QSoundEffect>
 #include <QUrl>
 
-#include "app/main_form.h"
 #include "app/qt/help_window.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku {
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/services.h"
+#include "form/services.h"
 
 class QSoundEffect;
 class QWidget;

@@ -17,7 +17,7 @@
 #include "app/qt/driver.h"
 #include "app/qt/testing/library_window.h"
 #include "board/board_view.h"
-#include "training/program_library.h"
+#include "app/program_library.h"
 #include "training/training_screen.h"
 
 namespace sorabeku {

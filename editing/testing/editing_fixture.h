@@ -11,14 +11,14 @@
 #include <tuple>
 #include <vector>
 
-#include "app/main_form.h"
-#include "app/recording_services.h"
 #include "board/board_view.h"
 #include "board/click_map.h"
 #include "editing/editing_screen.h"
+#include "form/recording_services.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 #include "library/testing/test_library.h"
+#include "main_form/main_form.h"
 #include "training/training_screen.h"
 
 namespace sorabeku::testing {

@@ -15,10 +15,10 @@
 #include <sstream>
 #include <string>
 
+#include "app/program_library.h"
 #include "app/qt/driver.h"
 #include "board/board_view.h"
 #include "tools/kura/kura_cli.h"
-#include "training/program_library.h"
 
 namespace sorabeku::testing {
 

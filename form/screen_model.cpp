@@ -1,4 +1,4 @@
-#include "app/screen_model.h"
+#include "form/screen_model.h"
 
 #include <cstdio>
 

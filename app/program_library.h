@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/main_form.h"
-#include "training/library_screens.h"
+#include "app/library_screens.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku {
 

@@ -1,4 +1,4 @@
-#include "training/program_library.h"
+#include "app/program_library.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "app/grid_source.h"
+#include "form/grid_source.h"
 
 namespace sorabeku {
 

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/main_form.h"
-#include "app/recording_services.h"
+#include "form/recording_services.h"
+#include "main_form/main_form.h"
 
 namespace sorabeku {
 

@@ -1,4 +1,4 @@
-#include "board/point.h"
+#include "form/point.h"
 
 namespace sorabeku {
 

@@ -1,11 +1,11 @@
-#include "app/main_form.h"
+#include "main_form/main_form.h"
 
 #include <exception>
 
-#include "app/board_reset.h"
-#include "app/clock_text.h"
+#include "board/board_reset.h"
 #include "board/board_view.h"
 #include "board/click_map.h"
+#include "main_form/clock_text.h"
 
 namespace sorabeku {
 namespace {

@@ -4,11 +4,11 @@
 // the form, and keeps it as long as both.
 #pragma once
 
-#include "app/main_form.h"
 #include "editing/editing_screen.h"
 #include "library/data_set_grid_source.h"
 #include "library/problem_queries.h"
 #include "library/shift_jis_data_set.h"
+#include "main_form/main_form.h"
 #include "training/training_screen.h"
 
 namespace sorabeku {

@@ -1,4 +1,4 @@
-#include "app/clock_text.h"
+#include "main_form/clock_text.h"
 
 #include <cstdio>
 

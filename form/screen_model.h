@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/win_colour.h"
-#include "board/point.h"
+#include "form/point.h"
+#include "form/win_colour.h"
 
 namespace sorabeku {
 

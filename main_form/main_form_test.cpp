@@ -1,11 +1,11 @@
-#include "app/main_form.h"
+#include "main_form/main_form.h"
 
 #include <gtest/gtest.h>
 
-#include "app/clock_text.h"
-#include "app/recording_services.h"
 #include "board/board_view.h"
 #include "engine/errors/kura_error.h"
+#include "form/recording_services.h"
+#include "main_form/clock_text.h"
 
 namespace sorabeku {
 namespace {

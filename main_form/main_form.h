@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/main_state.h"
-#include "app/screen_model.h"
-#include "app/services.h"
 #include "board/board_context.h"
 #include "board/problem_rows.h"
+#include "form/main_state.h"
+#include "form/screen_model.h"
+#include "form/services.h"
 
 namespace sorabeku {
 

@@ -1,4 +1,4 @@
-#include "training/library_screens.h"
+#include "app/library_screens.h"
 
 namespace sorabeku {
 

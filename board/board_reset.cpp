@@ -1,4 +1,4 @@
-#include "app/board_reset.h"
+#include "board/board_reset.h"
 
 #include <initializer_list>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/services.h"
+#include "form/services.h"
 
 namespace sorabeku {
 

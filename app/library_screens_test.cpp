@@ -1,10 +1,10 @@
 // The library joined to the form: texts stored in Shift-JIS reach the
 // board, the status panels and the grids as UTF-8.
-#include "training/library_screens.h"
+#include "app/library_screens.h"
 
 #include <gtest/gtest.h>
 
-#include "app/recording_services.h"
+#include "form/recording_services.h"
 #include "library/move_row.h"
 #include "library/testing/memory_library.h"
 

@@ -1,6 +1,6 @@
-#include "app/screen_dump.h"
+#include "app/qt/screen_dump.h"
 
-#include "app/grid_source.h"
+#include "form/grid_source.h"
 
 namespace sorabeku {
 namespace {

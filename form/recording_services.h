@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/services.h"
+#include "form/services.h"
 
 namespace sorabeku {
 

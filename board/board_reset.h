@@ -1,8 +1,8 @@
 // ResetBoard and the two arrangements of the side panel.
 #pragma once
 
-#include "app/main_state.h"
-#include "app/screen_model.h"
+#include "form/main_state.h"
+#include "form/screen_model.h"
 
 namespace sorabeku {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "board/point.h"
+#include "form/point.h"
 
 namespace sorabeku {
 
