@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "engine/sql/query_statement.h"
-#include "engine/storage/data_cursor.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/storage_cursor.h"
 
 namespace kura {
 namespace {

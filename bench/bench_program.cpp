@@ -11,7 +11,7 @@
 #include "bench/workload_support.h"
 #include "engine/component/kura_query.h"
 #include "engine/component/testing/library_tables.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/storage_cursor.h"
 #include "form/recording_services.h"
 #include "library/data_module.h"
 #include "library/move_row.h"

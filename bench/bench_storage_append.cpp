@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/storage_directory.h"
 
 namespace {
 

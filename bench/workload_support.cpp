@@ -8,9 +8,9 @@
 #include <random>
 
 #include "engine/component/kura_session.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/data_directory.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/storage_cursor.h"
+#include "engine/storage/storage_directory.h"
 
 namespace kura::bench {
 

@@ -12,9 +12,9 @@
 #include "editing/edit_buffer.h"
 #include "editing/testing/editing_fixture.h"
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/storage_directory.h"
 #include "library/testing/engine_library.h"
 #include "tools/kura/kura_cli.h"
 

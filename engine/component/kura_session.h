@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "engine/sql/table_catalog.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/data_directory.h"
-#include "engine/storage/data_session.h"
+#include "engine/storage/storage_cursor.h"
+#include "engine/storage/storage_directory.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

@@ -5,8 +5,8 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_values.h"
-#include "engine/storage/data_file_sort.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/record_file_sort.h"
 
 namespace kura::sql {
 

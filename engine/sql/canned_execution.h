@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/expr/evaluator.h"
-#include "engine/sql/data_query.h"
-#include "engine/storage/data_directory.h"
+#include "engine/sql/sql_query.h"
+#include "engine/storage/storage_directory.h"
 
 namespace kura {
 class TableCollation;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/expr/sql_value.h"
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 class TableCollation;

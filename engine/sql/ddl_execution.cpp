@@ -5,12 +5,12 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/expr/sql_error.h"
-#include "engine/storage/data_file_format.h"
 #include "engine/storage/index_definitions.h"
 #include "engine/storage/index_file.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/index_header.h"
-#include "engine/storage/index_trees.h"
 #include "engine/storage/names.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura::sql {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "engine/sql/statement_parser.h"
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 
 namespace kura::sql {
 

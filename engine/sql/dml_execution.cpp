@@ -9,10 +9,10 @@
 #include "engine/sql/ddl_execution.h"
 #include "engine/sql/query_execution.h"
 #include "engine/sql/sql_lexer.h"
-#include "engine/storage/data_cursor.h"
 #include "engine/storage/names.h"
 #include "engine/storage/record_checks.h"
 #include "engine/storage/record_values.h"
+#include "engine/storage/storage_cursor.h"
 
 namespace kura::sql {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_catalog.h"
-#include "engine/storage/data_session.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura::sql {
 

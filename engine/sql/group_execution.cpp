@@ -16,10 +16,10 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
-#include "engine/storage/data_file_sort.h"
-#include "engine/storage/data_table.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/record_file_sort.h"
+#include "engine/storage/storage_table.h"
 
 namespace kura::sql {
 namespace {

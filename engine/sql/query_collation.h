@@ -9,7 +9,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/expr/sql_value.h"
-#include "engine/sql/data_query.h"
+#include "engine/sql/sql_query.h"
 #include "engine/storage/locale.h"
 
 namespace kura::sql {

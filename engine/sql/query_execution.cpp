@@ -7,10 +7,10 @@
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
 #include "engine/sql/dml_execution.h"
-#include "engine/storage/data_file_sort.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/locale.h"
 #include "engine/storage/names.h"
+#include "engine/storage/record_file_sort.h"
 
 namespace kura::sql {
 namespace {

@@ -16,8 +16,8 @@
 
 #include "engine/sql/query_statement.h"
 #include "engine/sql/table_catalog.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/data_session.h"
+#include "engine/storage/storage_cursor.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 class TableCollation;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/sql/change_statement.h"
-#include "engine/sql/data_query.h"
+#include "engine/sql/sql_query.h"
 
 namespace kura::sql {
 

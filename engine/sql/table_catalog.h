@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "engine/sql/sql_catalog.h"
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 
 namespace kura::sql {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/storage/blob_file.h"
-#include "engine/storage/data_file.h"
+#include "engine/storage/record_file.h"
 
 namespace kura {
 

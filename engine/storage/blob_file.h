@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/storage/data_session.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/record_cache.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

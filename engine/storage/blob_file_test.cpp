@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/storage/coding.h"
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

@@ -7,10 +7,10 @@
 #include "engine/errors/kura_error.h"
 #include "engine/expr/date_time.h"
 #include "engine/storage/cursor_operation.h"
-#include "engine/storage/data_cursor.h"
 #include "engine/storage/field_values.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/record_values.h"
+#include "engine/storage/storage_cursor.h"
 #include "engine/storage/table_filter_source.h"
 
 namespace kura {

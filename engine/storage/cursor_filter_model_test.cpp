@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "engine/storage/field_values.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/table_filter_source.h"
 #include "engine/storage/testing/cursor_fixture.h"
 

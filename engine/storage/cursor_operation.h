@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_cursor.h"
 #include "engine/storage/shared_page_read.h"
+#include "engine/storage/storage_cursor.h"
 #include "engine/storage/table_filter_source.h"
 
 namespace kura {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

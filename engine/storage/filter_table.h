@@ -11,7 +11,7 @@
 
 #include "engine/expr/evaluator.h"
 #include "engine/expr/sql_value.h"
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 #include "engine/storage/records_bitmap.h"
 
 namespace kura {

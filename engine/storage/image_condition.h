@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/expr/exp_token.h"
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

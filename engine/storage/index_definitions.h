@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file_format.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

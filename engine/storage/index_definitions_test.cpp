@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

@@ -5,7 +5,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/coding.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 
 namespace kura {
 namespace {

@@ -9,10 +9,10 @@
 #include <span>
 #include <string>
 
-#include "engine/storage/data_session.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/index_header.h"
 #include "engine/storage/shared_page_read.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
-#include "engine/storage/data_file_format.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

@@ -13,9 +13,9 @@
 #include <functional>
 #include <thread>
 
-#include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/child_process.h"
 #include "engine/storage/testing/storage_fixture.h"
 

@@ -7,10 +7,10 @@
 #include <cerrno>
 
 #include "engine/storage/coding.h"
-#include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

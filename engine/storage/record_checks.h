@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

@@ -7,8 +7,8 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/index_key.h"
-#include "engine/storage/index_trees.h"
 #include "engine/storage/locale.h"
 #include "engine/storage/record_values.h"
 

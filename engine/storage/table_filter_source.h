@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/expr/evaluator.h"
-#include "engine/storage/data_table.h"
 #include "engine/storage/filter_table.h"
 #include "engine/storage/index_tree.h"
+#include "engine/storage/storage_table.h"
 
 namespace kura {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_session.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

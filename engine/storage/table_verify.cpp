@@ -8,7 +8,7 @@
 #include "engine/storage/coding.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/names.h"
 
 namespace kura {

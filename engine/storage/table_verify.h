@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 
 namespace kura {
 

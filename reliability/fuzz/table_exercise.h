@@ -10,10 +10,10 @@
 #include <string>
 
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/storage_cursor.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/table_verify.h"
 #include "reliability/fuzz/table_bundle.h"
 

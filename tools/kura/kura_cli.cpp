@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/table_repair.h"
 #include "engine/storage/table_verify.h"
 #include "tools/kura/kura_shell.h"

@@ -9,7 +9,7 @@
 #include "engine/expr/evaluator.h"
 #include "engine/sql/query_execution.h"
 #include "engine/sql/table_catalog.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/storage_cursor.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_values.h"
 #include "engine/expr/sql_error.h"

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "engine/sql/statement_parser.h"
-#include "engine/storage/data_directory.h"
-#include "engine/storage/data_session.h"
+#include "engine/storage/storage_directory.h"
+#include "engine/storage/storage_session.h"
 #include "tools/kura/result_format.h"
 #include "tools/kura/text_codec.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "engine/storage/coding.h"
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 #include "tools/kura/kura_cli.h"
 #include "tools/kura/result_format.h"

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/storage/data_table.h"
+#include "engine/storage/storage_table.h"
 #include "tools/kura/text_codec.h"
 
 namespace kura::tool {

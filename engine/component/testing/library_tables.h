@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "engine/storage/data_directory.h"
-#include "engine/storage/data_file_format.h"
-#include "engine/storage/data_session.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/record_file_format.h"
+#include "engine/storage/storage_directory.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura::testing {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_file_checks.h"
 #include "engine/storage/index_header.h"
+#include "engine/storage/record_file_checks.h"
 
 namespace kura::testing {
 

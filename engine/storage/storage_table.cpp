@@ -1,4 +1,4 @@
-#include "engine/storage/data_table.h"
+#include "engine/storage/storage_table.h"
 
 #include <cstring>
 #include <exception>
@@ -8,7 +8,7 @@
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
 #include "engine/storage/first_error.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/names.h"
 
 namespace kura {

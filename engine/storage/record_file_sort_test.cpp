@@ -1,16 +1,16 @@
 // The sort of result tables, run both in memory (a cache that holds every
 // record) and through run files (a cache of a few records), which must give
 // the same records.
-#include "engine/storage/data_file_sort.h"
+#include "engine/storage/record_file_sort.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
 
-#include "engine/storage/data_directory.h"
 #include "engine/storage/env_fault.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

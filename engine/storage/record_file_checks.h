@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

@@ -1,7 +1,7 @@
 // Index maintenance through the table: inserts, updates and deletes keep
 // every index and "Sys Deleted" in step with the data file, duplicates are
 // refused before anything changes, and a missing index file is rebuilt.
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <map>
 #include <random>
 
-#include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

@@ -1,7 +1,7 @@
 // Cursor behaviour on real tables: moving and its answers at the edges,
 // counting, repositioning after changes, record locks, defaults, BLOB
 // values, and filters resolved through indexes (counting what they read).
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/storage_cursor.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "engine/expr/date_time.h"
 #include "engine/storage/coding.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/table_filter_source.h"
 #include "engine/storage/testing/cursor_fixture.h"
 

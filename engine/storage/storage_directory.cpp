@@ -1,4 +1,4 @@
-#include "engine/storage/data_directory.h"
+#include "engine/storage/storage_directory.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -21,11 +21,11 @@
 #include <string>
 
 #include "engine/storage/blob_file.h"
-#include "engine/storage/data_file.h"
-#include "engine/storage/data_session.h"
 #include "engine/storage/index_file.h"
+#include "engine/storage/record_file.h"
 #include "engine/storage/records_bitmap.h"
 #include "engine/storage/shared_page_read.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

@@ -38,11 +38,11 @@
 #include "engine/expr/evaluator.h"
 #include "engine/expr/exp_token.h"
 #include "engine/expr/sql_value.h"
-#include "engine/storage/data_directory.h"
-#include "engine/storage/data_table.h"
 #include "engine/storage/filter.h"
 #include "engine/storage/index_tree.h"
 #include "engine/storage/records_bitmap.h"
+#include "engine/storage/storage_directory.h"
+#include "engine/storage/storage_table.h"
 
 namespace kura {
 

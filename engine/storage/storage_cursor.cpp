@@ -1,4 +1,4 @@
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/storage_cursor.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/storage/cursor_operation.h"
 #include "engine/storage/field_values.h"
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 #include "engine/storage/names.h"
 #include "engine/storage/table_filter_source.h"
 

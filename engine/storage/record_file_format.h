@@ -1,6 +1,6 @@
 // The data file's header and field descriptors as values, and their byte
 // codec. The layouts are documented above the encoders in
-// data_file_format.cpp.
+// record_file_format.cpp.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "engine/storage/data_file_sort.h"
+#include "engine/storage/record_file_sort.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,10 +8,10 @@
 #include <queue>
 
 #include "engine/errors/kura_error.h"
-#include "engine/storage/data_table.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
 #include "engine/storage/locale.h"
+#include "engine/storage/storage_table.h"
 
 namespace kura {
 namespace {

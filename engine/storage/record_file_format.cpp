@@ -1,4 +1,4 @@
-#include "engine/storage/data_file_format.h"
+#include "engine/storage/record_file_format.h"
 
 #include <cstring>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_table.h"
 #include "engine/storage/first_error.h"
+#include "engine/storage/storage_table.h"
 
 namespace kura {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file_format.h"
-#include "engine/storage/data_session.h"
+#include "engine/storage/record_file_format.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

@@ -1,4 +1,4 @@
-#include "engine/sql/data_query.h"
+#include "engine/sql/sql_query.h"
 
 #include "engine/sql/sql_lexer.h"
 

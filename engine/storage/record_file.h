@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file_checks.h"
-#include "engine/storage/data_file_format.h"
-#include "engine/storage/data_session.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/record_cache.h"
+#include "engine/storage/record_file_checks.h"
+#include "engine/storage/record_file_format.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

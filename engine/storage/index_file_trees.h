@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file_format.h"
 #include "engine/storage/file_format.h"
 #include "engine/storage/index_key.h"
 #include "engine/storage/index_page_cache.h"
 #include "engine/storage/index_tree.h"
+#include "engine/storage/record_file_format.h"
 
 namespace kura {
 

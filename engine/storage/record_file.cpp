@@ -1,6 +1,6 @@
 // The header, descriptor and record layouts are documented above their
-// encoders in data_file_format.cpp; the record header in field_values.h.
-#include "engine/storage/data_file.h"
+// encoders in record_file_format.cpp; the record header in field_values.h.
+#include "engine/storage/record_file.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,16 +1,16 @@
-#include "engine/storage/index_trees.h"
+#include "engine/storage/index_file_trees.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/coding.h"
-#include "engine/storage/data_file.h"
-#include "engine/storage/data_session.h"
 #include "engine/storage/index_checker.h"
 #include "engine/storage/index_file.h"
 #include "engine/storage/index_temp_file.h"
 #include "engine/storage/locale.h"
+#include "engine/storage/record_file.h"
+#include "engine/storage/storage_session.h"
 
 namespace kura {
 

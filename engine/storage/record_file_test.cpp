@@ -1,13 +1,13 @@
 // The data file's bytes, its free record chain, row ids, string storage,
 // create-time checks and the verification of damaged files.
-#include "engine/storage/data_file.h"
+#include "engine/storage/record_file.h"
 
 #include <gtest/gtest.h>
 
 #include "engine/storage/coding.h"
-#include "engine/storage/data_directory.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/locale.h"
+#include "engine/storage/storage_directory.h"
 #include "engine/storage/testing/storage_fixture.h"
 
 namespace kura {

@@ -1,4 +1,4 @@
-#include "engine/storage/data_file_checks.h"
+#include "engine/storage/record_file_checks.h"
 
 #include <set>
 
