@@ -5,7 +5,7 @@
 
 #include "engine/expr/evaluator.h"
 #include "engine/sql/query_statement.h"
-#include "engine/sql/test_catalog.h"
+#include "engine/sql/testing/test_catalog.h"
 
 namespace {
 

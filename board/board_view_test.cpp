@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "board/board_diagram.h"
 #include "board/click_map.h"
+#include "board/testing/board_diagram.h"
 
 namespace sorabeku {
 namespace {

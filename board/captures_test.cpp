@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "board/board_diagram.h"
 #include "board/board_view.h"
+#include "board/testing/board_diagram.h"
 
 namespace sorabeku {
 namespace {

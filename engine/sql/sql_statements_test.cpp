@@ -8,7 +8,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/sql_lexer.h"
-#include "engine/sql/test_catalog.h"
+#include "engine/sql/testing/test_catalog.h"
 
 namespace kura::sql {
 namespace {

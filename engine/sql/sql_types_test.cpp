@@ -10,7 +10,7 @@
 #include "engine/expr/evaluator.h"
 #include "engine/sql/query_collation.h"
 #include "engine/sql/query_statement.h"
-#include "engine/sql/test_catalog.h"
+#include "engine/sql/testing/test_catalog.h"
 #include "engine/storage/locale.h"
 #include "engine/sql/sql_lexer.h"
 #include "engine/expr/sql_value.h"

@@ -11,7 +11,7 @@
 #include "engine/expr/date_time.h"
 #include "engine/expr/evaluator.h"
 #include "engine/sql/query_statement.h"
-#include "engine/sql/test_catalog.h"
+#include "engine/sql/testing/test_catalog.h"
 
 namespace {
 

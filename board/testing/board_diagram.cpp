@@ -1,4 +1,4 @@
-#include "board/board_diagram.h"
+#include "board/testing/board_diagram.h"
 
 #include "board/board_reset.h"
 
