@@ -228,6 +228,16 @@ TEST(ProblemImport, ProblemWithoutRowsKeepsItsContentsRow) {
   EXPECT_EQ(ImportOne(text), p);
 }
 
+// Grades run from 0 to 25, both ends included, from the file or from the
+// importer's options alike.
+TEST(ProblemImport, GradesAtBothEndsOfTheirRangeAreAccepted) {
+  EXPECT_EQ(ImportOne("(;SBN[1]SBG[25]AB[aa])").grade, 25);
+  EXPECT_EQ(ImportOne("(;SBN[1]SBG[0]AB[aa])").grade, 0);
+  EXPECT_EQ(ImportOne("(;SBN[1]AB[aa])", {.grade = 25}).grade, 25);
+  EXPECT_THROW(ImportSgf("(;SBN[1]AB[aa])", {.grade = 26}), SgfError);
+  EXPECT_THROW(ImportSgf("(;SBN[1]SBG[-1]AB[aa])"), SgfError);
+}
+
 TEST(ProblemImport, TextsAreMadeStorableAndReported) {
   const std::string longComment(120, 'x');
   ImportResult r = ImportSgf("(;SBN[1]SBD[𠮷野家]AB[aa]\n;B[bb]C[" + longComment + "])");

@@ -35,6 +35,23 @@ TEST(SgfParser, EscapesSoftBreaksAndOldStyleNames) {
   EXPECT_EQ(root.Value("LB"), "aa:x\ny");
 }
 
+// A soft line break removes one line break of whichever convention; the
+// line break after it is text.
+TEST(SgfParser, ASoftBreakTakesOneLineBreakAndNoMore) {
+  const struct {
+    std::string value;
+    std::string text;
+  } cases[] = {
+      {"a\\\n\nb", "a\nb"},
+      {"a\\\r\rb", "a\rb"},
+      {"a\\\r\n\r\nb", "a\r\nb"},
+      {"a\\\n\r\nb", "a\nb"},  // "\n\r" is one break; "\n" follows
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseSgf("(;C[" + c.value + "])").at(0).Value("C"), c.text) << c.value;
+  }
+}
+
 TEST(SgfParser, PlacesCountLinesOfEveryConvention) {
   const SgfCollection trees = ParseSgf("(;GM[1]\r\n;B[aa]\r;W[bb]\n  ;B[cc])");
   const SgfNode& b = trees[0].children[0];

@@ -261,6 +261,25 @@ TEST_F(WorkedExample, AutomaticReplayRunsOnTicksAndWaitsForAnswers) {
   EXPECT_EQ(Stones(), With(kBase, {{83, 1}, {84, 2}, {85, 1}, {86, 2}}));
 }
 
+// The timer runs from the start until it first fires with no replay on,
+// and is off from then on; "手順表示" pressed inside a sequence turns it on
+// again and the replay runs to the end of the line.
+TEST_F(WorkedExample, AutomaticReplayStartedMidSequenceRunsToTheEnd) {
+  form.Timer2Timer();
+  ASSERT_FALSE(platform.timer2);
+  form.CuteButton5Click();
+  Click(83);
+  ASSERT_FALSE(platform.timer2);
+  form.CuteButton10Click();  // plays 84
+  EXPECT_EQ(Stones(), With(kBase, {{83, 1}, {84, 2}}));
+  EXPECT_TRUE(platform.timer2);
+  for (int tick = 0; platform.timer2 && tick < 10; ++tick) form.Timer2Timer();
+  EXPECT_EQ(Stones(), With(kBase, {{83, 1}, {84, 2}, {85, 1}, {86, 2}}));
+  EXPECT_EQ(Panel(0), kSequenceOver);
+  EXPECT_EQ(form.state.AutoPlay, 0);
+  EXPECT_FALSE(platform.timer2);
+}
+
 TEST_F(WorkedExample, BackToTheStartStopsTheTimerAndReloads) {
   form.CuteButton10Click();
   Click(83);
@@ -348,6 +367,29 @@ TEST_F(WorkedExample, FreeStonesAreTakenBackNewestFirstWithTheirCaptures) {
   // back through the rows; the base diagram's end stone goes.
   form.CuteButton7Click();
   EXPECT_EQ(form.state.Board[64], 0);
+}
+
+// A take-back of a capturing move puts the captured stone back with the
+// number it was played with, in the text colour of its stone.
+TEST_F(TrainingTest, TakingBackACaptureReturnsTheStoneWithItsNumber) {
+  // White 83, 85 and 65 around 84; black plays 84 (1), white 103 (2) takes it.
+  lib.AddProblem(5, 1);
+  lib.AddRow({.mnb = 5, .col = 2, .pst = 83, .bto = kRootMarker});
+  lib.AddRow({.mnb = 5, .col = 2, .pst = 85});
+  lib.AddRow({.mnb = 5, .col = 2, .pst = 65, .bfr = 1});
+  lib.AddRow({.mnb = 5, .tes = 1, .col = 1, .pst = 84, .bto = 1});
+  lib.AddRow({.mnb = 5, .tes = 2, .col = 2, .pst = 103, .bfr = 2});
+  Load(5);
+  form.CuteButton5Click();
+  form.CuteButton5Click();
+  ASSERT_EQ(form.state.Board[103], 2);
+  ASSERT_EQ(form.state.Board[84], 0);
+  form.CuteButton7Click();
+  EXPECT_EQ(form.state.Board[103], 0);
+  EXPECT_EQ(form.state.Board[84], 1);
+  EXPECT_EQ(form.screen.cells[84].picture, Picture::kBlack);
+  EXPECT_EQ(form.screen.cells[84].text, "1");
+  EXPECT_EQ(form.screen.cells[84].colour, kWhiteText);
 }
 
 TEST_F(WorkedExample, FreeStoneNeedsAnEmptyOrRedPoint) {

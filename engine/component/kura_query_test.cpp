@@ -335,6 +335,30 @@ TEST_F(QueryTest, BoundsKeepTheRowAndDeletingEverythingEndsAtEof) {
   EXPECT_THROW(q.Edit(), EKuraEngineError);
 }
 
+// Walking off either end by single steps leaves the row at that end
+// current and readable, in a live and in a canned result alike.
+TEST_F(QueryTest, StepsPastEitherEndStayOnTheEndRow) {
+  AddFigureRows({{1, 7, 0, 0}, {1, 8, 0, 0}, {1, 9, 0, 0}});
+  for (bool live : {true, false}) {
+    SCOPED_TRACE(live ? "live" : "canned");
+    TKuraQuery& q = NewQuery({"select * from figure", "Where MNB = :MNB"}, live);
+    q.Params()[0].SetAsInteger(1);
+    q.Open();
+    for (int i = 0; i < 3; ++i) q.Next();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(q.FieldAsInteger(PST), 9);
+    EXPECT_EQ(q.RecNo(), 3);
+    q.Prior();  // a step back from the end goes to the row before it
+    EXPECT_EQ(q.FieldAsInteger(PST), 8);
+    for (int i = 0; i < 3; ++i) q.Prior();
+    EXPECT_TRUE(q.Bof());
+    EXPECT_EQ(q.FieldAsInteger(PST), 7);
+    EXPECT_EQ(q.RecNo(), 1);
+    q.Next();
+    EXPECT_EQ(q.FieldAsInteger(PST), 8);
+  }
+}
+
 TEST_F(QueryTest, LocateFindsTheFirstRowInResultOrderOrKeepsTheRow) {
   AddFigureRows({{1, 45, 0, 9999}, {1, 64, 1, 0}, {1, 83, 0, 1}, {1, 84, 2, 0},
                  {2, 83, 0, 1}, {1, 83, 3, 1}});

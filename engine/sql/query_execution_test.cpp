@@ -235,6 +235,34 @@ TEST_F(ExecutionTest, DescendingOrderIsServedOnlyByADescendingIndex) {
   EXPECT_EQ(Ints(*canned->ResultTable(), 1), (Ints64{4, 7, 12, 0, 999, 1003}));
 }
 
+// Every column's direction must match, not only the first one's or the
+// whole index's: an index on (A, B DESC) serves ORDER BY A, B DESC and
+// never ORDER BY A, B, whose result comes out in its own order.
+TEST_F(ExecutionTest, AnIndexWhoseDirectionDiffersInOneColumnDoesNotServeTheOrder) {
+  Run("CREATE TABLE t (A INTEGER, B INTEGER)", false);
+  Run("INSERT INTO t VALUES (2, 1), (1, 2), (1, 1), (1, 3)", false);
+  Run("CREATE INDEX T_AB ON t (A, B DESC)", false);
+  auto rows = [](TQueryExecution& q) {
+    TDataCursor& c = *q.ResultCursor();
+    const Ints64 a = CursorInts(c, 1);
+    const Ints64 b = CursorInts(c, 2);
+    std::vector<std::pair<std::int64_t, std::int64_t>> out;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) out.emplace_back(a[i], b[i]);
+    return out;
+  };
+  using Pairs = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  auto asc = Run("SELECT A, B FROM t ORDER BY A, B", true);
+  EXPECT_FALSE(asc->Live());
+  EXPECT_EQ(rows(*asc), (Pairs{{1, 1}, {1, 2}, {1, 3}, {2, 1}}));
+  auto mixed = Run("SELECT A, B FROM t ORDER BY A, B DESC", true);
+  EXPECT_TRUE(mixed->Live());
+  EXPECT_EQ(mixed->ChosenIndex(), 1);
+  EXPECT_EQ(rows(*mixed), (Pairs{{1, 3}, {1, 2}, {1, 1}, {2, 1}}));
+  auto first = Run("SELECT A, B FROM t ORDER BY A DESC, B DESC", true);
+  EXPECT_FALSE(first->Live());
+  EXPECT_EQ(rows(*first), (Pairs{{2, 1}, {1, 3}, {1, 2}, {1, 1}}));
+}
+
 TEST_F(ExecutionTest, NocaseMattersOnlyForStringColumns) {
   CreateMokuji(MokujiIndex::kCaseInsensitiveCmt);
   EXPECT_TRUE(Run("Select * from mokuji Order By CMT NOCASE", true)->Live());

@@ -183,6 +183,11 @@ TEST_F(ValueTest, Predicates) {
   row.Set(kMNB, Value::Integer(7)).Set(kCMT, Value::String("abcabc"));
   EXPECT_TRUE(Figure("MNB between 7 and 8", row));
   EXPECT_FALSE(Figure("MNB not between 7 and 8", row));
+  // Both bounds belong to the range.
+  EXPECT_TRUE(Figure("MNB between 6 and 7", row));
+  EXPECT_FALSE(Figure("MNB not between 6 and 7", row));
+  EXPECT_FALSE(Figure("MNB between 8 and 9", row));
+  EXPECT_FALSE(Figure("MNB between 5 and 6", row));
   EXPECT_TRUE(Figure("MNB in (1, 7)", row));
   EXPECT_TRUE(Figure("MNB not in (1, 2)", row));
   EXPECT_TRUE(Figure("CMT like 'a%c'", row));

@@ -187,6 +187,33 @@ TEST(Filter, OrWithAnUnresolvableOperandIsTestedAsAWhole) {
   EXPECT_EQ(t.keysWalked, 0);
 }
 
+// A value on the left is the same comparison turned round: "5 < MNB" is
+// "MNB > 5". Each is answered from the index alone and must name the same
+// records as the record-by-record test.
+TEST(Filter, AValueOnTheLeftComparesTheOtherWayRound) {
+  const struct {
+    const char* text;
+    std::vector<std::uint32_t> records;
+  } cases[] = {
+      {"5 < MNB", {8, 9, 11}},
+      {"5 <= MNB", {4, 5, 6, 7, 8, 9, 10, 11}},
+      {"5 > MNB", {1, 2, 3}},
+      {"5 >= MNB", {1, 2, 3, 4, 5, 6, 7, 10}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    MemoryTable t = ProblemRows();
+    Condition cond(t, c.text);
+    TFilter indexed(t, cond.root());
+    TFilter plain(t, cond.root(), {.useIndexes = false});
+    EXPECT_EQ(indexed.AnnotationOf(cond.root())->level, 2);
+    indexed.Refresh(Active(t));
+    plain.Refresh(Active(t));
+    EXPECT_EQ(Records(indexed.Bitmap()), c.records);
+    EXPECT_EQ(Records(plain.Bitmap()), c.records);
+  }
+}
+
 TEST(Filter, ComparisonsNeverMatchNullsAndIsNullMatchesOnlyThem) {
   MemoryTable t = ProblemRows();
   for (const char* text : {"MNB > 0", "MNB >= 0", "MNB < 100", "MNB between 0 and 9",

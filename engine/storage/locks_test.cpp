@@ -199,6 +199,23 @@ TEST_F(LocksTest, AChangeByOneProcessDropsTheOthersCachedRecords) {
   reader.directory.CloseTable(r);
 }
 
+// A miss that finds the table changed gives its read slot back before it
+// reports the change: a slot kept would shut every writer out until the
+// reader closes the table.
+TEST_F(LocksTest, AMissThatMeetsAChangeLeavesNoReadLockBehind) {
+  Process reader(Env::Default(), dir_.Path());
+  Process writer(Env::Default(), dir_.Path());
+  TDataTable* r = reader.directory.OpenTable("figure", {});
+  TDataTable* w = writer.directory.OpenTable("figure", {});
+  std::vector<std::uint8_t> rec(41, 0);
+  w->AppendRecord(rec.data());
+  ASSERT_EQ(r->ReadRecord(6), nullptr);  // the miss that sees the change
+  EXPECT_FALSE(r->HoldsReadLock());
+  EXPECT_EQ(CodeOf([&] { w->AppendRecord(rec.data()); }), 0);  // a writer gets in
+  writer.directory.CloseTable(w);
+  reader.directory.CloseTable(r);
+}
+
 // A caller that reads several records under one read lock (one state of
 // the table for a whole computation) keeps it through the record misses
 // and record locks in between: they neither check again nor give it back,

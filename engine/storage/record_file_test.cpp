@@ -303,6 +303,30 @@ TEST_F(DataFileTest, DamagedFilesAreRefusedWithoutReadingPastTheirBuffers) {
   EXPECT_EQ(OpenCode(), 0);
 }
 
+// A header read again after another user's write passes the same check as
+// one read at opening: a free chain that would start at the next record
+// number (a slot not yet in the file) is refused at once.
+TEST_F(DataFileTest, AReloadedHeaderIsCheckedLikeAnOpenedOne) {
+  TDataTable* t = Create();
+  for (int i = 1; i <= 3; ++i) t->AppendRecord(Image(t, i, "r").data());
+  t->DeleteRecord(3);
+  ASSERT_EQ(t->Data().Header().firstFreeRecord, 3);
+  ASSERT_EQ(t->Data().Header().nextRecordNumber, 4);
+  const std::string path = dir_.File("figure.DAT");
+  auto writtenByAnother = [&](std::int32_t firstFree) {
+    auto bytes = ReadWholeFile(path);
+    PutInt32LE(&bytes[0], GetInt32LE(&bytes[0]) + 1);
+    PutInt32LE(&bytes[9], firstFree);
+    WriteWholeFile(path, bytes);
+  };
+  writtenByAnother(4);
+  EXPECT_EQ(CodeOf([&] { t->Data().CheckChanged(); }), KURA_HEADERCORRUPT);
+  writtenByAnother(3);  // the last record is free: sound
+  EXPECT_EQ(CodeOf([&] { t->Data().CheckChanged(); }), 0);
+  EXPECT_EQ(t->Data().Header().firstFreeRecord, 3);
+  directory_.CloseTable(t);
+}
+
 TEST_F(DataFileTest, EmptyingResetsTheHeaderAndCutsTheFile) {
   TDataTable* t = Create();
   for (int i = 1; i <= 4; ++i) t->AppendRecord(Image(t, i, "r").data());
