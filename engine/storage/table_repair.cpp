@@ -6,6 +6,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/blob_file.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/data_directory.h"
 #include "engine/storage/index_trees.h"
 #include "engine/storage/coding.h"
@@ -353,7 +354,13 @@ void Repairer::RebuildIndexes() {
 
 TableRepair RepairTable(TDataSession& session, const std::string& directory,
                         const std::string& table) {
-  return Repairer(session, directory, TrimBlanks(table)).Run();
+  // A commit cut short is rolled back first: its tables are then as they
+  // were before it, and only what else a crash did is left to mend.
+  Env& env = session.GetEnv();
+  const bool rolledBack = RecoverJournal(env, JournalPath(env, directory), session.settings, TrimBlanks(table));
+  TableRepair result = Repairer(session, directory, TrimBlanks(table)).Run();
+  if (rolledBack) result.actions.insert(result.actions.begin(), "journal: the commit cut short rolled back");
+  return result;
 }
 
 }  // namespace kura
