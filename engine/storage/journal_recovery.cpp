@@ -14,9 +14,9 @@
 namespace kura {
 
 std::string JournalPath(Env& env, const std::string& directory) {
-  std::string dir = ResolvePath(env, TrimBlanks(directory));
-  if (dir.empty()) dir = ".";
-  if (dir.back() != '/') dir += '/';
+  const std::string trimmed = TrimBlanks(directory);
+  std::string dir = trimmed.empty() ? std::string("./") : ResolvePath(env, trimmed);
+  if (dir.empty() || dir.back() != '/') dir.push_back('/');
   return dir + kJournalFileName;
 }
 
