@@ -359,7 +359,7 @@ TableRepair RepairTable(TDataSession& session, const std::string& directory,
   Env& env = session.GetEnv();
   const bool rolledBack = RecoverJournal(env, JournalPath(env, directory), session.settings, TrimBlanks(table));
   TableRepair result = Repairer(session, directory, TrimBlanks(table)).Run();
-  if (rolledBack) result.actions.insert(result.actions.begin(), "journal: the commit cut short rolled back");
+  if (rolledBack) result.actions.insert(result.actions.begin(), "journal of a commit cut short: rolled back (emptied when partial)");
   return result;
 }
 
