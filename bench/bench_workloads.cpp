@@ -13,6 +13,11 @@
 //   W5  one field of a random row edited and posted (SQLite: UPDATE by rowid)
 //   W6  Locate of "TNB" within an open problem result
 //   W7  the contents statement of one section, "Order By MNB"
+//   W2D W2 with durability on (force buffer flush; SQLite: its default
+//       rollback journal with synchronous=FULL)
+//   R3, R3D  registrations of three figure rows and a mokuji row, each in
+//       its own transaction, with durability off and on (SQLite: the same
+//       with synchronous=OFF and FULL)
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -122,6 +127,14 @@ Result W1(const Run& run, sqlite3* db) {
     sqlite3_finalize(insert);
   }
   return r;
+}
+
+// Durability on or off on both sides: the session's force buffer flush, and
+// SQLite's synchronous setting (its rollback journal stays the default).
+void SetDurable(sqlite3* db, bool durable) {
+  Sessions().DefaultSession().forceBufferFlush = durable;
+  Sessions().DefaultSession().ApplySettings();
+  if (db != nullptr) Exec(db, durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF");
 }
 
 Result W2(const Run& run, sqlite3* db) {
@@ -349,7 +362,73 @@ Result W7(const Run& run, sqlite3* db) {
   return r;
 }
 
+Result W2D(const Run& run, sqlite3* db) {
+  SetDurable(db, true);
+  Result r = W2(run, db);
+  r.workload = "W2D";
+  return r;
+}
+
+// Each operation registers one problem's three rows and its contents row
+// in one transaction, as the editing screen registers a sequence.
+Result Registrations(const Run& run, sqlite3* db, bool durable) {
+  SetDurable(db, durable);
+  Result r{durable ? "R3D" : "R3", "us/registration"};
+  r.operations = run.ops;
+  const int first = run.sizes.problems + 1;
+  if (run.kura) {
+    TKuraQuery fig, mok, control;
+    Live(fig, {"select * from figure"});
+    Live(mok, {"select * from mokuji"});
+    control.SetDatabaseName("kyozai");
+    fig.Open();
+    mok.Open();
+    TimeKura(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        control.SetSQL({"START TRANSACTION"});
+        control.ExecSQL();
+        for (int k = 0; k < 3; ++k) {
+          fig.Append();
+          SetRow(fig, NewRow(first + i, k));
+          fig.Post();
+        }
+        mok.Append();
+        mok.SetFieldAsInteger(0, first + i);
+        mok.SetFieldAsInteger(1, 3);
+        mok.SetFieldAsString(2, "registered");
+        mok.Post();
+        control.SetSQL({"COMMIT"});
+        control.ExecSQL();
+      }
+    });
+  }
+  if (run.sqlite) {
+    sqlite3_stmt* insert = Prepare(db, "INSERT INTO figure VALUES(?,?,?,?,?,?,?,?,?)");
+    sqlite3_stmt* contents = Prepare(db, "INSERT INTO mokuji VALUES(?,3,'registered')");
+    TimeSqlite(r, run.ops, [&] {
+      for (int i = 0; i < run.ops; ++i) {
+        Exec(db, "BEGIN");
+        for (int k = 0; k < 3; ++k) {
+          BindRow(insert, NewRow(first + i, k));
+          StepDone(insert);
+        }
+        sqlite3_bind_int(contents, 1, first + i);
+        StepDone(contents);
+        Exec(db, "COMMIT");
+      }
+    });
+    sqlite3_finalize(insert);
+    sqlite3_finalize(contents);
+  }
+  return r;
+}
+
+Result R3(const Run& run, sqlite3* db) { return Registrations(run, db, false); }
+Result R3D(const Run& run, sqlite3* db) { return Registrations(run, db, true); }
+
 int DefaultOps(const std::string& w, const Sizes& s) {
+  if (w == "W2D") return s.bulkAppends;
+  if (w == "R3" || w == "R3D") return s.registrations;
   if (w == "W1") return s.appends;
   if (w == "W2") return s.bulkAppends;
   if (w == "W3") return s.problemReads;
@@ -362,11 +441,12 @@ int DefaultOps(const std::string& w, const Sizes& s) {
 int Main(int argc, char** argv) {
   const std::string workload = Arg(argc, argv, "workload");
   const std::map<std::string, Result (*)(const Run&, sqlite3*)> workloads = {
-      {"W1", W1}, {"W2", W2}, {"W3", W3}, {"W4", W4}, {"W5", W5}, {"W6", W6}, {"W7", W7}};
+      {"W1", W1}, {"W2", W2}, {"W3", W3}, {"W4", W4}, {"W5", W5}, {"W6", W6}, {"W7", W7},
+      {"W2D", W2D}, {"R3", R3}, {"R3D", R3D}};
   const auto it = workloads.find(workload);
   if (it == workloads.end()) {
     std::fprintf(stderr,
-                 "usage: bench_workloads --workload=W1..W7 [--size=tiny] "
+                 "usage: bench_workloads --workload=W1..W7|W2D|R3|R3D [--size=tiny] "
                  "[--side=kura|sqlite] [--ops=N]\n");
     return 2;
   }

@@ -40,6 +40,7 @@ Sizes SizesFromArgs(int argc, char** argv) {
   s.edits = 20;
   s.locates = 20;
   s.contents = 2;
+  s.registrations = 5;
   return s;
 }
 

@@ -25,6 +25,7 @@ struct Sizes {
   int edits = 10000;          // W5
   int locates = 20000;        // W6
   int contents = 300;         // W7
+  int registrations = 1000;   // R3, R3D
 };
 // "--size=tiny" in argv selects the smoke test's sizes, "--size=small"
 // 300 problems of full size (for profiles); anything else the full sizes.

@@ -127,8 +127,35 @@ void TDataModule1::EndAndReopen(End&& end) {
   if (error) std::rethrow_exception(error);
 }
 
+namespace {
+
+// The program's transactions are its registrations, deletions and imports:
+// their commits are flushed to the disk, journal first, so that one that
+// returned survives a power cut. Single edits in the grids are not.
+class DurableCommit {
+ public:
+  explicit DurableCommit(kura::TKuraSession& session)
+      : session_(session), before_(session.forceBufferFlush) {
+    session_.forceBufferFlush = true;
+    session_.ApplySettings();
+  }
+  ~DurableCommit() {
+    session_.forceBufferFlush = before_;
+    session_.ApplySettings();
+  }
+  DurableCommit(const DurableCommit&) = delete;
+  DurableCommit& operator=(const DurableCommit&) = delete;
+
+ private:
+  kura::TKuraSession& session_;
+  bool before_;
+};
+
+}  // namespace
+
 void TDataModule1::Commit() {
   kura::TKuraDatabase& db = Database();
+  DurableCommit durable(kura::Sessions().SessionByName(sessionName_));
   try {
     db.Commit();
   } catch (const kura::EDatabaseError&) {

@@ -154,6 +154,8 @@ class DatabaseTransactionTest : public ::testing::Test {
   std::map<std::string, std::vector<std::uint8_t>> Files() {
     std::map<std::string, std::vector<std::uint8_t>> out;
     for (const auto& e : std::filesystem::directory_iterator(dir_.Path() + "/kyozai")) {
+      // An empty commit journal is no journal: it stays once a commit ran.
+      if (e.path().filename() == "KURA.JNL" && std::filesystem::file_size(e.path()) == 0) continue;
       out[e.path().filename().string()] = testing::ReadWholeFile(e.path().string());
     }
     return out;

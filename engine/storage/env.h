@@ -46,13 +46,15 @@ enum class ShareMode { kShared, kExclusive };
 struct OpenOptions {
   OpenAccess access = OpenAccess::kReadWrite;
   ShareMode share = ShareMode::kShared;
-  bool create = false;  // create or truncate the file
+  bool create = false;  // create the file when it is missing
+  bool truncate = true;  // with `create`: empty an existing file
 };
 
 struct FileAttributes {
   bool exists = false;
   bool isDirectory = false;
   bool readOnly = false;  // no write permission in the file's mode
+  std::uint64_t size = 0;  // length of a file in bytes
 };
 
 class Env {
@@ -71,6 +73,9 @@ class Env {
   virtual int ListDirectory(const std::string& dir,
                             std::vector<std::string>* names) = 0;
   virtual int MakeDirectory(const std::string& dir) = 0;
+  // Makes the entries of directory `dir` (files created or removed in it)
+  // survive a power cut, as a file's Sync does for its data.
+  virtual int SyncDirectory(const std::string& dir) = 0;
   // Sets or clears the read-only attribute (write permission of the mode).
   virtual int SetReadOnly(const std::string& path, bool readOnly) = 0;
   virtual std::string CurrentDirectory() = 0;

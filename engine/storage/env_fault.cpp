@@ -1,7 +1,13 @@
 #include "engine/storage/env_fault.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
 
 namespace kura {
 
@@ -53,6 +59,30 @@ struct FaultEnv::State {
     return 0;
   }
 
+  // ---- power cut ----
+  // Calls left to the cut (0: none armed), whether it happened, the files
+  // written since their last Sync with the contents they had then (nullopt:
+  // the file was not there), and the open files to reach them through.
+  std::uint64_t cutCountdown = 0;  // guarded by mu
+  bool cutHappened = false;        // guarded by mu
+  std::mt19937 cutRandom;          // guarded by mu
+  std::map<std::string, std::optional<std::vector<std::uint8_t>>> durable;  // guarded by mu
+  std::set<std::string> createdUnsynced;                                    // guarded by mu
+  std::multimap<std::string, EnvFile*> openFiles;                           // guarded by mu
+  Env* base = nullptr;
+
+  bool Dead() {
+    std::lock_guard<std::mutex> g(mu);
+    return cutHappened;
+  }
+  // Before a write, truncate or sync of `path` through `file`: true when
+  // the process is gone (the call fails with EIO), which this call may be
+  // the moment of. Otherwise the file's contents as last synced are noted
+  // before its first change.
+  bool PowerStep(const std::string& path, EnvFile* file, bool sync);
+  void CutPower();
+  static std::vector<std::uint8_t> Contents(EnvFile* file);
+
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
     std::lock_guard<std::mutex> g(mu);
@@ -67,13 +97,26 @@ namespace {
 
 class FaultFile final : public EnvFile {
  public:
-  FaultFile(std::unique_ptr<EnvFile> base, std::shared_ptr<FaultEnv::State> s)
-      : base_(std::move(base)), s_(std::move(s)) {}
+  FaultFile(std::unique_ptr<EnvFile> base, std::shared_ptr<FaultEnv::State> s, std::string path)
+      : base_(std::move(base)), s_(std::move(s)), path_(std::move(path)) {
+    std::lock_guard<std::mutex> g(s_->mu);
+    s_->openFiles.emplace(path_, base_.get());
+  }
+  ~FaultFile() override {
+    std::lock_guard<std::mutex> g(s_->mu);
+    for (auto [it, end] = s_->openFiles.equal_range(path_); it != end; ++it) {
+      if (it->second == base_.get()) {
+        s_->openFiles.erase(it);
+        break;
+      }
+    }
+  }
 
   int Read(std::uint64_t offset, void* buf, std::size_t n,
            std::size_t* done) override {
     ++s_->calls;
     ++s_->readCalls;
+    if (s_->Dead()) return *done = 0, EIO;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     if (const int err = s_->Count(FaultCall::kRead)) return *done = 0, err;
     FaultEnv::State::Fault f;
@@ -87,6 +130,7 @@ class FaultFile final : public EnvFile {
             std::size_t* done) override {
     ++s_->calls;
     ++s_->writeCalls;
+    if (s_->PowerStep(path_, base_.get(), false)) return *done = 0, EIO;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     if (const int err = s_->Count(FaultCall::kWrite)) return *done = 0, err;
     FaultEnv::State::Fault f;
@@ -98,23 +142,32 @@ class FaultFile final : public EnvFile {
   }
   int Truncate(std::uint64_t length) override {
     ++s_->calls;
+    if (s_->PowerStep(path_, base_.get(), false)) return EIO;
     if (const int err = s_->Count(FaultCall::kTruncate)) return err;
     return base_->Truncate(length);
   }
   int Sync() override {
     ++s_->calls;
+    if (s_->PowerStep(path_, base_.get(), true)) return EIO;
     if (const int err = s_->Count(FaultCall::kSync)) return err;
     FaultEnv::State::Fault f;
     if (s_->Take(s_->sync, &f)) return f.err;
-    return base_->Sync();
+    const int err = base_->Sync();
+    if (err == 0) {
+      std::lock_guard<std::mutex> g(s_->mu);
+      s_->durable.erase(path_);  // what it holds now survives a cut
+    }
+    return err;
   }
   int Length(std::uint64_t* length) override {
     ++s_->calls;
+    if (s_->Dead()) return EIO;
     return base_->Length(length);
   }
   int Lock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
     ++s_->calls;
     ++s_->lockCalls;
+    if (s_->Dead()) return EIO;
     if (const int err = s_->Count(FaultCall::kLock)) return err;
     {
       std::lock_guard<std::mutex> g(s_->mu);
@@ -135,11 +188,73 @@ class FaultFile final : public EnvFile {
  private:
   std::unique_ptr<EnvFile> base_;
   std::shared_ptr<FaultEnv::State> s_;
+  std::string path_;
 };
 
 }  // namespace
 
-FaultEnv::FaultEnv(Env* base) : base_(base), state_(std::make_shared<State>()) {}
+std::vector<std::uint8_t> FaultEnv::State::Contents(EnvFile* file) {
+  std::uint64_t length = 0;
+  std::vector<std::uint8_t> bytes;
+  if (file->Length(&length) != 0) return bytes;
+  bytes.resize(length);
+  std::size_t done = 0;
+  if (length > 0 && file->Read(0, bytes.data(), bytes.size(), &done) != 0) done = 0;
+  bytes.resize(done);
+  return bytes;
+}
+
+bool FaultEnv::State::PowerStep(const std::string& path, EnvFile* file, bool sync) {
+  std::lock_guard<std::mutex> g(mu);
+  if (cutHappened) return true;
+  if (cutCountdown == 0) return false;
+  if (--cutCountdown == 0) {
+    CutPower();
+    return true;
+  }
+  if (!sync && durable.count(path) == 0) durable.emplace(path, Contents(file));
+  return false;
+}
+
+// Under mu. Each file written since its last Sync takes one of three
+// fates: its writes are lost, kept, or kept sector by sector at random;
+// its length is its old or its new one. Created files whose directory was
+// not synced vanish half of the time.
+void FaultEnv::State::CutPower() {
+  cutHappened = true;
+  constexpr std::size_t kSector = 512;
+  for (const auto& [path, before] : durable) {
+    const auto open = openFiles.find(path);
+    std::unique_ptr<EnvFile> own;
+    EnvFile* file = open != openFiles.end() ? open->second : nullptr;
+    if (file == nullptr && base->Open(path, {}, &own) == 0) file = own.get();
+    if (file == nullptr) continue;
+    const std::vector<std::uint8_t> now = Contents(file);
+    const std::vector<std::uint8_t> old = before.value_or(std::vector<std::uint8_t>{});
+    const int fate = std::uniform_int_distribution<int>(0, 2)(cutRandom);
+    const bool newLength = fate == 1 || (fate == 2 && (cutRandom() & 1) != 0);
+    std::vector<std::uint8_t> left(newLength ? now.size() : old.size(), 0);
+    for (std::size_t at = 0; at < left.size(); at += kSector) {
+      const bool keep = fate == 1 || (fate == 2 && (cutRandom() & 1) != 0);
+      const std::vector<std::uint8_t>& from = keep ? now : old;
+      for (std::size_t i = at; i < std::min(left.size(), at + kSector); ++i) {
+        left[i] = i < from.size() ? from[i] : 0;
+      }
+    }
+    std::size_t done = 0;
+    file->Truncate(0);
+    if (!left.empty()) file->Write(0, left.data(), left.size(), &done);
+  }
+  for (const std::string& path : createdUnsynced) {
+    if ((cutRandom() & 1) != 0) base->Delete(path);
+  }
+  durable.clear();
+  createdUnsynced.clear();
+}
+
+FaultEnv::FaultEnv(Env* base) : base_(base), state_(std::make_shared<State>()) {
+  state_->base = base;
+}
 FaultEnv::~FaultEnv() = default;
 
 void FaultEnv::FailNextRead(int err, std::size_t keep) {
@@ -218,10 +333,22 @@ int FaultEnv::Open(const std::string& path, const OpenOptions& options,
     std::lock_guard<std::mutex> g(state_->mu);
     state_->opened.push_back(path);
   }
+  if (state_->Dead()) return EIO;
+  FileAttributes before;
+  const bool existed = base_->Attributes(path, &before) == 0;
   std::unique_ptr<EnvFile> base;
   const int err = base_->Open(path, options, &base);
   if (err != 0) return err;
-  *file = std::make_unique<FaultFile>(std::move(base), state_);
+  {
+    std::lock_guard<std::mutex> g(state_->mu);
+    // A new file's directory entry survives a cut only once its
+    // directory was synced.
+    if (state_->cutCountdown > 0 && options.create && !existed) {
+      state_->createdUnsynced.insert(path);
+      state_->durable.emplace(path, std::nullopt);
+    }
+  }
+  *file = std::make_unique<FaultFile>(std::move(base), state_, path);
   return 0;
 }
 int FaultEnv::Delete(const std::string& path) { return base_->Delete(path); }
@@ -237,6 +364,32 @@ int FaultEnv::ListDirectory(const std::string& dir,
 }
 int FaultEnv::MakeDirectory(const std::string& dir) {
   return base_->MakeDirectory(dir);
+}
+int FaultEnv::SyncDirectory(const std::string& dir) {
+  if (state_->Dead()) return EIO;
+  const int err = base_->SyncDirectory(dir);
+  if (err != 0) return err;
+  std::lock_guard<std::mutex> g(state_->mu);
+  std::string prefix = dir;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  for (auto it = state_->createdUnsynced.begin(); it != state_->createdUnsynced.end();) {
+    const bool inDir = it->compare(0, prefix.size(), prefix) == 0 &&
+                       it->find('/', prefix.size()) == std::string::npos;
+    it = inDir ? state_->createdUnsynced.erase(it) : std::next(it);
+  }
+  return 0;
+}
+void FaultEnv::ArmPowerCut(std::uint64_t n, std::uint32_t seed) {
+  std::lock_guard<std::mutex> g(state_->mu);
+  state_->cutCountdown = n;
+  state_->cutHappened = false;
+  state_->cutRandom.seed(seed);
+  state_->durable.clear();
+  state_->createdUnsynced.clear();
+}
+bool FaultEnv::PowerCutHappened() const {
+  std::lock_guard<std::mutex> g(state_->mu);
+  return state_->cutHappened;
 }
 int FaultEnv::SetReadOnly(const std::string& path, bool readOnly) {
   return base_->SetReadOnly(path, readOnly);

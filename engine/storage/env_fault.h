@@ -50,6 +50,17 @@ class FaultEnv final : public Env {
   // Calls of `kind` made so far (counted faults count the failed ones too).
   std::uint64_t Calls(FaultCall kind) const;
 
+  // Power cut: the n-th write, truncate or sync call from now on (1 = the
+  // next one) of a file opened through this Env does not happen; instead
+  // the base Env's files are left as a power cut at that moment would
+  // leave them, and every later file call through this Env fails with EIO
+  // (the process is gone). What was written since a file's last Sync is,
+  // per file chosen by `seed`, lost, kept, or kept per 512-byte sector in
+  // any mix (the file's length the old or the new one); a file created
+  // since the last SyncDirectory of its directory may vanish. n 0 disarms.
+  void ArmPowerCut(std::uint64_t n, std::uint32_t seed);
+  bool PowerCutHappened() const;
+
   // Calls that reached the base Env's files (read, write, truncate, sync,
   // length, lock, unlock) and opens.
   std::uint64_t SystemCalls() const;
@@ -70,6 +81,7 @@ class FaultEnv final : public Env {
   int ListDirectory(const std::string& dir,
                     std::vector<std::string>* names) override;
   int MakeDirectory(const std::string& dir) override;
+  int SyncDirectory(const std::string& dir) override;
   int SetReadOnly(const std::string& path, bool readOnly) override;
   std::string CurrentDirectory() override;
   std::int64_t ThreadId() override;

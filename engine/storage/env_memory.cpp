@@ -145,7 +145,7 @@ class MemEnv final : public Env {
     const bool exclusive = options.share == ShareMode::kExclusive;
     if (node.exclusiveOpen || (exclusive && node.shareOpens > 0)) return EBUSY;
     if (exclusive) node.exclusiveOpen = true; else ++node.shareOpens;
-    if (options.create) node.data.clear();
+    if (options.create && options.truncate) node.data.clear();
     *file = std::make_unique<MemFile>(state_, it->second, rw, exclusive);
     return 0;
   }
@@ -174,6 +174,7 @@ class MemEnv final : public Env {
     if (it == state_->files.end()) return ENOENT;
     attr->exists = true;
     attr->readOnly = it->second->readOnly;
+    attr->size = it->second->data.size();
     return 0;
   }
   int ListDirectory(const std::string& rawDir,
@@ -193,6 +194,10 @@ class MemEnv final : public Env {
   int MakeDirectory(const std::string& dir) override {
     std::lock_guard<std::mutex> g(state_->mu);
     return state_->dirs.insert(Normalize(dir)).second ? 0 : EEXIST;
+  }
+  int SyncDirectory(const std::string& dir) override {
+    std::lock_guard<std::mutex> g(state_->mu);
+    return state_->dirs.count(Normalize(dir)) != 0 ? 0 : ENOENT;
   }
   int SetReadOnly(const std::string& path, bool readOnly) override {
     std::lock_guard<std::mutex> g(state_->mu);

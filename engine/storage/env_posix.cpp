@@ -115,7 +115,7 @@ class PosixEnv final : public Env {
     if (err == EAGAIN) err = EBUSY;  // a sharing violation
     // A new file is emptied only once the sharing lock shows that nobody
     // else has it open.
-    if (err == 0 && options.create && ::ftruncate(fd, 0) != 0) err = errno;
+    if (err == 0 && options.create && options.truncate && ::ftruncate(fd, 0) != 0) err = errno;
     if (err != 0) {
       ::close(fd);
       return err;
@@ -137,6 +137,7 @@ class PosixEnv final : public Env {
     attr->exists = true;
     attr->isDirectory = S_ISDIR(st.st_mode);
     attr->readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    attr->size = static_cast<std::uint64_t>(st.st_size);
     return 0;
   }
   int ListDirectory(const std::string& dir,
@@ -153,6 +154,13 @@ class PosixEnv final : public Env {
   }
   int MakeDirectory(const std::string& dir) override {
     return ::mkdir(dir.c_str(), 0777) == 0 ? 0 : errno;
+  }
+  int SyncDirectory(const std::string& dir) override {
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
   }
   int SetReadOnly(const std::string& path, bool readOnly) override {
     struct stat st {};

@@ -16,6 +16,10 @@ inline constexpr std::uint8_t kFileFormatVersion = 5;
 // Engine version stored at data file header offset 116 (3.30 as 33000).
 inline constexpr std::int64_t kEngineVersion = 33000;
 
+// The data, index and BLOB file headers all begin with their change counter
+// (4 bytes, signed), incremented on every header write.
+inline constexpr std::uint32_t kChangeCounterOffset = 0;
+
 // ---- data file (.DAT) -------------------------------------------------------
 
 inline constexpr std::uint32_t kDataHeaderSize = 127;

@@ -75,26 +75,41 @@ void TFileHandler::ReadExact(std::uint64_t pos, void* buf, std::size_t n) {
   if (Read(pos, buf, n) != n) Raise(KURA_READERR, {.table = table_});
 }
 
-void TFileHandler::BeginUndo() { undo_ = Undo{Length(), {}}; }
+void TFileHandler::BeginUndo() { undo_ = Undo{Length(), {}, 0, true}; }
 
 void TFileHandler::ForgetUndo() { undo_.reset(); }
+
+void TFileHandler::ApplyWrites() {
+  if (!undo_) return;
+  undo_->staging = false;
+  // A write counts as applied before it is tried: a short one is put back too.
+  while (undo_->applied < undo_->writes.size()) {
+    const StagedWrite& w = undo_->writes[undo_->applied++];
+    Write(w.pos, w.after.data(), w.after.size());
+  }
+}
 
 void TFileHandler::UndoWrites() {
   if (!undo_) return;
   Undo undo = std::move(*undo_);
   undo_.reset();
-  for (auto it = undo.saved.rbegin(); it != undo.saved.rend(); ++it) {
-    Write(it->pos, it->bytes.data(), it->bytes.size());
+  for (std::size_t i = undo.applied; i-- > 0;) {
+    const StagedWrite& w = undo.writes[i];
+    if (!w.before.empty()) Write(w.pos, w.before.data(), w.before.size());
   }
-  if (Length() != undo.length) Truncate(undo.length);
+  if (undo.applied > 0 && Length() != undo.length) Truncate(undo.length);
 }
 
 void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
-  if (undo_ && pos < undo_->length) {
-    const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, undo_->length - pos));
-    SavedBytes saved{pos, std::vector<std::uint8_t>(keep)};
-    ReadExact(pos, saved.bytes.data(), keep);
-    undo_->saved.push_back(std::move(saved));
+  if (undo_ && undo_->staging) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buf);
+    StagedWrite w{pos, {}, std::vector<std::uint8_t>(bytes, bytes + n)};
+    if (pos < undo_->length) {
+      w.before.resize(static_cast<std::size_t>(std::min<std::uint64_t>(n, undo_->length - pos)));
+      ReadExact(pos, w.before.data(), w.before.size());
+    }
+    undo_->writes.push_back(std::move(w));
+    return;
   }
   std::size_t done = 0;
   if (file_ == nullptr || file_->Write(pos, buf, n, &done) != 0 || done != n) {
@@ -109,6 +124,7 @@ void TFileHandler::Truncate(std::uint64_t length) {
 }
 
 void TFileHandler::Flush() {
+  if (undo_ && undo_->staging) return;  // the commit flushes once its writes are applied
   if (file_ == nullptr || file_->Flush() != 0) Raise(KURA_WRITEERR, {.table = table_});
 }
 

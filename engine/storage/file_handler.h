@@ -53,16 +53,29 @@ class TFileHandler {
   void ReadExact(std::uint64_t pos, void* buf, std::size_t n);
   // Writes n bytes at pos; a failed or short write raises 9218.
   void Write(std::uint64_t pos, const void* buf, std::size_t n);
-  // Undo of a group of writes (a transaction's commit). While recording,
-  // each Write first reads and keeps the bytes it will overwrite below the
-  // file's length at BeginUndo (a failed read raises 9217 and writes
-  // nothing). UndoWrites puts the kept bytes back, newest first, and cuts
-  // the file to that length again, so that a group that failed half-way
-  // leaves the file as it was; 9218 when that fails too. Recording ends
-  // with UndoWrites or ForgetUndo.
+  // A commit's writes, staged so that its journal can be written before
+  // any of them. After BeginUndo, Write does not touch the file: it keeps
+  // its bytes and reads the bytes they will overwrite below the file's
+  // length at BeginUndo (a failed read raises 9217 and keeps nothing);
+  // Flush is left to the caller. ApplyWrites writes the kept bytes in
+  // order (9218 when one fails). UndoWrites puts back the old bytes of the
+  // writes applied so far, newest first, and cuts the file to its length
+  // at BeginUndo, so that a group that failed half-way leaves the file as
+  // it was; 9218 when that fails too. Recording ends with UndoWrites or
+  // ForgetUndo.
   void BeginUndo();
+  void ApplyWrites();
   void UndoWrites();
   void ForgetUndo();
+  struct StagedWrite {
+    std::uint64_t pos;
+    std::vector<std::uint8_t> before;  // the part below the old length
+    std::vector<std::uint8_t> after;
+  };
+  // The writes staged since BeginUndo (nullptr when not recording) and the
+  // file's length then.
+  const std::vector<StagedWrite>* UndoRecords() const { return undo_ ? &undo_->writes : nullptr; }
+  std::uint64_t UndoLength() const { return undo_ ? undo_->length : 0; }
   // Cuts or extends the file to `length`; failure raises 9218.
   void Truncate(std::uint64_t length);
   // Flushes the operating system's buffers; failure raises 9218.
@@ -95,13 +108,11 @@ class TFileHandler {
   FileOpenMode mode_;
   TAbstractFile* file_ = nullptr;
   int handle_ = 0;
-  struct SavedBytes {
-    std::uint64_t pos;
-    std::vector<std::uint8_t> bytes;
-  };
   struct Undo {
     std::uint64_t length = 0;  // the file's length when recording began
-    std::vector<SavedBytes> saved;
+    std::vector<StagedWrite> writes;
+    std::size_t applied = 0;  // writes that reached the file
+    bool staging = true;
   };
   std::optional<Undo> undo_;
 };

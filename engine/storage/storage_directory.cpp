@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/first_error.h"
 #include "engine/storage/names.h"
 
@@ -146,18 +147,37 @@ void TDataDirectory::StartTransaction() {
   inTransaction_ = true;
 }
 
-// All tables write first; when one write fails, every table that wrote
-// puts its files back, the others roll back, and no table is left locked.
+// The commit protocol is described in commit_journal.h: every table stages
+// its writes under its write lock, the journal keeps what they overwrite,
+// then the tables are written and the journal emptied. When a step fails,
+// every table that staged puts its files back, the others roll back, and
+// no table is left locked; a journal whose tables could not all be put
+// back stays for recovery.
 void TDataDirectory::Commit() {
   if (!inTransaction_) return;
   inTransaction_ = false;
   std::size_t i = 0;
+  const bool durable = session_.settings.forceBufferFlush;
+  std::unique_ptr<TCommitJournal> journal;
   try {
     for (; i < tables_.size(); ++i) tables_[i]->WriteTransaction();
+    std::vector<TFileHandler*> files;
+    for (const auto& t : tables_) {
+      for (TFileHandler* h : t->JournaledFiles()) files.push_back(h);
+    }
+    if (!files.empty()) {
+      TDataTable& first = *tables_.front();
+      journal = std::make_unique<TCommitJournal>(session_.GetEnv(), first.JournalFilePath(),
+                                                 session_.settings, first.Name());
+      journal->Write(files, durable);
+    }
+    for (const auto& t : tables_) t->ApplyCommit(durable);
+    if (journal) journal->Finish(durable);
   } catch (...) {
+    bool restored = true;
     for (std::size_t j = 0; j < tables_.size(); ++j) {
       if (j <= i) {
-        tables_[j]->UndoCommit();
+        restored = tables_[j]->UndoCommit() && restored;
         continue;
       }
       try {
@@ -166,10 +186,13 @@ void TDataDirectory::Commit() {
         // The commit's error is the one to report.
       }
     }
+    if (journal) journal->Abandon(restored);
+    journal.reset();
     FirstError ignored;  // the commit's error is the one to report
     CloseUnused(ignored);
     throw;
   }
+  journal.reset();  // its lock goes before the tables' write locks
   FirstError errors;
   for (const auto& t : tables_) errors.Run([&] { t->EndCommit(); });
   CloseUnused(errors);

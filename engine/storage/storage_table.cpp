@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
 #include "engine/storage/first_error.h"
@@ -43,7 +44,22 @@ void TDataTable::TakeFileFlags() {
                        (blob_ && blob_->Handler().ReadOnlyAttribute());
 }
 
+const std::string& TDataTable::JournalFilePath() {
+  if (journalPath_.empty()) journalPath_ = JournalPath(session_.GetEnv(), directory_);
+  return journalPath_;
+}
+
+bool TDataTable::JournalLeftOver() {
+  return !options_.inMemory && !options_.temporary && JournalPending(session_.GetEnv(), JournalFilePath());
+}
+
+void TDataTable::RecoverJournalNow() {
+  RecoverJournal(session_.GetEnv(), JournalFilePath(), session_.settings, name_);
+}
+
 void TDataTable::Open() {
+  // A commit cut short by a crash is rolled back before anything is read.
+  if (JournalLeftOver()) RecoverJournalNow();
   try {
     data_->Open();
     const std::string indexPath = FilePath(kIndexExtension);
@@ -184,6 +200,11 @@ bool TDataTable::TakeReadLock(ReadSlots& slots) {
     return false;
   }
   TakeReadSlots(slots);
+  while (JournalLeftOver()) {
+    GiveReadLock(slots);
+    RecoverJournalNow();
+    TakeReadSlots(slots);
+  }
   try {
     return CheckForChanges();
   } catch (...) {
@@ -255,7 +276,12 @@ bool TDataTable::WriteLock() {
   }
   writeLockHeld_ = true;
   dataByteByWrite_ = dataByte;
-  if (tableLockHeld_) return false;
+  if (tableLockHeld_) return false;  // the table lock looked for a journal
+  if (JournalLeftOver()) {
+    ReleaseWriteLock();
+    RecoverJournalNow();
+    return WriteLock();
+  }
   try {
     return CheckForChanges();
   } catch (...) {
@@ -283,6 +309,11 @@ bool TDataTable::TableLock() {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
   tableLockHeld_ = true;
+  if (JournalLeftOver()) {
+    ReleaseTableLock();
+    RecoverJournalNow();
+    return TableLock();
+  }
   try {
     return CheckForChanges();
   } catch (...) {
@@ -382,6 +413,11 @@ void TDataTable::Read(const std::function<void()>& read) {
   if (!check) return read();
   ReadSlots slots;
   TakeReadSlots(slots);
+  if (JournalLeftOver()) {
+    GiveReadLock(slots);
+    RecoverJournalNow();
+    throw TableChangedOnRead();  // the step starts again from the files as they are now
+  }
   bool moved = false;
   try {
     moved = CountersMoved();
@@ -432,6 +468,7 @@ void TDataTable::CommitTransaction() {
   if (!inTransaction_) return;
   try {
     WriteTransaction();
+    ApplyCommit(session_.settings.forceBufferFlush);
   } catch (...) {
     UndoCommit();
     throw;
@@ -446,6 +483,24 @@ void TDataTable::WriteTransaction() {
   index_->Handler().BeginUndo();
   if (blob_) blob_->Handler().BeginUndo();
   WriteAllChanges();
+}
+
+std::vector<TFileHandler*> TDataTable::JournaledFiles() {
+  if (!inTransaction_ || readOnly_ || options_.inMemory || options_.temporary) return {};
+  std::vector<TFileHandler*> files{&data_->Handler(), &index_->Handler()};
+  if (blob_) files.push_back(&blob_->Handler());
+  return files;
+}
+
+void TDataTable::ApplyCommit(bool flush) {
+  if (!inTransaction_ || readOnly_) return;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(), blob_ ? &blob_->Handler() : nullptr}) {
+    if (h == nullptr) continue;
+    const auto* staged = h->UndoRecords();
+    const bool wrote = staged != nullptr && !staged->empty();
+    h->ApplyWrites();
+    if (wrote && flush) h->Flush();
+  }
 }
 
 void TDataTable::EndCommit() {

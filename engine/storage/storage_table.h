@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/storage/blob_file.h"
 #include "engine/storage/index_file.h"
@@ -155,6 +156,14 @@ class TDataTable : private SharedPageRead {
   // gives back every lock; it raises nothing and returns false when a file
   // could not be put back.
   void WriteTransaction();
+  // The files of this table whose staged writes a commit journal keeps
+  // (none for in-memory and temporary tables).
+  std::vector<TFileHandler*> JournaledFiles();
+  // Writes the changes WriteTransaction staged; with `flush` each file
+  // written is flushed. 9218 when a write fails (UndoCommit puts back).
+  void ApplyCommit(bool flush);
+  // The journal of this table's directory (its operating-system path).
+  const std::string& JournalFilePath();
   void EndCommit();
   bool UndoCommit();
   // Drops the changes held since the start, re-reads the headers and gives
@@ -213,6 +222,11 @@ class TDataTable : private SharedPageRead {
   void GiveDeferredUnlocks();
   void GiveReadLock(ReadSlots& slots);
   void TakeFileFlags();
+  // After a lock of this table was taken: true when the directory holds a
+  // journal with contents (one stat). RecoverJournalNow rolls it back or
+  // waits for its writer; the caller gives back its lock first.
+  bool JournalLeftOver();
+  void RecoverJournalNow();
   std::string FilePath(std::string_view ext) const;
 
   TDataSession& session_;
@@ -238,6 +252,7 @@ class TDataTable : private SharedPageRead {
   std::map<std::int32_t, const void*> recordOwners_;
   std::uint32_t droppedChanges_ = 0;
   int restartable_ = 0;
+  std::string journalPath_;  // resolved on first use
 };
 
 }  // namespace kura

@@ -8,6 +8,7 @@
 #include "engine/storage/blob_file.h"
 #include "engine/storage/storage_directory.h"
 #include "engine/storage/index_file_trees.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/record_file_checks.h"
 #include "engine/storage/record_file_format.h"
@@ -353,7 +354,13 @@ void Repairer::RebuildIndexes() {
 
 TableRepair RepairTable(TDataSession& session, const std::string& directory,
                         const std::string& table) {
-  return Repairer(session, directory, TrimBlanks(table)).Run();
+  // A commit cut short is rolled back first: its tables are then as they
+  // were before it, and only what else a crash did is left to mend.
+  Env& env = session.GetEnv();
+  const bool rolledBack = RecoverJournal(env, JournalPath(env, directory), session.settings, TrimBlanks(table));
+  TableRepair result = Repairer(session, directory, TrimBlanks(table)).Run();
+  if (rolledBack) result.actions.insert(result.actions.begin(), "journal of a commit cut short: rolled back (emptied when partial)");
+  return result;
 }
 
 }  // namespace kura

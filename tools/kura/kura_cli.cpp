@@ -5,6 +5,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/storage_directory.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/table_repair.h"
 #include "engine/storage/table_verify.h"
 #include "tools/kura/kura_shell.h"
@@ -53,6 +54,12 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitFailed;
   }
   TDataDirectory directory(session, args[1]);
+  // Opening a table would roll the journal back; verify only reports it.
+  if (JournalPending(session.GetEnv(), JournalPath(session.GetEnv(), directory.Path()))) {
+    out << kJournalFileName << ": a commit was cut short (or is running); "
+        << "kura repair rolls it back, the tables are not checked before\n";
+    return kExitFailed;
+  }
   std::vector<std::string> tables(args.begin() + 2, args.end());
   if (tables.empty()) tables = ListTables(session.GetEnv(), directory.Path());
   bool ok = true;

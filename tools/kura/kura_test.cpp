@@ -7,6 +7,7 @@
 
 #include "engine/storage/coding.h"
 #include "engine/storage/storage_directory.h"
+#include "engine/storage/commit_journal.h"
 #include "engine/storage/testing/storage_fixture.h"
 #include "tools/kura/kura_cli.h"
 #include "tools/kura/result_format.h"
@@ -231,6 +232,33 @@ TEST(KuraToolTest, VerifyNamesDamageAndRepairMendsIt) {
   EXPECT_NE(chain.out.find("free record chain holds record 1, which is not deleted"), std::string::npos);
   ASSERT_EQ(Kura({"repair", dir.Path(), "t"}).status, 0);
   EXPECT_EQ(Kura({"verify", dir.Path()}).out, "t: ok\n");
+}
+
+// A journal left by a commit cut short: verify names it without touching
+// the tables (opening them would roll it back), repair rolls it back.
+TEST(KuraToolTest, VerifyReportsALeftOverJournalAndRepairRollsItBack) {
+  ScratchDir dir;
+  ASSERT_EQ(Kura({dir.Path(), "-c", "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1);"}).status, 0);
+  const std::vector<std::uint8_t> before = ReadWholeFile(dir.File("t.DAT"));
+  ASSERT_EQ(Kura({dir.Path(), "-c", "START TRANSACTION; INSERT INTO t VALUES (2); COMMIT;"}).status, 0);
+  EXPECT_TRUE(ReadWholeFile(dir.File("KURA.JNL")).empty()) << "a finished commit empties its journal";
+  // As a writer killed after its table writes leaves it.
+  Journal j;
+  j.files = {{"t.DAT", before.size()}};
+  j.records = {{0, 0, std::vector<std::uint8_t>(before.begin(), before.begin() + 127)}};
+  WriteWholeFile(dir.File("KURA.JNL"), EncodeJournal(j));
+  const std::vector<std::uint8_t> crashed = ReadWholeFile(dir.File("t.DAT"));
+
+  const Outcome verify = Kura({"verify", dir.Path()});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_NE(verify.out.find("KURA.JNL: a commit was cut short"), std::string::npos) << verify.out;
+  EXPECT_EQ(ReadWholeFile(dir.File("t.DAT")), crashed) << "verify changed the table";
+
+  const Outcome repair = Kura({"repair", dir.Path(), "t"});
+  ASSERT_EQ(repair.status, 0) << repair.err;
+  EXPECT_NE(repair.out.find("t: journal"), std::string::npos) << repair.out;
+  EXPECT_EQ(Kura({"verify", dir.Path()}).out, "t: ok\n");
+  EXPECT_EQ(Kura({dir.Path(), "--tsv", "-c", "SELECT a FROM t;"}).out, "a\n1\n");
 }
 
 TEST(KuraToolTest, RepairRefusesATableInUse) {
