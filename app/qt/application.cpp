@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/asset_directory.h"
 #include "app/main_form.h"
 #include "app/qt/qt_look.h"
 #include "app/qt/qt_services.h"
@@ -32,7 +33,7 @@ bool SorabekuApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 std::string ProgramDirectory() {
-  return (QCoreApplication::applicationDirPath() + "/").toStdString();
+  return AssetDirectoryFor(QCoreApplication::applicationDirPath().toStdString());
 }
 
 }  // namespace sorabeku
