@@ -10,7 +10,7 @@ SANITIZE_DIR := $(BUILD)/sanitize
 RELEASE_DIR := $(BUILD)/release
 BENCH_PROGRAMS := bench_report bench_workloads bench_program bench_startup
 
-.PHONY: deps build build-sanitize test test-normal test-sanitize run bench clean
+.PHONY: deps build build-sanitize test test-normal test-sanitize run bench package clean
 
 deps:
 	@bash scripts/install-deps
@@ -39,12 +39,19 @@ test-sanitize: build-sanitize
 
 test: test-normal test-sanitize
 
-run: build
+# Without a display it says so before building anything.
+run:
+	@bash scripts/run-program --check-display
+	$(MAKE) build
 	bash scripts/run-program $(NORMAL_DIR)
 
 bench: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target $(BENCH_PROGRAMS)
 	bash scripts/run-benchmarks $(RELEASE_DIR)
+
+# The Debian package (CPack), in $(NORMAL_DIR).
+package: build
+	cmake --build $(NORMAL_DIR) --target package
 
 clean:
 	rm -rf $(BUILD)

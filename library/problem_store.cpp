@@ -89,7 +89,8 @@ bool NumberInUse(ProblemQueries& queries, int number) {
   return queries.KuraQuery2().RecordCount() > 0;
 }
 
-void AppendProblems(ProblemQueries& queries, const std::vector<ProblemRecord>& problems) {
+void AppendProblems(ProblemQueries& queries, const std::vector<ProblemRecord>& problems,
+                    const std::function<void(int)>& progress) {
   for (const ProblemRecord& p : problems) {
     if (SectionOf(p.number) == 0) {
       throw ProblemNotAdded("problem number " + std::to_string(p.number) + " belongs to no section");
@@ -101,9 +102,11 @@ void AppendProblems(ProblemQueries& queries, const std::vector<ProblemRecord>& p
   }
   queries.StartTransaction();
   try {
+    int done = 0;
     for (const ProblemRecord& p : problems) {
       AppendContentsRow(queries, p);
       AppendRows(queries, p);
+      if (progress) progress(++done);
     }
   } catch (...) {
     queries.Rollback();

@@ -3,6 +3,7 @@
 // in UTF-8 (ShiftJisQueries over the data module does).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -34,7 +35,9 @@ bool NumberInUse(ProblemQueries& queries, int number);
 // in one transaction: either all are stored or, when a write fails, none
 // (the error passes on). Throws ProblemNotAdded before the first write
 // when a number is already in use. Texts must be storable (see
-// storable_text.h), as the importer leaves them.
-void AppendProblems(ProblemQueries& queries, const std::vector<ProblemRecord>& problems);
+// storable_text.h), as the importer leaves them. `progress`, when given,
+// is called after each problem with the number appended so far.
+void AppendProblems(ProblemQueries& queries, const std::vector<ProblemRecord>& problems,
+                    const std::function<void(int)>& progress = {});
 
 }  // namespace sorabeku

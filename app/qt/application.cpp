@@ -3,9 +3,10 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/asset_directory.h"
+#include "main_form/main_form.h"
 #include "app/qt/qt_look.h"
 #include "app/qt/qt_services.h"
-#include "main_form/main_form.h"
 
 namespace sorabeku {
 
@@ -32,7 +33,7 @@ bool SorabekuApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 std::string ProgramDirectory() {
-  return (QCoreApplication::applicationDirPath() + "/").toStdString();
+  return AssetDirectoryFor(QCoreApplication::applicationDirPath().toStdString());
 }
 
 }  // namespace sorabeku

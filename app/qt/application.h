@@ -21,7 +21,9 @@ class SorabekuApplication : public QApplication {
   std::function<void(const std::string&)> onError;
 };
 
-// The directory of the running executable, ending in '/'.
+// The directory of the program's assets, ending in '/': the running
+// executable's, or share/sorabeku of the prefix it is installed in
+// (AssetDirectoryFor).
 std::string ProgramDirectory();
 
 }  // namespace sorabeku

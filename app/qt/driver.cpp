@@ -1,15 +1,21 @@
 #include "app/qt/driver.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTableView>
+#include <algorithm>
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 #include "app/library_screens.h"
 #include "app/program_library.h"
@@ -17,6 +23,7 @@
 #include "app/qt/board_widget.h"
 #include "app/qt/cute_button.h"
 #include "app/qt/data_grid.h"
+#include "app/qt/file_menu.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/screen_dump.h"
 #include "board/click_map.h"
@@ -115,6 +122,8 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "tick") return Tick(rest);
   if (command == "clock") return Clock(rest);
   if (command == "screenshot") return Screenshot(rest);
+  if (command == "choose-file") return ChooseFile(rest);
+  if (command == "open-menu") return OpenMenu(rest);
   if (command == "answer") {
     if (rest != "yes" && rest != "no") {
       return Fail(kDriveScriptError, "answer takes yes or no");
@@ -324,11 +333,59 @@ DriveOutcome Driver::Clock(const std::string& args) {
   return {};
 }
 
+DriveOutcome Driver::ChooseFile(const std::string& path) {
+  if (path.empty()) return Fail(kDriveScriptError, "choose-file takes a file name");
+  auto* menu = window_.findChild<FileMenu*>();
+  if (!menu) return Fail(kDriveCannotTake, "the window has no menu ファイル");
+  menu->SetNextPath(path);
+  return {};
+}
+
+// Pops up the menu titled `caption` (a submenu with the menus above it)
+// as a click on its title would.
+DriveOutcome Driver::OpenMenu(const std::string& caption) {
+  QMenu* menu = nullptr;
+  for (QMenu* m : window_.findChildren<QMenu*>()) {
+    if (m->title() == Q(caption)) menu = m;
+  }
+  if (!menu) return Fail(kDriveScriptError, "no menu \"" + caption + "\"");
+  std::vector<QMenu*> chain{menu};
+  while (auto* parent = qobject_cast<QMenu*>(chain.back()->parentWidget())) chain.push_back(parent);
+  QWidget* top = chain.back()->parentWidget();
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    QMenu* m = *it;
+    QPoint at;
+    if (auto* bar = qobject_cast<QMenuBar*>(top)) {
+      at = bar->mapToGlobal(bar->actionGeometry(m->menuAction()).bottomLeft());
+    } else if (auto* above = qobject_cast<QMenu*>(top)) {
+      above->setActiveAction(m->menuAction());
+      at = above->mapToGlobal(above->actionGeometry(m->menuAction()).topRight());
+    }
+    m->popup(at);
+    top = m;
+  }
+  QCoreApplication::processEvents();
+  return {};
+}
+
 DriveOutcome Driver::Screenshot(const std::string& file) {
   if (file.empty()) return Fail(kDriveScriptError, "screenshot takes a file name");
   window_.Refresh();
   QCoreApplication::processEvents();
-  if (!window_.grab().save(Q(file), "PNG")) {
+  // Open menus are windows of their own: drawn over the window's picture,
+  // then closed.
+  QPixmap picture = window_.grab();
+  std::vector<QMenu*> open;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) open.push_back(m);
+  }
+  std::sort(open.begin(), open.end(), [](QMenu* a, QMenu* b) { return a->x() < b->x(); });
+  {
+    QPainter painter(&picture);
+    for (QMenu* m : open) painter.drawPixmap(window_.mapFromGlobal(m->pos()), m->grab());
+  }
+  for (QMenu* m : open) m->close();
+  if (!picture.save(Q(file), "PNG")) {
     return Fail(kDriveScriptError, "cannot write " + file);
   }
   return {};
@@ -357,6 +414,7 @@ DriveSession::DriveSession(ProgramLibrary& library, std::string programDir,
       out_(std::make_unique<std::ostringstream>()) {
   library.Install(form);
   Start(out);
+  (new FileMenu(*window, form, library.directory()))->SetHeadless(true);
 }
 
 void DriveSession::Start(std::ostream* out) {

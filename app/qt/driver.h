@@ -11,6 +11,8 @@
 //   comment TEXT | edit1 [TEXT]
 //   combo1 INDEX | combo2 INDEX | tick timer1|timer2 [N]
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
+//   choose-file PATH   (the path the next file dialog answers with)
+//   open-menu CAPTION  (drawn by the next screenshot, which closes it)
 #pragma once
 
 #include <iosfwd>
@@ -68,6 +70,8 @@ class Driver {
   DriveOutcome Tick(const std::string& args);
   DriveOutcome Clock(const std::string& args);
   DriveOutcome Screenshot(const std::string& file);
+  DriveOutcome ChooseFile(const std::string& path);
+  DriveOutcome OpenMenu(const std::string& caption);
   // The outcome of an event that went to a handler: kDriveCannotTake when
   // the handler's screen is missing.
   DriveOutcome AfterEvent();

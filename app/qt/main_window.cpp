@@ -337,7 +337,12 @@ void TForm2::RefreshEdits() {
 
 QAction* TForm2::MenuAction(const QString& caption) const {
   const auto it = actions_.find(caption);
-  return it == actions_.end() ? nullptr : it->second;
+  if (it != actions_.end()) return it->second;
+  // Menus added from outside the window (ファイル) are found by caption.
+  for (QAction* action : findChildren<QAction*>()) {
+    if (action->text() == caption) return action;
+  }
+  return nullptr;
 }
 
 CuteButton* TForm2::Button(const QString& caption) const {

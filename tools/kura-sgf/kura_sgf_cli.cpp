@@ -2,15 +2,13 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
 #include "library/library_directory.h"
-#include "library/problem_export.h"
-#include "library/problem_import.h"
 #include "library/problem_store.h"
-#include "library/sgf_writer.h"
+#include "library/sgf_exchange.h"
+#include "library/sgf_parser.h"
 #include "library/shift_jis_data_set.h"
 
 namespace sorabeku::tool {
@@ -86,45 +84,22 @@ int Export(const Command& c, std::ostream& out, std::ostream& err) {
   RequireLibrary(c.directory);
   LibraryDirectory library(c.directory);
   ShiftJisQueries queries(library);
-  std::vector<int> numbers;
-  if (c.problem) {
-    numbers.push_back(*c.problem);
-  } else {
-    for (int s = 1; s <= 3; ++s) {
-      if (c.section && *c.section != s) continue;
-      for (int n : ListSection(queries, s)) numbers.push_back(n);
-    }
-  }
-  SgfCollection trees;
-  for (int n : numbers) {
-    std::optional<ProblemRecord> p = ReadProblem(queries, n);
-    if (!p) throw Failure{"problem " + std::to_string(n) + " is not in the library"};
-    ExportedTree t = ProblemToTree(*p);
-    if (t.leftOut > 0) {
-      err << "kura-sgf: problem " << n << ": " << t.leftOut
-          << " rows that no line reaches were left out\n";
-    }
-    trees.push_back(std::move(t.root));
-  }
-  const std::string text = WriteSgf(trees);
+  const std::vector<int> numbers =
+      c.problem ? std::vector<int>{*c.problem} : ProblemsOfSections(queries, c.section);
+  // A missing problem and the engine's errors end the run with their message.
+  const SgfExport exported = ExportProblems(queries, numbers);
+  for (const std::string& note : exported.notes) err << "kura-sgf: " << note << "\n";
   if (c.file == "-") {
-    out << text;
+    out << exported.text;
   } else {
-    std::ofstream f(c.file, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.close();
-    if (!f) throw Failure{"cannot write " + c.file};
+    try {
+      WriteWholeFile(c.file, exported.text);
+    } catch (const std::runtime_error& e) {
+      throw Failure{e.what()};
+    }
   }
-  err << "kura-sgf: exported " << trees.size() << " problem(s)\n";
+  err << "kura-sgf: exported " << exported.problems << " problem(s)\n";
   return kExitOk;
-}
-
-std::string ReadFile(const std::string& file) {
-  std::ifstream f(file, std::ios::binary);
-  if (!f) throw Failure{"cannot read " + file};
-  std::ostringstream text;
-  text << f.rdbuf();
-  return text.str();
 }
 
 int Import(const Command& c, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -135,18 +110,19 @@ int Import(const Command& c, std::istream& in, std::ostream& out, std::ostream& 
     s << in.rdbuf();
     text = s.str();
   } else {
-    text = ReadFile(c.file);
-  }
-  ImportResult result;
-  try {
-    result = ImportSgf(text, {c.number, c.grade});
-  } catch (const SgfError& e) {
-    throw Failure{c.file + ": " + e.what() + "; nothing was imported"};
+    try {
+      text = ReadWholeFile(c.file);
+    } catch (const std::runtime_error& e) {
+      throw Failure{e.what()};
+    }
   }
   LibraryDirectory library(c.directory);
   ShiftJisQueries queries(library);
+  ImportResult result;
   try {
-    AppendProblems(queries, result.problems);
+    result = ImportIntoLibrary(queries, text, {c.number, c.grade});
+  } catch (const SgfError& e) {
+    throw Failure{c.file + ": " + e.what() + "; nothing was imported"};
   } catch (const ProblemNotAdded& e) {
     throw Failure{e.what()};
   } catch (const std::exception& e) {
