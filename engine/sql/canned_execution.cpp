@@ -6,11 +6,13 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_values.h"
 #include "engine/storage/data_file_sort.h"
+#include "engine/storage/blob_file.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/table_filter_source.h"
 
 namespace kura::sql {
 
-SourceRows::SourceRows(const std::vector<TDataTable*>& tables) {
+SourceRows::SourceRows(const std::vector<TDataTable*>& tables) : tables_(tables) {
   for (TDataTable* t : tables) {
     const std::uint32_t length = t->Data().RecordLength();
     std::vector<std::uint8_t> images;
@@ -37,7 +39,18 @@ Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
   const auto t = static_cast<std::size_t>(tablePos - 1);
   const TFieldDescriptor& f = rows_.Fields(t)[static_cast<std::size_t>(fieldNo - 1)];
   if (current_[t] == nullptr) return Value::NullOf(f.type == kFieldUInt32 ? kTypeLargeInt : f.type, f.subtype);
-  return ReadFieldValue(current_[t], f);
+  Value v = ReadFieldValue(current_[t], f);
+  TDataTable& table = rows_.Table(t);
+  if (f.type == kFieldBlob && table.Blob() != nullptr) {
+    const BlobRef ref = GetBlobRef(current_[t], f);
+    if (ref.firstBlock == 0) return v;
+    ReadLockScope lock(table);
+    Value blob = Value::NullOf(f.type, f.subtype);
+    blob.text = table.Blob()->ReadValue(ref);
+    blob.null = blob.text.empty();
+    return blob;
+  }
+  return v;
 }
 
 namespace {
@@ -111,8 +124,7 @@ std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_
     std::fill(image.begin(), image.end(), 0);
     for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
       const Value v = Evaluate(*run.query.selectList[i].expression, row, run.collation);
-      WriteFieldValue(image.data(), data.Field(static_cast<int>(i + 1)), v,
-                      run.tableCollation.get());
+      WriteResultValue(result, image.data(), static_cast<int>(i + 1), v, run.tableCollation.get());
     }
     AppendResultRow(result, image.data());
     ++count;
@@ -153,10 +165,28 @@ void AppendResultRow(TDataTable& result, const std::uint8_t* image) {
   result.AppendRecord(image);
 }
 
+void WriteResultValue(TDataTable& result, std::uint8_t* image, int fieldNo, const Value& v,
+                      const TableCollation* collation) {
+  const TFieldDescriptor& f = result.Data().Field(fieldNo);
+  if (f.type != kFieldBlob || result.Blob() == nullptr) {
+    WriteFieldValue(image, f, v, collation);
+    return;
+  }
+  const Value text = IsTextType(v.type, v.subType) || v.type == kTypeBlob || v.null
+                         ? v : ConvertValue(v, kTypeString, 0);
+  if (text.null || text.text.empty()) {
+    SetBlobRef(image, f, BlobRef{});
+    return;
+  }
+  SetBlobRef(image, f, result.Blob()->WriteValue(BlobRef{}, text.text,
+                                                 result.Data().NextBlobSerial()));
+}
+
 std::int64_t ExecuteCanned(const CannedRun& run) {
   const TDataQuery& q = run.query;
   run.result.Data().Empty();
   run.result.Index().Empty();
+  if (run.result.Blob() != nullptr) run.result.Blob()->Empty();
   const SourceRows rows(run.sources);
 
   const bool grouped = q.hasGroupBy || HasAggregates(q);

@@ -30,8 +30,10 @@ class SourceRows {
     return images_[table].data() + row * lengths_[table];
   }
   const std::vector<TFieldDescriptor>& Fields(std::size_t table) const { return *fields_[table]; }
+  TDataTable& Table(std::size_t table) const { return *tables_[table]; }
 
  private:
+  std::vector<TDataTable*> tables_;
   std::vector<std::vector<std::uint8_t>> images_;
   std::vector<std::size_t> counts_;
   std::vector<std::uint32_t> lengths_;
@@ -82,5 +84,10 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
 
 // Appends `image` to the result table as a new record.
 void AppendResultRow(TDataTable& result, const std::uint8_t* image);
+
+// Stores `v` into field `fieldNo` of the result row `image`: BLOB and memo
+// values go to the result table's BLOB file, the others as WriteFieldValue.
+void WriteResultValue(TDataTable& result, std::uint8_t* image, int fieldNo, const Value& v,
+                      const TableCollation* collation);
 
 }  // namespace kura::sql

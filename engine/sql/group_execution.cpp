@@ -16,6 +16,7 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
+#include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_sort.h"
 #include "engine/storage/data_table.h"
 #include "engine/storage/field_values.h"
@@ -167,7 +168,13 @@ class GroupRow : public RowAccessor {
 Value Add(const Value& a, const Value& b) {
   if (a.null) return b;
   if (b.null) return a;
-  if (a.type == kTypeLargeInt) return Value::Integer(a.integer + b.integer, kTypeLargeInt);
+  if (a.type == kTypeLargeInt) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a.integer, b.integer, &sum)) {
+      SqlError("Integer overflow in the sum of a group");
+    }
+    return Value::Integer(sum, kTypeLargeInt);
+  }
   return Value::Float(a.AsDouble() + b.AsDouble());
 }
 
@@ -320,7 +327,7 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
     std::fill(out.begin(), out.end(), 0);
     for (std::size_t i = 0; i < q.selectList.size(); ++i) {
       const Value v = Evaluate(*q.selectList[i].expression, groupRow, run.collation);
-      WriteFieldValue(out.data(), rf.Field(static_cast<int>(i + 1)), v, tc);
+      WriteResultValue(run.result, out.data(), static_cast<int>(i + 1), v, tc);
     }
     AppendResultRow(run.result, out.data());
     ++count;

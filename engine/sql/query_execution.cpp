@@ -22,6 +22,7 @@ class LocaleCollation : public Collation {
   int Compare(std::string_view a, std::string_view b) const override {
     return tc_ ? tc_->Compare(a, b) : Collation::Compare(a, b);
   }
+  int CodePage() const override { return tc_ ? tc_->CodePage() : Collation::CodePage(); }
 
  private:
   std::shared_ptr<const TableCollation> tc_;
@@ -46,9 +47,10 @@ bool IsFieldNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
 }
 
-// Result column names: cut to a field name's length, made to start like a
-// field name, and made unique by a numeric suffix.
-std::vector<std::string> ResultNames(const TDataQuery& q) {
+// Result column names: cut to a field name's length (on a character
+// boundary of the code page), made to start like a field name, and made
+// unique by a numeric suffix.
+std::vector<std::string> ResultNames(const TDataQuery& q, int codePage) {
   std::vector<std::string> names;
   std::set<std::string> taken;
   for (std::size_t i = 0; i < q.selectList.size(); ++i) {
@@ -56,11 +58,11 @@ std::vector<std::string> ResultNames(const TDataQuery& q) {
     if (name.empty() || !IsFieldNameStart(static_cast<unsigned char>(name[0]))) {
       name = "EXPR" + std::to_string(i + 1);
     }
-    name.resize(std::min<std::size_t>(name.size(), kMaxFieldNameLength));
+    name = std::string(CutToBytes(name, kMaxFieldNameLength, codePage));
     std::string unique = name;
     for (int n = 1; !taken.insert(UpperAscii(unique)).second; ++n) {
       const std::string suffix = "_" + std::to_string(n);
-      unique = name.substr(0, kMaxFieldNameLength - suffix.size()) + suffix;
+      unique = std::string(CutToBytes(name, kMaxFieldNameLength - suffix.size(), codePage)) + suffix;
     }
     names.push_back(unique);
   }
@@ -174,6 +176,7 @@ void TQueryExecution::SetUp() {
     collation_ = TableCollation::For(static_cast<std::int16_t>(q.languageId),
                                      static_cast<std::int16_t>(q.sortId));
   }
+  textRules_ = std::make_unique<LocaleCollation>(collation_);
   if (statement_->RequestLive()) ChooseIndex();
   Decide();
   if (live_) {
@@ -183,6 +186,11 @@ void TQueryExecution::SetUp() {
     CreateResultTable();
     resultCursor_ = result_.get();
   }
+}
+
+Value TQueryExecution::ResultValue(std::size_t field, const RowAccessor& row) const {
+  const TResultField& f = statement_->Master().selectList[field];
+  return ColumnValue(Evaluate(*f.expression, row, *textRules_), f.type, f.subType);
 }
 
 void TQueryExecution::OpenSources() {
@@ -260,7 +268,7 @@ void TQueryExecution::Decide() {
 void TQueryExecution::CreateResultTable() {
   const TDataQuery& q = statement_->Master();
   DataFileDefinition def;
-  const std::vector<std::string> names = ResultNames(q);
+  const std::vector<std::string> names = ResultNames(q, collation_ ? collation_->CodePage() : 1252);
   for (std::size_t i = 0; i < q.selectList.size(); ++i) {
     const TResultField& f = q.selectList[i];
     def.fields.push_back(ResultColumnField(static_cast<std::uint16_t>(i + 1), names[i], f.type,
