@@ -8,6 +8,7 @@
 #include "engine/storage/data_file_sort.h"
 #include "engine/storage/blob_file.h"
 #include "engine/storage/field_values.h"
+#include "engine/storage/locale.h"
 #include "engine/storage/table_filter_source.h"
 
 namespace kura::sql {
@@ -53,57 +54,11 @@ Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
   return v;
 }
 
+bool ByteOrderText(const CannedRun& run) {
+  return run.tableCollation == nullptr || run.tableCollation->IsByteOrder();
+}
+
 namespace {
-
-constexpr std::int64_t kNullRow = -1;
-
-// The row combinations of tables 1..k as a flat list of row numbers (k per
-// combination, kNullRow for a missing row), extended one table at a time.
-void SetCombination(JoinedRow& row, const SourceRows& rows, const std::int64_t* combo,
-                    std::size_t k) {
-  for (std::size_t t = 0; t < rows.TableCount(); ++t) {
-    row.Set(t, t < k && combo[t] != kNullRow ? rows.Row(t, static_cast<std::size_t>(combo[t]))
-                                             : nullptr);
-  }
-}
-
-std::vector<std::int64_t> JoinNext(const TDataQuery& query, const SourceRows& rows,
-                                   const Collation& collation, const std::vector<std::int64_t>& combos,
-                                   std::size_t k) {
-  const TSourceTable& source = *query.sources[k];
-  const TJoin* join = source.join.get();
-  const TExpToken* on = join ? join->condition.get() : nullptr;
-  const JoinKind kind = join ? join->kind : JoinKind::kInner;
-  const std::size_t n = rows.RowCount(k);
-  std::vector<std::int64_t> out;
-  std::vector<bool> rightMatched(kind == JoinKind::kRightOuter ? n : 0, false);
-  JoinedRow row(rows);
-  std::vector<std::int64_t> combo(k + 1);
-  for (std::size_t c = 0; c < combos.size(); c += k) {
-    std::copy(combos.begin() + static_cast<std::ptrdiff_t>(c),
-              combos.begin() + static_cast<std::ptrdiff_t>(c + k), combo.begin());
-    bool matched = false;
-    for (std::size_t r = 0; r < n; ++r) {
-      combo[k] = static_cast<std::int64_t>(r);
-      SetCombination(row, rows, combo.data(), k + 1);
-      if (on != nullptr && !EvaluateCondition(*on, row, collation)) continue;
-      matched = true;
-      if (kind == JoinKind::kRightOuter) rightMatched[r] = true;
-      out.insert(out.end(), combo.begin(), combo.end());
-    }
-    if (!matched && kind == JoinKind::kLeftOuter) {
-      combo[k] = kNullRow;
-      out.insert(out.end(), combo.begin(), combo.end());
-    }
-  }
-  for (std::size_t r = 0; r < rightMatched.size(); ++r) {
-    if (rightMatched[r]) continue;
-    std::fill(combo.begin(), combo.end(), kNullRow);
-    combo[k] = static_cast<std::int64_t>(r);
-    out.insert(out.end(), combo.begin(), combo.end());
-  }
-  return out;
-}
 
 bool HasAggregates(const TDataQuery& q) {
   for (const TResultField& f : q.selectList) {
@@ -119,7 +74,7 @@ std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_
   std::vector<std::uint8_t> image(data.RecordLength());
   std::int64_t count = 0;
   if (limit == 0) return 0;
-  WalkJoinedRows(run.query, rows, run.collation, [&](JoinedRow& row) {
+  WalkJoinedRows(run.query, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (run.query.where && !EvaluateCondition(*run.query.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
     for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
@@ -138,28 +93,6 @@ std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const Sor
 }
 
 }  // namespace
-
-void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
-                    const std::function<bool(JoinedRow&)>& visit) {
-  JoinedRow row(rows);
-  if (rows.TableCount() == 1) {
-    for (std::size_t r = 0; r < rows.RowCount(0); ++r) {
-      row.Set(0, rows.Row(0, r));
-      if (!visit(row)) return;
-    }
-    return;
-  }
-  std::vector<std::int64_t> combos;
-  for (std::size_t r = 0; r < rows.RowCount(0); ++r) combos.push_back(static_cast<std::int64_t>(r));
-  for (std::size_t k = 1; k < rows.TableCount(); ++k) {
-    combos = JoinNext(query, rows, collation, combos, k);
-  }
-  const std::size_t width = rows.TableCount();
-  for (std::size_t c = 0; c < combos.size(); c += width) {
-    SetCombination(row, rows, &combos[c], width);
-    if (!visit(row)) return;
-  }
-}
 
 void AppendResultRow(TDataTable& result, const std::uint8_t* image) {
   result.AppendRecord(image);

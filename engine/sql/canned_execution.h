@@ -55,10 +55,14 @@ class JoinedRow : public RowAccessor {
 
 // Calls `visit` for every combination of rows that the joins of `query`
 // produce (inner and comma joins with their ON condition, left and right
-// outer joins with a null row for the unmatched side), in FROM order. A
-// false answer of `visit` stops the walk.
+// outer joins with a null row for the unmatched side), in FROM order, the
+// unmatched rows of a right outer join after the others. Combinations that
+// fail a WHERE conjunct may be left out when every join is inner (the
+// caller still tests WHERE). Equalities on text use hash tables only when
+// `byteOrderText` (the collation compares bytes). A false answer of
+// `visit` stops the walk.
 void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
-                    const std::function<bool(JoinedRow&)>& visit);
+                    bool byteOrderText, const std::function<bool(JoinedRow&)>& visit);
 
 struct CannedRun {
   TDataSession& session;
@@ -71,6 +75,9 @@ struct CannedRun {
   // Where the work table of GROUP BY is created (the private directory).
   TDataDirectory& workDirectory;
 };
+
+// Whether the run's text compares as bytes (no locale collation).
+bool ByteOrderText(const CannedRun& run);
 
 // Empties the result table, fills and sorts it; returns the number of
 // result rows. Raises 11949 for what cannot be evaluated and passes the

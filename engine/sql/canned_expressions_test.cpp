@@ -254,6 +254,15 @@ TEST_P(CannedExpressions, SumsAndProductsBeyondSixtyFourBitsAreErrors) {
   EXPECT_EQ(Run("select L - L from big order by 1", false), (Rows{"0|", "0|"}));
 }
 
+// A null key joins a null key ("=" holds for two nulls): the hash table
+// finds the same pairs as testing every combination, and TOP stops early.
+TEST_P(CannedExpressions, JoinsByKeyFindWhatEveryCombinationFinds) {
+  const Rows all = Sorted(Run("select a.I, b.I, a.G from t a join t b on a.G = b.G + 0", false));
+  EXPECT_EQ(Sorted(Run("select a.I, b.I, a.G from t a join t b on a.G = b.G", false)), all);
+  EXPECT_EQ(Sorted(Run("select a.I, b.I, a.G from t a, t b where b.G = a.G", false)), all);
+  EXPECT_EQ(Run("select a.I from t a join t b on a.G = b.G top 3", false).size(), 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, CannedExpressions, ::testing::Values(1, 2, 3));
 
 // ---- what a canned copy keeps ----------------------------------------------------

@@ -272,7 +272,7 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
 
   std::vector<std::uint8_t> image(wf.RecordLength());
   std::int64_t sourceRows = 0;
-  WalkJoinedRows(q, rows, run.collation, [&](JoinedRow& row) {
+  WalkJoinedRows(q, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (q.where && !EvaluateCondition(*q.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
     FillWorkRow(plan, wf, run.collation, tc, row, image.data());
