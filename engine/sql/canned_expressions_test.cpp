@@ -263,6 +263,22 @@ TEST_P(CannedExpressions, JoinsByKeyFindWhatEveryCombinationFinds) {
   EXPECT_EQ(Run("select a.I from t a join t b on a.G = b.G top 3", false).size(), 3u);
 }
 
+// LIKE ... ESCAPE: the escaped "%" and "_" match themselves, live (the
+// filter's record test, not an index prefix) and canned, as in SQLite.
+TEST_P(CannedExpressions, LikeWithAnEscapeCharacter) {
+  Both("create table p (S varchar(10))");
+  for (const char* s : {"'50%'", "'50x'", "'a_b'", "'axb'", "'a!b'", "'5%0'"}) {
+    Both(std::string("insert into p values (") + s + ")");
+  }
+  for (const std::string c : {"S like '50!%' escape '!'", "S like 'a!_b' escape '!'",
+                              "S like 'a!!b' escape '!'", "S like '5!%%' escape '!'",
+                              "S not like '%!%%' escape '!'"}) {
+    const Rows expected = Sorted(Theirs("select S from p where " + c));
+    EXPECT_EQ(Sorted(Run("select S from p where " + c, true)), expected) << c;
+    EXPECT_EQ(Sorted(Run("select S from p where " + c + " order by 1", false)), expected) << c;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, CannedExpressions, ::testing::Values(1, 2, 3));
 
 // ---- what a canned copy keeps ----------------------------------------------------

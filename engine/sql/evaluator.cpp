@@ -26,14 +26,23 @@ bool RowAccessor::SubQueryContains(const TExpToken&, const Value&) const {
 }
 
 bool LikeMatch(std::string_view text, std::string_view pattern) {
+  return LikeMatch(text, pattern, '\0');
+}
+
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape) {
   // Greedy matching with one backtrack point: linear in practice and never
-  // exponential, whatever the pattern.
+  // exponential, whatever the pattern. A NUL escape is no escape (texts
+  // hold no NUL).
   std::size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
   while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '_' || pattern[p] == text[t])) {
+    const bool escaped = escape != '\0' && p + 1 < pattern.size() && pattern[p] == escape;
+    if (escaped && pattern[p + 1] == text[t]) {
+      ++t;
+      p += 2;
+    } else if (!escaped && p < pattern.size() && (pattern[p] == '_' || pattern[p] == text[t])) {
       ++t;
       ++p;
-    } else if (p < pattern.size() && pattern[p] == '%') {
+    } else if (!escaped && p < pattern.size() && pattern[p] == '%') {
       starP = p++;
       starT = t;
     } else if (starP != std::string_view::npos) {
@@ -197,7 +206,12 @@ class Evaluator {
       case OpCode::kLike:
       case OpCode::kNotLike: {
         const Value p = Eval(*n.right);
-        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text);
+        char escape = '\0';
+        if (!n.args.empty()) {
+          const Value e = Eval(*n.args[0]);
+          if (!e.null) escape = e.text[0];
+        }
+        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text, escape);
         return n.op == OpCode::kLike ? m : !m;
       }
       case OpCode::kBetween:

@@ -303,6 +303,9 @@ class TypeChecker {
       case OpCode::kNotLike:
         if ((!IsNone(l) && !IsText(l)) || (!IsNone(*n.right) && !IsText(*n.right)))
           Mismatch(l, *n.right);
+        for (auto& a : n.args) {
+          if (!IsNone(*a) && !IsText(*a)) Mismatch(*n.right, *a);
+        }
         break;
       case OpCode::kBetween:
       case OpCode::kNotBetween:
