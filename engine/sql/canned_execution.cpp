@@ -5,6 +5,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_values.h"
+#include "engine/sql/sql_error.h"
 #include "engine/storage/data_file_sort.h"
 #include "engine/storage/blob_file.h"
 #include "engine/storage/field_values.h"
@@ -113,6 +114,62 @@ void WriteResultValue(TDataTable& result, std::uint8_t* image, int fieldNo, cons
   }
   SetBlobRef(image, f, result.Blob()->WriteValue(BlobRef{}, text.text,
                                                  result.Data().NextBlobSerial()));
+}
+
+ColumnType CommonColumnType(ColumnType a, const TResultField& b) {
+  if (a.type == b.type && a.subType == b.subType) return {a.type, a.subType, std::max(a.size, b.size)};
+  if (b.type == kTypeNone) return a;
+  if (a.type == kTypeNone) return {b.type, b.subType, b.size};
+  if (IsIntegerType(a.type) && IsIntegerType(b.type)) {
+    const bool wide = a.type == kTypeLargeInt || b.type == kTypeLargeInt;
+    return {wide ? kTypeLargeInt : kTypeInteger, 0, wide ? 8 : 4};
+  }
+  if (IsNumericType(a.type) && IsNumericType(b.type)) {
+    const bool real = a.type == kTypeFloat || b.type == kTypeFloat;
+    return {real ? kTypeFloat : kTypeBcd, 0, real ? 8 : 34};
+  }
+  if (IsTextType(a.type, a.subType) && IsTextType(b.type, b.subType)) {
+    if (IsMemoType(a.type, a.subType) || IsMemoType(b.type, b.subType)) return {kTypeBlob, kSubMemo, 8};
+    return {kTypeString, 0, std::max(a.size, b.size)};
+  }
+  if (IsDateTimeType(a.type) && IsDateTimeType(b.type) && a.type != kTypeTime && b.type != kTypeTime) {
+    return {kTypeTimestamp, 0, 8};
+  }
+  SqlError("Type mismatch between the columns of the queries of a UNION in column '" +
+           b.expression->text + "'");
+}
+
+// The rows of the result table made distinct (BLOB columns left out of the
+// comparison); returns how many remain.
+std::int64_t MakeDistinct(const CannedRun& run) {
+  std::vector<SortField> all;
+  for (const TFieldDescriptor& f : run.result.Data().Fields()) {
+    if (f.type != kFieldBlob) all.push_back({f, false});
+  }
+  SortOptions o;
+  o.distinct = true;
+  return Sort(run, all, o);
+}
+
+// UNION associates to the left: after each query whose link to the ones
+// before it is UNION (not UNION ALL), everything so far is made distinct.
+std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs) {
+  const CannedRun& master = runs.front();
+  master.result.Data().Empty();
+  master.result.Index().Empty();
+  if (master.result.Blob() != nullptr) master.result.Blob()->Empty();
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const CannedRun& run = runs[i];
+    const SourceRows rows(run.sources);
+    const TDataQuery& q = run.query;
+    const bool grouped = q.hasGroupBy || HasAggregates(q);
+    const std::int64_t limit = q.top >= 0 && !q.distinct && !grouped ? q.top : -1;
+    count += grouped ? FillGrouped(run, rows, limit) : FillPlain(run, rows, limit);
+    const bool distinct = i == 0 ? q.distinct : !runs[i - 1].query.unionAll;
+    if (distinct) count = MakeDistinct(master);
+  }
+  return count;
 }
 
 std::int64_t ExecuteCanned(const CannedRun& run) {

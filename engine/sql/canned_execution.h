@@ -84,6 +84,22 @@ bool ByteOrderText(const CannedRun& run);
 // tables' errors on.
 std::int64_t ExecuteCanned(const CannedRun& run);
 
+// UNION [ALL]: `runs` (the master query first, then its partners) fill the
+// one result table in turn; the rows are then made distinct unless every
+// UNION of the chain is UNION ALL. Returns the number of result rows.
+std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs);
+
+// The type of a result column that holds the values of `type` and those of
+// the UNION partner's select-list item `other`: integers of the wider range,
+// FLOAT or BCD when one is, the longer text. Raises 11949 when one is text
+// and the other not, or for other differing types.
+struct ColumnType {
+  int type = 0;
+  int subType = 0;
+  int size = 0;
+};
+ColumnType CommonColumnType(ColumnType type, const TResultField& other);
+
 // Fills `run.result` with one row per group (GROUP BY or aggregates),
 // HAVING applied; stops after `limit` source rows when it is 0 or more.
 // Returns the number of rows written.

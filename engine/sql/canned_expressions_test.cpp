@@ -279,6 +279,16 @@ TEST_P(CannedExpressions, LikeWithAnEscapeCharacter) {
   }
 }
 
+// The partner's columns widen the result column: no value of either query
+// is cut or wrapped; queries of different widths or kinds are refused.
+TEST_P(CannedExpressions, UnionColumnsHoldBothQueries) {
+  const std::string ours = "select I * 1000000000, S from t union all select L * 3, 'a much longer text' from t";
+  const std::string theirs = "select I * 1000000000, S from t union all select L * 3, 'a much longer text' from t";
+  EXPECT_EQ(Sorted(Run(ours, false)), Sorted(Theirs(theirs)));
+  EXPECT_THROW(Run("select I from t union select I, L from t", false), EKuraEngineError);
+  EXPECT_THROW(Run("select I from t union select S from t", false), EKuraEngineError);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, CannedExpressions, ::testing::Values(1, 2, 3));
 
 // ---- what a canned copy keeps ----------------------------------------------------

@@ -194,6 +194,14 @@ TEST_P(Differential, JoinsThroughKeys) {
   Compare("select x.A, z.S from t1 x, t2 y, t1 z where x.A = y.A and y.C = z.B and x.S = z.S", false);
 }
 
+TEST_P(Differential, Unions) {
+  Compare("select A, B from t1 where A < 3 union all select A, C from t2 where A < 3", false);
+  Compare("select A from t1 union select A from t2", false);
+  Compare("select S, A from t1 where B > 0 union select S, A from t1 where B < 5", false);
+  Compare("select A, count(*) from t1 group by A union all select A, C from t2", false);
+  Compare("select A, B from t1 union select A, C from t2 union all select A, A from t2", false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, Differential, ::testing::Values(1, 2, 3, 4));
 
 }  // namespace

@@ -154,6 +154,11 @@ void TQueryExecution::Release() {
   std::vector<OpenSource> sources = std::move(sources_);
   sources_.clear();
   for (OpenSource& s : sources) s.cursor->Close();
+  std::vector<std::vector<OpenSource>> partners = std::move(partnerSources_);
+  partnerSources_.clear();
+  for (auto& list : partners) {
+    for (OpenSource& s : list) s.cursor->Close();
+  }
   liveFilter_.reset();
   live_ = false;
   chosenIndex_ = kNoIndex;
@@ -168,10 +173,20 @@ void TQueryExecution::SetUp() {
     return;
   }
   const TDataQuery& q = statement_->Master();
-  if (statement_->Queries().size() > 1) {
-    SqlError("UNION and sub-select queries are not supported by this engine");
+  const std::vector<const TDataQuery*> partners = UnionPartners();
+  if (statement_->Queries().size() != partners.size() + 1) {
+    SqlError("Sub-select queries are not supported by this engine");
+  }
+  for (const TDataQuery* p : partners) {
+    if (p->selectList.size() != q.selectList.size()) {
+      SqlError("The queries of a UNION must have the same number of columns");
+    }
   }
   OpenSources();
+  for (const TDataQuery* p : partners) {
+    partnerSources_.emplace_back();
+    OpenSourcesOf(*p, partnerSources_.back());
+  }
   if (q.languageId != 0 || !q.language.empty()) {
     collation_ = TableCollation::For(static_cast<std::int16_t>(q.languageId),
                                      static_cast<std::int16_t>(q.sortId));
@@ -193,8 +208,21 @@ Value TQueryExecution::ResultValue(std::size_t field, const RowAccessor& row) co
   return ColumnValue(Evaluate(*f.expression, row, *textRules_), f.type, f.subType);
 }
 
+std::vector<const TDataQuery*> TQueryExecution::UnionPartners() const {
+  std::vector<const TDataQuery*> partners;
+  for (const TDataQuery* p = statement_->Master().unionPartner; p != nullptr; p = p->unionPartner) {
+    partners.push_back(p);
+  }
+  return partners;
+}
+
 void TQueryExecution::OpenSources() {
-  const TDataQuery& q = statement_->Master();
+  OpenSourcesOf(statement_->Master(), sources_);
+  const TDataFileHeader& h = sources_.front().table->Data().Header();
+  collation_ = TableCollation::For(h.languageId, h.sortId);
+}
+
+void TQueryExecution::OpenSourcesOf(const TDataQuery& q, std::vector<OpenSource>& into) {
   for (const auto& s : q.sources) {
     TDataDirectory& dir = catalog_.DirectoryFor(s->databasePart, s->inMemory);
     CursorOpenOptions options;
@@ -204,10 +232,8 @@ void TQueryExecution::OpenSources() {
     auto cursor = std::make_unique<TDataCursor>(session_, dir);
     cursor->Open(s->tableName, options);
     TDataTable* t = &cursor->Table();
-    sources_.push_back({std::move(cursor), t});
+    into.push_back({std::move(cursor), t});
   }
-  const TDataFileHeader& h = sources_.front().table->Data().Header();
-  collation_ = TableCollation::For(h.languageId, h.sortId);
 }
 
 // An index serves ORDER BY when its leading key fields are the ORDER BY
@@ -271,8 +297,10 @@ void TQueryExecution::CreateResultTable() {
   const std::vector<std::string> names = ResultNames(q, collation_ ? collation_->CodePage() : 1252);
   for (std::size_t i = 0; i < q.selectList.size(); ++i) {
     const TResultField& f = q.selectList[i];
-    def.fields.push_back(ResultColumnField(static_cast<std::uint16_t>(i + 1), names[i], f.type,
-                                           f.subType, f.size, f.expression->text));
+    ColumnType type{f.type, f.subType, f.size};
+    for (const TDataQuery* p : UnionPartners()) type = CommonColumnType(type, p->selectList[i]);
+    def.fields.push_back(ResultColumnField(static_cast<std::uint16_t>(i + 1), names[i], type.type,
+                                           type.subType, type.size, f.expression->text));
   }
   if (collation_) {
     def.languageId = collation_->LanguageId();
@@ -371,7 +399,22 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
   TDataDirectory& work = *privateDirectory_;
   const CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
                       statement_->MaxRowCount(), work};
-  rowsAffected_ += ExecuteCanned(run);
+  if (partnerSources_.empty()) {
+    rowsAffected_ += ExecuteCanned(run);
+  } else {
+    std::vector<std::vector<TDataTable*>> partnerTables;
+    for (const auto& list : partnerSources_) {
+      partnerTables.emplace_back();
+      for (const OpenSource& s : list) partnerTables.back().push_back(s.table);
+    }
+    const std::vector<const TDataQuery*> partners = UnionPartners();
+    std::vector<CannedRun> runs{run};
+    for (std::size_t i = 0; i < partners.size(); ++i) {
+      runs.push_back({session_, *partners[i], partnerTables[i], collation, collation_,
+                      result_->Table(), statement_->MaxRowCount(), work});
+    }
+    rowsAffected_ += ExecuteUnion(runs);
+  }
   result_->Refresh();
   result_->First();
 }

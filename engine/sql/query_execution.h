@@ -103,6 +103,8 @@ class TQueryExecution {
   void SetUp();
   void Release();
   void OpenSources();
+  void OpenSourcesOf(const TDataQuery& q, std::vector<OpenSource>& into);
+  std::vector<const TDataQuery*> UnionPartners() const;
   void Decide();
   void ChooseIndex();
   void CreateResultTable();
@@ -119,6 +121,8 @@ class TQueryExecution {
   std::unique_ptr<TQueryStatement> statement_;
   std::unique_ptr<TDataDirectory> privateDirectory_;
   std::vector<OpenSource> sources_;
+  // The sources of each UNION partner of the master query, in order.
+  std::vector<std::vector<OpenSource>> partnerSources_;
   std::shared_ptr<const TableCollation> collation_;
   std::unique_ptr<Collation> textRules_;
   bool live_ = false;
