@@ -67,11 +67,19 @@ IntRange TypeRange(int type) {
 
 IntRange Union(IntRange a, IntRange b) { return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)}; }
 
+// Bounds beyond 64 bits only say "beyond": they are kept just outside, so
+// that the product of two bounds never leaves 128 bits.
+IntRange Clamp(IntRange r) {
+  const __int128 low = static_cast<__int128>(INT64_MIN) - 1;
+  const __int128 high = static_cast<__int128>(INT64_MAX) + 1;
+  return {std::clamp(r.lo, low, high), std::clamp(r.hi, low, high)};
+}
+
 IntRange Combine(OpCode op, IntRange a, IntRange b) {
-  if (op == OpCode::kAdd) return {a.lo + b.lo, a.hi + b.hi};
-  if (op == OpCode::kSubtract) return {a.lo - b.hi, a.hi - b.lo};
+  if (op == OpCode::kAdd) return Clamp({a.lo + b.lo, a.hi + b.hi});
+  if (op == OpCode::kSubtract) return Clamp({a.lo - b.hi, a.hi - b.lo});
   const __int128 p[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  return {*std::min_element(p, p + 4), *std::max_element(p, p + 4)};
+  return Clamp({*std::min_element(p, p + 4), *std::max_element(p, p + 4)});
 }
 
 // The range of an integer-typed node: exact for constants, the type's range
