@@ -37,6 +37,24 @@ SourceRows::SourceRows(const std::vector<TDataTable*>& tables) : tables_(tables)
   }
 }
 
+Value JoinedRow::SubQueryValue(const TExpToken& node) const {
+  const auto* all = rows_.SubQueries();
+  const auto it = all ? all->find(node.subQuery) : decltype(all->end()){};
+  if (all == nullptr || it == all->end()) return RowAccessor::SubQueryValue(node);
+  if (it->second.size() > 1) SqlError("Sub-select query returned more than one row in '" + node.text + "'");
+  return it->second.empty() ? Value::NullOf(node.type, node.subType) : it->second.front();
+}
+
+bool JoinedRow::SubQueryContains(const TExpToken& node, const Value& value) const {
+  const auto* all = rows_.SubQueries();
+  const auto it = all ? all->find(node.subQuery) : decltype(all->end()){};
+  if (all == nullptr || it == all->end()) return RowAccessor::SubQueryContains(node, value);
+  for (const Value& v : it->second) {
+    if (CompareValues(CompareOp::kEq, value, v, ByteOrderCollation())) return true;
+  }
+  return false;
+}
+
 Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
   const auto t = static_cast<std::size_t>(tablePos - 1);
   const TFieldDescriptor& f = rows_.Fields(t)[static_cast<std::size_t>(fieldNo - 1)];
@@ -161,7 +179,8 @@ std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs) {
   std::int64_t count = 0;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const CannedRun& run = runs[i];
-    const SourceRows rows(run.sources);
+    SourceRows rows(run.sources);
+    rows.SetSubQueryRows(run.subQueries);
     const TDataQuery& q = run.query;
     const bool grouped = q.hasGroupBy || HasAggregates(q);
     const std::int64_t limit = q.top >= 0 && !q.distinct && !grouped ? q.top : -1;
@@ -172,12 +191,29 @@ std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs) {
   return count;
 }
 
+std::vector<Value> SubQueryColumn(const CannedRun& run) {
+  const TDataQuery& q = run.query;
+  if (q.hasGroupBy || HasAggregates(q) || q.selectList.size() != 1) {
+    SqlError("Sub-select queries with several columns, GROUP BY or aggregates are not supported by this engine");
+  }
+  SourceRows rows(run.sources);
+  rows.SetSubQueryRows(run.subQueries);
+  std::vector<Value> values;
+  WalkJoinedRows(q, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
+    if (q.where && !EvaluateCondition(*q.where, row, run.collation)) return true;
+    values.push_back(Evaluate(*q.selectList[0].expression, row, run.collation));
+    return true;
+  });
+  return values;
+}
+
 std::int64_t ExecuteCanned(const CannedRun& run) {
   const TDataQuery& q = run.query;
   run.result.Data().Empty();
   run.result.Index().Empty();
   if (run.result.Blob() != nullptr) run.result.Blob()->Empty();
-  const SourceRows rows(run.sources);
+  SourceRows rows(run.sources);
+  rows.SetSubQueryRows(run.subQueries);
 
   const bool grouped = q.hasGroupBy || HasAggregates(q);
   std::int64_t limit = run.maxRowCount >= 0 ? run.maxRowCount : -1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -31,9 +32,15 @@ class SourceRows {
   }
   const std::vector<TFieldDescriptor>& Fields(std::size_t table) const { return *fields_[table]; }
   TDataTable& Table(std::size_t table) const { return *tables_[table]; }
+  // The rows of the (uncorrelated) sub-selects that the expressions over
+  // these rows use, computed before; nullptr when there are none.
+  using SubQueryRows = std::map<const TDataQuery*, std::vector<Value>>;
+  void SetSubQueryRows(const SubQueryRows* rows) { subQueries_ = rows; }
+  const SubQueryRows* SubQueries() const { return subQueries_; }
 
  private:
   std::vector<TDataTable*> tables_;
+  const SubQueryRows* subQueries_ = nullptr;
   std::vector<std::vector<std::uint8_t>> images_;
   std::vector<std::size_t> counts_;
   std::vector<std::uint32_t> lengths_;
@@ -47,6 +54,8 @@ class JoinedRow : public RowAccessor {
   explicit JoinedRow(const SourceRows& rows) : rows_(rows), current_(rows.TableCount()) {}
   void Set(std::size_t table, const std::uint8_t* image) { current_[table] = image; }
   Value FieldValue(int tablePos, int fieldNo) const override;
+  Value SubQueryValue(const TExpToken& node) const override;
+  bool SubQueryContains(const TExpToken& node, const Value& value) const override;
 
  private:
   const SourceRows& rows_;
@@ -74,7 +83,14 @@ struct CannedRun {
   int maxRowCount = -1;
   // Where the work table of GROUP BY is created (the private directory).
   TDataDirectory& workDirectory;
+  // The rows of the statement's sub-selects (see SourceRows).
+  const SourceRows::SubQueryRows* subQueries = nullptr;
 };
+
+// The values of the one column of the sub-select `run.query` (its WHERE
+// and joins applied; no grouping). Raises 11949 for a sub-select with
+// aggregates, GROUP BY or more than one column.
+std::vector<Value> SubQueryColumn(const CannedRun& run);
 
 // Whether the run's text compares as bytes (no locale collation).
 bool ByteOrderText(const CannedRun& run);

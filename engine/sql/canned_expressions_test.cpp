@@ -292,6 +292,19 @@ TEST_P(CannedExpressions, UnionColumnsHoldBothQueries) {
   EXPECT_THROW(Run("select I from t union select S from t", false), EKuraEngineError);
 }
 
+// A scalar sub-select gives its one value (null without a row, an error
+// with several); sub-selects that read the outer query are refused.
+TEST_P(CannedExpressions, ScalarAndCorrelatedSubSelects) {
+  Both("create table one (K integer)");
+  Both("insert into one values (3)");
+  EXPECT_EQ(Sorted(Run("select I from t where I > (select K from one)", false)),
+            Sorted(Theirs("select I from t where I > (select K from one)")));
+  EXPECT_EQ(Run("select I from t where I = (select K from one where K > 5)", false), Rows{});
+  EXPECT_THROW(Run("select I from t where I = (select I from t)", false), EKuraEngineError);
+  EXPECT_THROW(Run("select I from t a where I in (select I from t where G = a.G)", false),
+               EKuraEngineError);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, CannedExpressions, ::testing::Values(1, 2, 3));
 
 // ---- what a canned copy keeps ----------------------------------------------------

@@ -202,6 +202,13 @@ TEST_P(Differential, Unions) {
   Compare("select A, B from t1 union select A, C from t2 union all select A, A from t2", false);
 }
 
+TEST_P(Differential, SubSelectsInIn) {
+  Compare("select A, B from t1 where A in (select A from t2 where C > 25)", false);
+  Compare("select A, S from t1 where A not in (select A from t2) and B > 0", false);
+  Compare("select x.A, C from t1 x join t2 y on x.A = y.A where C in (select B from t1 where S = 'b')", false);
+  Compare("select A from t1 where A in (select A from t2 where C in (select B from t1 where B > 10))", false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, Differential, ::testing::Values(1, 2, 3, 4));
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/sql/query_execution.h"
 
+#include <algorithm>
 #include <set>
 
 #include "engine/errors/kura_error.h"
@@ -67,6 +68,23 @@ std::vector<std::string> ResultNames(const TDataQuery& q, int codePage) {
     names.push_back(unique);
   }
   return names;
+}
+
+bool ReadsOuterColumns(const TExpToken& n) {
+  if (n.nodeClass == NodeClass::kColumn && n.outerLevel != 0) return true;
+  bool outer = false;
+  n.ForEachChild([&](const TExpToken& c) { outer = outer || ReadsOuterColumns(c); });
+  return outer;
+}
+
+// A sub-select that reads a column of an enclosing query.
+bool IsCorrelated(const TDataQuery& q) {
+  bool outer = q.where && ReadsOuterColumns(*q.where);
+  for (const TResultField& f : q.selectList) outer = outer || ReadsOuterColumns(*f.expression);
+  for (const auto& s : q.sources) {
+    outer = outer || (s->join && s->join->condition && ReadsOuterColumns(*s->join->condition));
+  }
+  return outer;
 }
 
 double Seconds(std::int64_t start, std::int64_t end) {
@@ -156,6 +174,9 @@ void TQueryExecution::Release() {
   for (OpenSource& s : sources) s.cursor->Close();
   std::vector<std::vector<OpenSource>> partners = std::move(partnerSources_);
   partnerSources_.clear();
+  for (auto& list : subSources_) partners.push_back(std::move(list));
+  subSources_.clear();
+  subSelects_.clear();
   for (auto& list : partners) {
     for (OpenSource& s : list) s.cursor->Close();
   }
@@ -174,8 +195,15 @@ void TQueryExecution::SetUp() {
   }
   const TDataQuery& q = statement_->Master();
   const std::vector<const TDataQuery*> partners = UnionPartners();
-  if (statement_->Queries().size() != partners.size() + 1) {
-    SqlError("Sub-select queries are not supported by this engine");
+  for (const auto& query : statement_->Queries()) {
+    if (query.get() == &q || std::find(partners.begin(), partners.end(), query.get()) != partners.end()) {
+      continue;
+    }
+    if (!query->isSubSelect || query->unionPartner != nullptr || query->isUnionPartner ||
+        IsCorrelated(*query)) {
+      SqlError("Correlated or UNIONed sub-select queries are not supported by this engine");
+    }
+    subSelects_.insert(subSelects_.begin(), query.get());  // innermost first
   }
   for (const TDataQuery* p : partners) {
     if (p->selectList.size() != q.selectList.size()) {
@@ -186,6 +214,10 @@ void TQueryExecution::SetUp() {
   for (const TDataQuery* p : partners) {
     partnerSources_.emplace_back();
     OpenSourcesOf(*p, partnerSources_.back());
+  }
+  for (const TDataQuery* s : subSelects_) {
+    subSources_.emplace_back();
+    OpenSourcesOf(*s, subSources_.back());
   }
   if (q.languageId != 0 || !q.language.empty()) {
     collation_ = TableCollation::For(static_cast<std::int16_t>(q.languageId),
@@ -397,8 +429,17 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
     privateDirectory_ = std::make_unique<TDataDirectory>(session_, PrivateDirectoryOf(session_));
   }
   TDataDirectory& work = *privateDirectory_;
-  const CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
-                      statement_->MaxRowCount(), work};
+  // Sub-selects first, innermost first: each may use those inside it.
+  SourceRows::SubQueryRows subRows;
+  for (std::size_t i = 0; i < subSelects_.size(); ++i) {
+    std::vector<TDataTable*> subTables;
+    for (const OpenSource& s : subSources_[i]) subTables.push_back(s.table);
+    CannedRun sub{session_, *subSelects_[i], subTables, collation, collation_, result_->Table(),
+                  -1, work, &subRows};
+    subRows[subSelects_[i]] = SubQueryColumn(sub);
+  }
+  CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
+                statement_->MaxRowCount(), work, &subRows};
   if (partnerSources_.empty()) {
     rowsAffected_ += ExecuteCanned(run);
   } else {
@@ -411,7 +452,7 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
     std::vector<CannedRun> runs{run};
     for (std::size_t i = 0; i < partners.size(); ++i) {
       runs.push_back({session_, *partners[i], partnerTables[i], collation, collation_,
-                      result_->Table(), statement_->MaxRowCount(), work});
+                      result_->Table(), statement_->MaxRowCount(), work, &subRows});
     }
     rowsAffected_ += ExecuteUnion(runs);
   }

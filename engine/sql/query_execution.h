@@ -123,6 +123,9 @@ class TQueryExecution {
   std::vector<OpenSource> sources_;
   // The sources of each UNION partner of the master query, in order.
   std::vector<std::vector<OpenSource>> partnerSources_;
+  // The uncorrelated sub-selects, innermost first, with their sources.
+  std::vector<const TDataQuery*> subSelects_;
+  std::vector<std::vector<OpenSource>> subSources_;
   std::shared_ptr<const TableCollation> collation_;
   std::unique_ptr<Collation> textRules_;
   bool live_ = false;
