@@ -305,6 +305,16 @@ TEST_P(CannedExpressions, ScalarAndCorrelatedSubSelects) {
                EKuraEngineError);
 }
 
+TEST_P(CannedExpressions, AMissingDatabaseNamesTheTableAsWritten) {
+  try {
+    Run("select * from nodb\\t", false);
+    ADD_FAILURE() << "no error";
+  } catch (const EKuraEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), KURA_OSENOENT);
+    EXPECT_NE(std::string(e.what()).find("'nodb\\t'"), std::string::npos) << e.what();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, CannedExpressions, ::testing::Values(1, 2, 3));
 
 // ---- what a canned copy keeps ----------------------------------------------------
