@@ -346,6 +346,7 @@ void TKuraQuery::BuildFieldDefs() {
     } else {
       def.readOnly = true;
       def.expression = r.expression.get();
+      def.resultIndex = static_cast<int>(&r - execution_->Statement().Master().selectList.data());
     }
     add(r.name, std::move(def));
   }
@@ -493,7 +494,9 @@ Value TKuraQuery::FieldValue(int index) {
   const TFieldDef& def = Def(index);
   const std::uint8_t* image = RowImage();
   if (image == nullptr) return Value::NullOf(EngineTypeOf(def.kind));
-  if (def.expression != nullptr) return sql::Evaluate(*def.expression, cursor_->Row(image));
+  if (def.expression != nullptr) {
+    return execution_->ResultValue(static_cast<std::size_t>(def.resultIndex), cursor_->Row(image));
+  }
   return cursor_->GetField(image, def.tableField);
 }
 

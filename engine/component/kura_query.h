@@ -52,6 +52,7 @@ struct TFieldDef {
   std::string origin{};    // source table and column
   int tableField = 0;      // the cursor's field number; 0 for a calculated column
   const sql::TExpToken* expression = nullptr;  // calculated columns
+  int resultIndex = -1;  // calculated columns: the select-list item (from 0)
 };
 
 class TKuraQuery final : public TDataSet {

@@ -25,14 +25,23 @@ bool RowAccessor::SubQueryContains(const TExpToken&, const Value&) const {
 }
 
 bool LikeMatch(std::string_view text, std::string_view pattern) {
+  return LikeMatch(text, pattern, '\0');
+}
+
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape) {
   // Greedy matching with one backtrack point: linear in practice and never
-  // exponential, whatever the pattern.
+  // exponential, whatever the pattern. A NUL escape is no escape (texts
+  // hold no NUL).
   std::size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
   while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '_' || pattern[p] == text[t])) {
+    const bool escaped = escape != '\0' && p + 1 < pattern.size() && pattern[p] == escape;
+    if (escaped && pattern[p + 1] == text[t]) {
+      ++t;
+      p += 2;
+    } else if (!escaped && p < pattern.size() && (pattern[p] == '_' || pattern[p] == text[t])) {
       ++t;
       ++p;
-    } else if (p < pattern.size() && pattern[p] == '%') {
+    } else if (!escaped && p < pattern.size() && pattern[p] == '%') {
       starP = p++;
       starT = t;
     } else if (starP != std::string_view::npos) {
@@ -60,6 +69,10 @@ std::string FormatReal(double d) {
 
 // An integer result: kept as the node's integer type while it fits in 32
 // bits, widened to 64 bits otherwise.
+[[noreturn]] void Overflow(const TExpToken& n) {
+  SqlError("Integer overflow in the expression '" + n.text + "'");
+}
+
 Value IntegerResult(std::int64_t v, int type) {
   if (type == kTypeInteger && (v < INT32_MIN || v > INT32_MAX)) type = kTypeLargeInt;
   if (!IsIntegerType(type)) type = kTypeLargeInt;
@@ -102,7 +115,7 @@ class Evaluator {
     if (HoldsReal(a.type)) {
       r.real = -a.real;
     } else if (a.integer == std::numeric_limits<std::int64_t>::min()) {
-      return Value::Float(-static_cast<double>(a.integer));
+      Overflow(n);
     } else {
       r = IntegerResult(-a.integer, a.type);
     }
@@ -137,7 +150,7 @@ class Evaluator {
   }
 
   Value Arithmetic(const TExpToken& n, const Value& a, const Value& b) {
-    if (n.type == kTypeString || n.op == OpCode::kConcat) {
+    if (IsTextType(n.type, n.subType) || n.op == OpCode::kConcat) {
       // Concatenation; a null string (also the empty string) adds nothing.
       return Value::String((a.null ? std::string() : a.text) +
                            (b.null ? std::string() : b.text));
@@ -161,10 +174,7 @@ class Evaluator {
       case OpCode::kSubtract: overflow = __builtin_sub_overflow(a.integer, b.integer, &r); break;
       default: overflow = __builtin_mul_overflow(a.integer, b.integer, &r); break;
     }
-    if (overflow) {
-      const double x = a.AsDouble(), y = b.AsDouble();
-      return Value::Float(n.op == OpCode::kAdd ? x + y : n.op == OpCode::kSubtract ? x - y : x * y);
-    }
+    if (overflow) Overflow(n);
     return IntegerResult(r, n.type);
   }
 
@@ -195,7 +205,12 @@ class Evaluator {
       case OpCode::kLike:
       case OpCode::kNotLike: {
         const Value p = Eval(*n.right);
-        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text);
+        char escape = '\0';
+        if (!n.args.empty()) {
+          const Value e = Eval(*n.args[0]);
+          if (!e.null) escape = e.text[0];
+        }
+        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text, escape);
         return n.op == OpCode::kLike ? m : !m;
       }
       case OpCode::kBetween:
@@ -223,6 +238,7 @@ class Evaluator {
   }
 
   Value Function(const TExpToken& n);
+  Value Substring(const TExpToken& n);
 
   const RowAccessor& row_;
   const Collation& collation_;
@@ -230,8 +246,11 @@ class Evaluator {
 
 std::string AsText(const Value& v) { return v.null ? std::string() : v.text; }
 
-std::string CaseConverted(std::string s, bool upper) {
-  for (char& c : s) {
+// Converts single-byte letters only: the second byte of a double-byte
+// character stays as it is.
+std::string CaseConverted(std::string s, bool upper, int codePage) {
+  for (std::size_t i = 0; i < s.size(); i += CharacterBytes(s, i, codePage)) {
+    char& c = s[i];
     if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
@@ -288,28 +307,15 @@ Value Evaluator::Function(const TExpToken& n) {
   switch (n.func) {
     case FuncCode::kLower:
     case FuncCode::kUpper:
-      return Value::String(CaseConverted(AsText(arg(0)), n.func == FuncCode::kUpper));
+      return Value::String(CaseConverted(AsText(arg(0)), n.func == FuncCode::kUpper,
+                                         collation_.CodePage()));
     case FuncCode::kLength: {
       const Value v = arg(0);
       return v.null ? Value::NullOf(kTypeInteger)
-                    : Value::Integer(static_cast<std::int64_t>(v.text.size()));
+                    : Value::Integer(static_cast<std::int64_t>(
+                          CharacterCount(v.text, collation_.CodePage())));
     }
-    case FuncCode::kSubstring: {
-      const std::string s = AsText(arg(0));
-      const Value from = arg(1);
-      if (from.null) return Value::NullOf(kTypeString);
-      const auto start = static_cast<std::int64_t>(from.AsDouble());
-      std::int64_t count = static_cast<std::int64_t>(s.size());
-      if (n.args.size() > 2) {
-        const Value len = arg(2);
-        if (len.null) return Value::NullOf(kTypeString);
-        count = static_cast<std::int64_t>(len.AsDouble());
-      }
-      if (start < 1 || count <= 0 || start > static_cast<std::int64_t>(s.size()))
-        return Value::NullOf(kTypeString);
-      return Value::String(s.substr(static_cast<std::size_t>(start - 1),
-                                    static_cast<std::size_t>(count)));
-    }
+    case FuncCode::kSubstring: return Substring(n);
     case FuncCode::kReplace: {
       const std::string from = AsText(arg(0)), to = AsText(arg(1));
       std::string s = AsText(arg(2));
@@ -322,8 +328,14 @@ Value Evaluator::Function(const TExpToken& n) {
     }
     case FuncCode::kPos: {
       const std::string needle = AsText(arg(0)), hay = AsText(arg(1));
-      const std::size_t pos = needle.empty() ? std::string::npos : hay.find(needle);
-      return Value::Integer(pos == std::string::npos ? 0 : static_cast<std::int64_t>(pos) + 1);
+      const int cp = collation_.CodePage();
+      if (needle.empty()) return Value::Integer(0);
+      // The first match that starts on a character boundary, in characters.
+      std::int64_t chars = 1;
+      for (std::size_t pos = 0; pos < hay.size(); pos += CharacterBytes(hay, pos, cp), ++chars) {
+        if (hay.compare(pos, needle.size(), needle) == 0) return Value::Integer(chars);
+      }
+      return Value::Integer(0);
     }
     case FuncCode::kOccurs:
       return Value::Integer(CountOccurrences(AsText(arg(0)), AsText(arg(1))));
@@ -342,9 +354,13 @@ Value Evaluator::Function(const TExpToken& n) {
     case FuncCode::kAbs: {
       Value v = arg(0);
       if (v.null) return v;
-      if (HoldsReal(v.type)) v.real = std::fabs(v.real);
-      else if (v.integer < 0 && v.integer != std::numeric_limits<std::int64_t>::min())
+      if (HoldsReal(v.type)) {
+        v.real = std::fabs(v.real);
+      } else if (v.integer == std::numeric_limits<std::int64_t>::min()) {
+        Overflow(n);
+      } else if (v.integer < 0) {
         v.integer = -v.integer;
+      }
       return v;
     }
     case FuncCode::kRound: {
@@ -361,7 +377,14 @@ Value Evaluator::Function(const TExpToken& n) {
         if (!v.null) return v;
       }
       return Value::NullOf(n.type, n.subType);
-    case FuncCode::kCast: return ConvertValue(arg(0), n.castType, n.castSubType);
+    case FuncCode::kCast: {
+      Value v = ConvertValue(arg(0), n.castType, n.castSubType);
+      // A string of a declared size holds no more than that many bytes.
+      if (!v.null && n.castType == kTypeString && n.castSize > 0)
+        v.text = std::string(CutToBytes(v.text, static_cast<std::size_t>(n.castSize),
+                                        collation_.CodePage()));
+      return v;
+    }
     case FuncCode::kTextSearch:
     case FuncCode::kTextOccurs:
     case FuncCode::kLastAutoInc:
@@ -371,6 +394,26 @@ Value Evaluator::Function(const TExpToken& n) {
   }
   SqlError(std::string("Function '") + FunctionName(n.func) +
            "' cannot be evaluated for a single row");
+}
+
+// SUBSTRING(s FROM start [FOR count]) in characters; null outside the text.
+Value Evaluator::Substring(const TExpToken& n) {
+  const std::string s = AsText(Eval(*n.args[0]));
+  const int cp = collation_.CodePage();
+  const Value from = Eval(*n.args[1]);
+  if (from.null) return Value::NullOf(kTypeString);
+  const auto length = static_cast<std::int64_t>(CharacterCount(s, cp));
+  const auto start = static_cast<std::int64_t>(from.AsDouble());
+  std::int64_t count = length;
+  if (n.args.size() > 2) {
+    const Value len = Eval(*n.args[2]);
+    if (len.null) return Value::NullOf(kTypeString);
+    count = static_cast<std::int64_t>(len.AsDouble());
+  }
+  if (start < 1 || count <= 0 || start > length) return Value::NullOf(kTypeString);
+  const std::size_t begin = CharacterOffset(s, static_cast<std::size_t>(start - 1), cp);
+  const std::size_t end = CharacterOffset(s, static_cast<std::size_t>(std::min(length, start - 1 + count)), cp);
+  return Value::String(s.substr(begin, end - begin));
 }
 
 std::optional<double> ParseReal(const std::string& s) {

@@ -43,6 +43,9 @@ bool EvaluateCondition(const TExpToken& node, const RowAccessor& row,
 // Whether `text` matches a LIKE pattern ("%" any run, "_" one character),
 // comparing bytes exactly.
 bool LikeMatch(std::string_view text, std::string_view pattern);
+// The same with an escape character: in the pattern it makes the character
+// after it (also "%", "_" or itself) match only itself.
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape);
 
 // The value converted to an engine type (CAST); null when it cannot be.
 Value ConvertValue(const Value& v, int type, int subType);

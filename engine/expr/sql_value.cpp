@@ -1,5 +1,7 @@
 #include "engine/expr/sql_value.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 
@@ -174,6 +176,34 @@ bool CompareValues(CompareOp op, const Value& left, const Value& right,
     case CompareOp::kGe: return c >= 0;
   }
   return false;
+}
+
+std::size_t CharacterBytes(std::string_view text, std::size_t pos, int codePage) {
+  if (codePage != 932 || pos + 1 >= text.size()) return 1;
+  const auto c = static_cast<unsigned char>(text[pos]);
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
+}
+
+std::size_t CharacterCount(std::string_view text, int codePage) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += CharacterBytes(text, pos, codePage)) ++count;
+  return count;
+}
+
+std::size_t CharacterOffset(std::string_view text, std::size_t n, int codePage) {
+  std::size_t pos = 0;
+  for (; n > 0 && pos < text.size(); --n) pos += CharacterBytes(text, pos, codePage);
+  return std::min(pos, text.size());
+}
+
+std::string_view CutToBytes(std::string_view text, std::size_t bytes, int codePage) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t next = pos + CharacterBytes(text, pos, codePage);
+    if (next > bytes) break;
+    pos = next;
+  }
+  return text.substr(0, pos);
 }
 
 }  // namespace kura::sql

@@ -47,7 +47,22 @@ class Collation {
   virtual ~Collation() = default;
   // <0, 0 or >0 as a sorts before, equal to or after b.
   virtual int Compare(std::string_view a, std::string_view b) const;
+  // The code page of the text (1252 single-byte, 932 Shift-JIS), which the
+  // string functions count characters in.
+  virtual int CodePage() const { return 1252; }
 };
+
+// Bytes of the character that starts at byte `pos` of `text` in `codePage`:
+// 2 for a Shift-JIS lead byte followed by another byte, else 1.
+std::size_t CharacterBytes(std::string_view text, std::size_t pos, int codePage);
+// The number of characters of `text`.
+std::size_t CharacterCount(std::string_view text, int codePage);
+// The byte offset of character `n` (from 0) of `text`; its size when the
+// text has fewer characters.
+std::size_t CharacterOffset(std::string_view text, std::size_t n, int codePage);
+// The longest head of `text` of at most `bytes` bytes that ends on a
+// character boundary.
+std::string_view CutToBytes(std::string_view text, std::size_t bytes, int codePage);
 
 // The byte-order collation.
 const Collation& ByteOrderCollation();

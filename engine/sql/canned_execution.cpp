@@ -7,10 +7,14 @@
 #include "engine/sql/canned_values.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_file_sort.h"
+#include "engine/expr/sql_error.h"
+#include "engine/storage/blob_file.h"
+#include "engine/storage/locale.h"
+#include "engine/storage/table_filter_source.h"
 
 namespace kura::sql {
 
-SourceRows::SourceRows(const std::vector<TDataTable*>& tables) {
+SourceRows::SourceRows(const std::vector<TDataTable*>& tables) : tables_(tables) {
   for (TDataTable* t : tables) {
     const std::uint32_t length = t->Data().RecordLength();
     std::vector<std::uint8_t> images;
@@ -33,64 +37,47 @@ SourceRows::SourceRows(const std::vector<TDataTable*>& tables) {
   }
 }
 
+Value JoinedRow::SubQueryValue(const TExpToken& node) const {
+  const auto* all = rows_.SubQueries();
+  const auto it = all ? all->find(node.subQuery) : decltype(all->end()){};
+  if (all == nullptr || it == all->end()) return RowAccessor::SubQueryValue(node);
+  if (it->second.size() > 1) SqlError("Sub-select query returned more than one row in '" + node.text + "'");
+  return it->second.empty() ? Value::NullOf(node.type, node.subType) : it->second.front();
+}
+
+bool JoinedRow::SubQueryContains(const TExpToken& node, const Value& value) const {
+  const auto* all = rows_.SubQueries();
+  const auto it = all ? all->find(node.subQuery) : decltype(all->end()){};
+  if (all == nullptr || it == all->end()) return RowAccessor::SubQueryContains(node, value);
+  for (const Value& v : it->second) {
+    if (CompareValues(CompareOp::kEq, value, v, ByteOrderCollation())) return true;
+  }
+  return false;
+}
+
 Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
   const auto t = static_cast<std::size_t>(tablePos - 1);
   const TFieldDescriptor& f = rows_.Fields(t)[static_cast<std::size_t>(fieldNo - 1)];
   if (current_[t] == nullptr) return Value::NullOf(f.type == kFieldUInt32 ? kTypeLargeInt : f.type, f.subtype);
-  return ReadFieldValue(current_[t], f);
+  Value v = ReadFieldValue(current_[t], f);
+  TDataTable& table = rows_.Table(t);
+  if (f.type == kFieldBlob && table.Blob() != nullptr) {
+    const BlobRef ref = GetBlobRef(current_[t], f);
+    if (ref.firstBlock == 0) return v;
+    ReadLockScope lock(table);
+    Value blob = Value::NullOf(f.type, f.subtype);
+    blob.text = table.Blob()->ReadValue(ref);
+    blob.null = blob.text.empty();
+    return blob;
+  }
+  return v;
+}
+
+bool ByteOrderText(const CannedRun& run) {
+  return run.tableCollation == nullptr || run.tableCollation->IsByteOrder();
 }
 
 namespace {
-
-constexpr std::int64_t kNullRow = -1;
-
-// The row combinations of tables 1..k as a flat list of row numbers (k per
-// combination, kNullRow for a missing row), extended one table at a time.
-void SetCombination(JoinedRow& row, const SourceRows& rows, const std::int64_t* combo,
-                    std::size_t k) {
-  for (std::size_t t = 0; t < rows.TableCount(); ++t) {
-    row.Set(t, t < k && combo[t] != kNullRow ? rows.Row(t, static_cast<std::size_t>(combo[t]))
-                                             : nullptr);
-  }
-}
-
-std::vector<std::int64_t> JoinNext(const TDataQuery& query, const SourceRows& rows,
-                                   const Collation& collation, const std::vector<std::int64_t>& combos,
-                                   std::size_t k) {
-  const TSourceTable& source = *query.sources[k];
-  const TJoin* join = source.join.get();
-  const TExpToken* on = join ? join->condition.get() : nullptr;
-  const JoinKind kind = join ? join->kind : JoinKind::kInner;
-  const std::size_t n = rows.RowCount(k);
-  std::vector<std::int64_t> out;
-  std::vector<bool> rightMatched(kind == JoinKind::kRightOuter ? n : 0, false);
-  JoinedRow row(rows);
-  std::vector<std::int64_t> combo(k + 1);
-  for (std::size_t c = 0; c < combos.size(); c += k) {
-    std::copy(combos.begin() + static_cast<std::ptrdiff_t>(c),
-              combos.begin() + static_cast<std::ptrdiff_t>(c + k), combo.begin());
-    bool matched = false;
-    for (std::size_t r = 0; r < n; ++r) {
-      combo[k] = static_cast<std::int64_t>(r);
-      SetCombination(row, rows, combo.data(), k + 1);
-      if (on != nullptr && !EvaluateCondition(*on, row, collation)) continue;
-      matched = true;
-      if (kind == JoinKind::kRightOuter) rightMatched[r] = true;
-      out.insert(out.end(), combo.begin(), combo.end());
-    }
-    if (!matched && kind == JoinKind::kLeftOuter) {
-      combo[k] = kNullRow;
-      out.insert(out.end(), combo.begin(), combo.end());
-    }
-  }
-  for (std::size_t r = 0; r < rightMatched.size(); ++r) {
-    if (rightMatched[r]) continue;
-    std::fill(combo.begin(), combo.end(), kNullRow);
-    combo[k] = static_cast<std::int64_t>(r);
-    out.insert(out.end(), combo.begin(), combo.end());
-  }
-  return out;
-}
 
 bool HasAggregates(const TDataQuery& q) {
   for (const TResultField& f : q.selectList) {
@@ -106,13 +93,12 @@ std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_
   std::vector<std::uint8_t> image(data.RecordLength());
   std::int64_t count = 0;
   if (limit == 0) return 0;
-  WalkJoinedRows(run.query, rows, run.collation, [&](JoinedRow& row) {
+  WalkJoinedRows(run.query, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (run.query.where && !EvaluateCondition(*run.query.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
     for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
       const Value v = Evaluate(*run.query.selectList[i].expression, row, run.collation);
-      WriteFieldValue(image.data(), data.Field(static_cast<int>(i + 1)), v,
-                      run.tableCollation.get());
+      WriteResultValue(result, image.data(), static_cast<int>(i + 1), v, run.tableCollation.get());
     }
     AppendResultRow(result, image.data());
     ++count;
@@ -127,37 +113,107 @@ std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const Sor
 
 }  // namespace
 
-void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
-                    const std::function<bool(JoinedRow&)>& visit) {
-  JoinedRow row(rows);
-  if (rows.TableCount() == 1) {
-    for (std::size_t r = 0; r < rows.RowCount(0); ++r) {
-      row.Set(0, rows.Row(0, r));
-      if (!visit(row)) return;
-    }
-    return;
-  }
-  std::vector<std::int64_t> combos;
-  for (std::size_t r = 0; r < rows.RowCount(0); ++r) combos.push_back(static_cast<std::int64_t>(r));
-  for (std::size_t k = 1; k < rows.TableCount(); ++k) {
-    combos = JoinNext(query, rows, collation, combos, k);
-  }
-  const std::size_t width = rows.TableCount();
-  for (std::size_t c = 0; c < combos.size(); c += width) {
-    SetCombination(row, rows, &combos[c], width);
-    if (!visit(row)) return;
-  }
-}
-
 void AppendResultRow(TDataTable& result, const std::uint8_t* image) {
   result.AppendRecord(image);
+}
+
+void WriteResultValue(TDataTable& result, std::uint8_t* image, int fieldNo, const Value& v,
+                      const TableCollation* collation) {
+  const TFieldDescriptor& f = result.Data().Field(fieldNo);
+  if (f.type != kFieldBlob || result.Blob() == nullptr) {
+    WriteFieldValue(image, f, v, collation);
+    return;
+  }
+  const Value text = IsTextType(v.type, v.subType) || v.type == kTypeBlob || v.null
+                         ? v : ConvertValue(v, kTypeString, 0);
+  if (text.null || text.text.empty()) {
+    SetBlobRef(image, f, BlobRef{});
+    return;
+  }
+  SetBlobRef(image, f, result.Blob()->WriteValue(BlobRef{}, text.text,
+                                                 result.Data().NextBlobSerial()));
+}
+
+ColumnType CommonColumnType(ColumnType a, const TResultField& b) {
+  if (a.type == b.type && a.subType == b.subType) return {a.type, a.subType, std::max(a.size, b.size)};
+  if (b.type == kTypeNone) return a;
+  if (a.type == kTypeNone) return {b.type, b.subType, b.size};
+  if (IsIntegerType(a.type) && IsIntegerType(b.type)) {
+    const bool wide = a.type == kTypeLargeInt || b.type == kTypeLargeInt;
+    return {wide ? kTypeLargeInt : kTypeInteger, 0, wide ? 8 : 4};
+  }
+  if (IsNumericType(a.type) && IsNumericType(b.type)) {
+    const bool real = a.type == kTypeFloat || b.type == kTypeFloat;
+    return {real ? kTypeFloat : kTypeBcd, 0, real ? 8 : 34};
+  }
+  if (IsTextType(a.type, a.subType) && IsTextType(b.type, b.subType)) {
+    if (IsMemoType(a.type, a.subType) || IsMemoType(b.type, b.subType)) return {kTypeBlob, kSubMemo, 8};
+    return {kTypeString, 0, std::max(a.size, b.size)};
+  }
+  if (IsDateTimeType(a.type) && IsDateTimeType(b.type) && a.type != kTypeTime && b.type != kTypeTime) {
+    return {kTypeTimestamp, 0, 8};
+  }
+  SqlError("Type mismatch between the columns of the queries of a UNION in column '" +
+           b.expression->text + "'");
+}
+
+// The rows of the result table made distinct (BLOB columns left out of the
+// comparison); returns how many remain.
+std::int64_t MakeDistinct(const CannedRun& run) {
+  std::vector<SortField> all;
+  for (const TFieldDescriptor& f : run.result.Data().Fields()) {
+    if (f.type != kFieldBlob) all.push_back({f, false});
+  }
+  SortOptions o;
+  o.distinct = true;
+  return Sort(run, all, o);
+}
+
+// UNION associates to the left: after each query whose link to the ones
+// before it is UNION (not UNION ALL), everything so far is made distinct.
+std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs) {
+  const CannedRun& master = runs.front();
+  master.result.Data().Empty();
+  master.result.Index().Empty();
+  if (master.result.Blob() != nullptr) master.result.Blob()->Empty();
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const CannedRun& run = runs[i];
+    SourceRows rows(run.sources);
+    rows.SetSubQueryRows(run.subQueries);
+    const TDataQuery& q = run.query;
+    const bool grouped = q.hasGroupBy || HasAggregates(q);
+    const std::int64_t limit = q.top >= 0 && !q.distinct && !grouped ? q.top : -1;
+    count += grouped ? FillGrouped(run, rows, limit) : FillPlain(run, rows, limit);
+    const bool distinct = i == 0 ? q.distinct : !runs[i - 1].query.unionAll;
+    if (distinct) count = MakeDistinct(master);
+  }
+  return count;
+}
+
+std::vector<Value> SubQueryColumn(const CannedRun& run) {
+  const TDataQuery& q = run.query;
+  if (q.hasGroupBy || HasAggregates(q) || q.selectList.size() != 1) {
+    SqlError("Sub-select queries with several columns, GROUP BY or aggregates are not supported by this engine");
+  }
+  SourceRows rows(run.sources);
+  rows.SetSubQueryRows(run.subQueries);
+  std::vector<Value> values;
+  WalkJoinedRows(q, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
+    if (q.where && !EvaluateCondition(*q.where, row, run.collation)) return true;
+    values.push_back(Evaluate(*q.selectList[0].expression, row, run.collation));
+    return true;
+  });
+  return values;
 }
 
 std::int64_t ExecuteCanned(const CannedRun& run) {
   const TDataQuery& q = run.query;
   run.result.Data().Empty();
   run.result.Index().Empty();
-  const SourceRows rows(run.sources);
+  if (run.result.Blob() != nullptr) run.result.Blob()->Empty();
+  SourceRows rows(run.sources);
+  rows.SetSubQueryRows(run.subQueries);
 
   const bool grouped = q.hasGroupBy || HasAggregates(q);
   std::int64_t limit = run.maxRowCount >= 0 ? run.maxRowCount : -1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -30,8 +31,16 @@ class SourceRows {
     return images_[table].data() + row * lengths_[table];
   }
   const std::vector<TFieldDescriptor>& Fields(std::size_t table) const { return *fields_[table]; }
+  TDataTable& Table(std::size_t table) const { return *tables_[table]; }
+  // The rows of the (uncorrelated) sub-selects that the expressions over
+  // these rows use, computed before; nullptr when there are none.
+  using SubQueryRows = std::map<const TDataQuery*, std::vector<Value>>;
+  void SetSubQueryRows(const SubQueryRows* rows) { subQueries_ = rows; }
+  const SubQueryRows* SubQueries() const { return subQueries_; }
 
  private:
+  std::vector<TDataTable*> tables_;
+  const SubQueryRows* subQueries_ = nullptr;
   std::vector<std::vector<std::uint8_t>> images_;
   std::vector<std::size_t> counts_;
   std::vector<std::uint32_t> lengths_;
@@ -45,6 +54,8 @@ class JoinedRow : public RowAccessor {
   explicit JoinedRow(const SourceRows& rows) : rows_(rows), current_(rows.TableCount()) {}
   void Set(std::size_t table, const std::uint8_t* image) { current_[table] = image; }
   Value FieldValue(int tablePos, int fieldNo) const override;
+  Value SubQueryValue(const TExpToken& node) const override;
+  bool SubQueryContains(const TExpToken& node, const Value& value) const override;
 
  private:
   const SourceRows& rows_;
@@ -53,10 +64,14 @@ class JoinedRow : public RowAccessor {
 
 // Calls `visit` for every combination of rows that the joins of `query`
 // produce (inner and comma joins with their ON condition, left and right
-// outer joins with a null row for the unmatched side), in FROM order. A
-// false answer of `visit` stops the walk.
+// outer joins with a null row for the unmatched side), in FROM order, the
+// unmatched rows of a right outer join after the others. Combinations that
+// fail a WHERE conjunct may be left out when every join is inner (the
+// caller still tests WHERE). Equalities on text use hash tables only when
+// `byteOrderText` (the collation compares bytes). A false answer of
+// `visit` stops the walk.
 void WalkJoinedRows(const TDataQuery& query, const SourceRows& rows, const Collation& collation,
-                    const std::function<bool(JoinedRow&)>& visit);
+                    bool byteOrderText, const std::function<bool(JoinedRow&)>& visit);
 
 struct CannedRun {
   TDataSession& session;
@@ -68,12 +83,38 @@ struct CannedRun {
   int maxRowCount = -1;
   // Where the work table of GROUP BY is created (the private directory).
   TDataDirectory& workDirectory;
+  // The rows of the statement's sub-selects (see SourceRows).
+  const SourceRows::SubQueryRows* subQueries = nullptr;
 };
+
+// The values of the one column of the sub-select `run.query` (its WHERE
+// and joins applied; no grouping). Raises 11949 for a sub-select with
+// aggregates, GROUP BY or more than one column.
+std::vector<Value> SubQueryColumn(const CannedRun& run);
+
+// Whether the run's text compares as bytes (no locale collation).
+bool ByteOrderText(const CannedRun& run);
 
 // Empties the result table, fills and sorts it; returns the number of
 // result rows. Raises 11949 for what cannot be evaluated and passes the
 // tables' errors on.
 std::int64_t ExecuteCanned(const CannedRun& run);
+
+// UNION [ALL]: `runs` (the master query first, then its partners) fill the
+// one result table in turn; the rows are then made distinct unless every
+// UNION of the chain is UNION ALL. Returns the number of result rows.
+std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs);
+
+// The type of a result column that holds the values of `type` and those of
+// the UNION partner's select-list item `other`: integers of the wider range,
+// FLOAT or BCD when one is, the longer text. Raises 11949 when one is text
+// and the other not, or for other differing types.
+struct ColumnType {
+  int type = 0;
+  int subType = 0;
+  int size = 0;
+};
+ColumnType CommonColumnType(ColumnType type, const TResultField& other);
 
 // Fills `run.result` with one row per group (GROUP BY or aggregates),
 // HAVING applied; stops after `limit` source rows when it is 0 or more.
@@ -82,5 +123,10 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
 
 // Appends `image` to the result table as a new record.
 void AppendResultRow(TDataTable& result, const std::uint8_t* image);
+
+// Stores `v` into field `fieldNo` of the result row `image`: BLOB and memo
+// values go to the result table's BLOB file, the others as WriteFieldValue.
+void WriteResultValue(TDataTable& result, std::uint8_t* image, int fieldNo, const Value& v,
+                      const TableCollation* collation);
 
 }  // namespace kura::sql

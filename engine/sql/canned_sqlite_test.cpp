@@ -182,6 +182,33 @@ TEST_P(Differential, Joins) {
   Compare("select y.A, S from t1 x left join t2 y on x.A = y.A order by 1, 2", true);
 }
 
+// Equalities answered by hash tables, WHERE conditions tested before the
+// last table is joined, three tables, and joins whose key is an expression.
+TEST_P(Differential, JoinsThroughKeys) {
+  Compare("select x.A, y.C, z.B from t1 x join t2 y on x.A = y.A join t1 z on z.B = y.C", false);
+  Compare("select t1.A, t2.C from t1, t2 where t2.A = t1.A and t1.B > 5 and t2.C < 30", false);
+  Compare("select x.A, y.C from t1 x left join t2 y on y.A = x.A + 1 where x.B > 0", false);
+  Compare("select x.S, y.C from t1 x join t2 y on x.A * 2 = y.A", false);
+  Compare("select x.A, y.C from t2 y right join t1 x on x.A = y.A where x.B > 10", false);
+  Compare("select x.A, y.C from t1 x left join t2 y on x.A = y.A and y.C = x.B", false);
+  Compare("select x.A, z.S from t1 x, t2 y, t1 z where x.A = y.A and y.C = z.B and x.S = z.S", false);
+}
+
+TEST_P(Differential, Unions) {
+  Compare("select A, B from t1 where A < 3 union all select A, C from t2 where A < 3", false);
+  Compare("select A from t1 union select A from t2", false);
+  Compare("select S, A from t1 where B > 0 union select S, A from t1 where B < 5", false);
+  Compare("select A, count(*) from t1 group by A union all select A, C from t2", false);
+  Compare("select A, B from t1 union select A, C from t2 union all select A, A from t2", false);
+}
+
+TEST_P(Differential, SubSelectsInIn) {
+  Compare("select A, B from t1 where A in (select A from t2 where C > 25)", false);
+  Compare("select A, S from t1 where A not in (select A from t2) and B > 0", false);
+  Compare("select x.A, C from t1 x join t2 y on x.A = y.A where C in (select B from t1 where S = 'b')", false);
+  Compare("select A from t1 where A in (select A from t2 where C in (select B from t1 where B > 10))", false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, Differential, ::testing::Values(1, 2, 3, 4));
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "engine/expr/sql_error.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
+#include "engine/storage/record_values.h"
 
 namespace kura::sql {
 
@@ -66,16 +67,44 @@ void WriteFieldValue(std::uint8_t* rec, const TFieldDescriptor& f, const Value& 
     case kFieldString: SetFieldString(rec, f, v.text, collation); break;
     case kFieldFloat: case kFieldTimestamp: SetFieldDouble(rec, f, v.real); break;
     case kFieldBytes: case kFieldVarBytes: SetFieldBytes(rec, f, v.text); break;
-    default: SetFieldInt(rec, f, v.integer); break;
+    case kFieldBcd: {
+      std::uint8_t bcd[34];
+      EncodeBcd(v.AsDouble(), bcd);
+      SetFieldBytes(rec, f, std::string_view(reinterpret_cast<const char*>(bcd), sizeof bcd));
+      break;
+    }
+    default:
+      // A column never wraps a value it cannot hold.
+      if (!FitsIntegerField(f.type, v.integer)) {
+        SqlError("Integer overflow in the column '" + f.name + "'");
+      }
+      SetFieldInt(rec, f, v.integer);
+      break;
+  }
+}
+
+Value ColumnValue(const Value& v, int type, int subType) {
+  if (v.null || type == kTypeNone || v.type == type) return v;
+  if (type == kTypeBlob) return IsTextType(v.type, v.subType) ? v : ConvertValue(v, kTypeString, 0);
+  Value c = ConvertValue(v, type, subType);
+  if (IsIntegerType(type) && !c.null && !FitsIntegerField(type, c.integer)) {
+    SqlError("Integer overflow in a column of the result");
+  }
+  return c;
+}
+
+bool FitsIntegerField(int type, std::int64_t v) {
+  switch (type) {
+    case kFieldSmallInt: return v >= INT16_MIN && v <= INT16_MAX;
+    case kFieldWord: return v >= 0 && v <= UINT16_MAX;
+    case kFieldInteger: return v >= INT32_MIN && v <= INT32_MAX;
+    case kFieldUInt32: return v >= 0 && v <= UINT32_MAX;
+    default: return true;
   }
 }
 
 TFieldDescriptor ResultColumnField(std::uint16_t number, const std::string& name, int type,
                                    int subType, int size, const std::string& text) {
-  if (type == kTypeBcd) {
-    type = kTypeFloat;
-    subType = 0;
-  }
   if (type == kTypeNone) type = kTypeString;  // a bare NULL column
   if (type == kTypeInteger && subType == kSubAutoInc) subType = 0;
   std::uint8_t declared = 0;
@@ -85,9 +114,11 @@ TFieldDescriptor ResultColumnField(std::uint16_t number, const std::string& name
     }
     declared = static_cast<std::uint8_t>(std::max(size, 1));
   }
-  std::string cut = name.substr(0, kMaxFieldNameLength);
-  return MakeField(number, cut, static_cast<std::uint8_t>(type), declared,
-                   static_cast<std::uint8_t>(subType));
+  TFieldDescriptor f = MakeField(number, name.substr(0, kMaxFieldNameLength),
+                                static_cast<std::uint8_t>(type), declared,
+                                static_cast<std::uint8_t>(subType));
+  if (type == kTypeBcd) f.declaredScale = 4;  // BCD values are read with four decimals
+  return f;
 }
 
 }  // namespace kura::sql

@@ -70,6 +70,7 @@ class ChangeParser {
   int TakeInteger(const std::string& message);
 
   void ParseCreateTable();
+  bool TakeCondition(bool notExists);
   void ParseColumn(CreateTableClauses& t);
   void ParseColumnType(ColumnDefinition& col);
   std::string ParseLiteral(const std::string& keyword);
@@ -121,6 +122,7 @@ void ChangeParser::Parse() {
     case StatementKind::kCreateTable: ParseCreateTable(); break;
     case StatementKind::kCreateIndex: ParseCreateIndex(); break;
     case StatementKind::kDropTable:
+      c_.conditional = TakeCondition(false);
       c_.dropTable = TakeName("Table name expected after DROP TABLE keywords, instead found '");
       break;
     case StatementKind::kDropIndex: ParseDropIndex(); break;
@@ -131,8 +133,21 @@ void ChangeParser::Parse() {
   }
 }
 
+// "IF NOT EXISTS" (after CREATE TABLE) or "IF EXISTS" (after DROP TABLE);
+// a table named IF stays a name when neither follows.
+bool ChangeParser::TakeCondition(bool notExists) {
+  if (!Cur().IsKeyword("IF")) return false;
+  const Token next = p_.PeekNext();
+  if (!next.IsKeyword(notExists ? "NOT" : "EXISTS")) return false;
+  Advance();
+  if (notExists) ExpectKeyword("NOT", "NOT keyword expected after IF keyword, instead found '");
+  ExpectKeyword("EXISTS", "EXISTS keyword expected after IF keyword, instead found '");
+  return true;
+}
+
 void ChangeParser::ParseCreateTable() {
   CreateTableClauses& t = c_.createTable;
+  c_.conditional = TakeCondition(true);
   t.table = TakeName("Table name expected after CREATE TABLE keywords, instead found '");
   Expect('(', "Left parentheses expected after table name, instead found '");
   for (;;) {

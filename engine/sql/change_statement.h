@@ -81,6 +81,9 @@ struct ChangeClauses {
   std::string dropTable;
   std::string dropIndexTable;  // DROP INDEX table.index
   std::string dropIndexName;
+  // CREATE TABLE IF NOT EXISTS, DROP TABLE IF EXISTS: nothing is done (and
+  // nothing is raised) when the table already exists / does not exist.
+  bool conditional = false;
   DataChangeClauses data;
 };
 

@@ -179,12 +179,19 @@ bool ExecuteStructureStatement(TDataDirectory& directory, const ParsedStatement&
                                std::string_view database) {
   switch (st.kind) {
     case StatementKind::kCreateTable:
+      if (st.change->conditional &&
+          directory.TableExists(TrimBlanks(st.change->createTable.table), false)) {
+        return true;
+      }
       ExecuteCreateTable(directory, st.change->createTable);
       return true;
     case StatementKind::kCreateIndex:
       ExecuteCreateIndex(directory, st.change->createIndex);
       return true;
     case StatementKind::kDropTable:
+      if (st.change->conditional && !directory.TableExists(TrimBlanks(st.change->dropTable), false)) {
+        return true;
+      }
       ExecuteDropTable(directory, st.change->dropTable);
       return true;
     case StatementKind::kDropIndex:

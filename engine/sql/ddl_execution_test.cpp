@@ -167,6 +167,20 @@ TEST_F(DdlTest, CreateTableRefusals) {
   EXPECT_FALSE(std::filesystem::exists(scratch_.File("u.DAT")));
 }
 
+TEST_F(DdlTest, IfExistsMakesCreateAndDropQuietAboutTheTable) {
+  Run("CREATE TABLE IF NOT EXISTS t (a INTEGER)");
+  Run("CREATE TABLE IF NOT EXISTS t (b VARCHAR(5))");  // kept as it was
+  EXPECT_EQ(CodeOf("CREATE TABLE t (a INTEGER)"), KURA_TABLEEXISTS);
+  Run("DROP TABLE IF EXISTS t");
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("t.DAT")));
+  Run("DROP TABLE IF EXISTS t");
+  EXPECT_EQ(CodeOf("DROP TABLE t"), KURA_OSENOENT);
+  // A table may still be called IF.
+  Run("CREATE TABLE IF (a INTEGER)");
+  EXPECT_TRUE(std::filesystem::exists(scratch_.File("IF.DAT")));
+  EXPECT_EQ(CodeOf("CREATE TABLE IF NOT t (a INTEGER)"), KURA_SQLPARSE);
+}
+
 TEST_F(DdlTest, IndexesAreAddedAndDroppedWithTheirChecks) {
   Run("CREATE TABLE t (a INTEGER, b VARCHAR(10), c BLOB)");
   Run("CREATE INDEX ia ON t (a)");

@@ -198,6 +198,11 @@ ExpPtr TExpressionParser::ParsePredicate(ExpPtr left, std::size_t start) {
     ExpPtr pattern = ParseAdditive();
     node = MakeNode(NodeClass::kPredicate, negated ? OpCode::kNotLike : OpCode::kLike, start);
     node->right = std::move(pattern);
+    // LIKE pattern ESCAPE c: the escape character is the node's argument.
+    if (current_.IsKeyword("ESCAPE")) {
+      Advance();
+      node->args.push_back(ParseAdditive());
+    }
   } else if (current_.IsKeyword("BETWEEN")) {
     Advance();
     ExpPtr low = ParseAdditive();

@@ -16,10 +16,11 @@
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_execution.h"
 #include "engine/sql/canned_values.h"
-#include "engine/storage/field_values.h"
-#include "engine/storage/index_header.h"
+#include "engine/expr/sql_error.h"
 #include "engine/storage/record_file_sort.h"
 #include "engine/storage/storage_table.h"
+#include "engine/storage/field_values.h"
+#include "engine/storage/index_header.h"
 
 namespace kura::sql {
 namespace {
@@ -167,7 +168,13 @@ class GroupRow : public RowAccessor {
 Value Add(const Value& a, const Value& b) {
   if (a.null) return b;
   if (b.null) return a;
-  if (a.type == kTypeLargeInt) return Value::Integer(a.integer + b.integer, kTypeLargeInt);
+  if (a.type == kTypeLargeInt) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a.integer, b.integer, &sum)) {
+      SqlError("Integer overflow in the sum of a group");
+    }
+    return Value::Integer(sum, kTypeLargeInt);
+  }
   return Value::Float(a.AsDouble() + b.AsDouble());
 }
 
@@ -265,7 +272,7 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
 
   std::vector<std::uint8_t> image(wf.RecordLength());
   std::int64_t sourceRows = 0;
-  WalkJoinedRows(q, rows, run.collation, [&](JoinedRow& row) {
+  WalkJoinedRows(q, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (q.where && !EvaluateCondition(*q.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
     FillWorkRow(plan, wf, run.collation, tc, row, image.data());
@@ -320,7 +327,7 @@ std::int64_t FillGrouped(const CannedRun& run, const SourceRows& rows, std::int6
     std::fill(out.begin(), out.end(), 0);
     for (std::size_t i = 0; i < q.selectList.size(); ++i) {
       const Value v = Evaluate(*q.selectList[i].expression, groupRow, run.collation);
-      WriteFieldValue(out.data(), rf.Field(static_cast<int>(i + 1)), v, tc);
+      WriteResultValue(run.result, out.data(), static_cast<int>(i + 1), v, tc);
     }
     AppendResultRow(run.result, out.data());
     ++count;

@@ -1,5 +1,6 @@
 #include "engine/sql/query_execution.h"
 
+#include <algorithm>
 #include <set>
 
 #include "engine/errors/kura_error.h"
@@ -22,6 +23,7 @@ class LocaleCollation : public Collation {
   int Compare(std::string_view a, std::string_view b) const override {
     return tc_ ? tc_->Compare(a, b) : Collation::Compare(a, b);
   }
+  int CodePage() const override { return tc_ ? tc_->CodePage() : Collation::CodePage(); }
 
  private:
   std::shared_ptr<const TableCollation> tc_;
@@ -46,9 +48,10 @@ bool IsFieldNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
 }
 
-// Result column names: cut to a field name's length, made to start like a
-// field name, and made unique by a numeric suffix.
-std::vector<std::string> ResultNames(const TDataQuery& q) {
+// Result column names: cut to a field name's length (on a character
+// boundary of the code page), made to start like a field name, and made
+// unique by a numeric suffix.
+std::vector<std::string> ResultNames(const TDataQuery& q, int codePage) {
   std::vector<std::string> names;
   std::set<std::string> taken;
   for (std::size_t i = 0; i < q.selectList.size(); ++i) {
@@ -56,15 +59,32 @@ std::vector<std::string> ResultNames(const TDataQuery& q) {
     if (name.empty() || !IsFieldNameStart(static_cast<unsigned char>(name[0]))) {
       name = "EXPR" + std::to_string(i + 1);
     }
-    name.resize(std::min<std::size_t>(name.size(), kMaxFieldNameLength));
+    name = std::string(CutToBytes(name, kMaxFieldNameLength, codePage));
     std::string unique = name;
     for (int n = 1; !taken.insert(UpperAscii(unique)).second; ++n) {
       const std::string suffix = "_" + std::to_string(n);
-      unique = name.substr(0, kMaxFieldNameLength - suffix.size()) + suffix;
+      unique = std::string(CutToBytes(name, kMaxFieldNameLength - suffix.size(), codePage)) + suffix;
     }
     names.push_back(unique);
   }
   return names;
+}
+
+bool ReadsOuterColumns(const TExpToken& n) {
+  if (n.nodeClass == NodeClass::kColumn && n.outerLevel != 0) return true;
+  bool outer = false;
+  n.ForEachChild([&](const TExpToken& c) { outer = outer || ReadsOuterColumns(c); });
+  return outer;
+}
+
+// A sub-select that reads a column of an enclosing query.
+bool IsCorrelated(const TDataQuery& q) {
+  bool outer = q.where && ReadsOuterColumns(*q.where);
+  for (const TResultField& f : q.selectList) outer = outer || ReadsOuterColumns(*f.expression);
+  for (const auto& s : q.sources) {
+    outer = outer || (s->join && s->join->condition && ReadsOuterColumns(*s->join->condition));
+  }
+  return outer;
 }
 
 double Seconds(std::int64_t start, std::int64_t end) {
@@ -152,6 +172,14 @@ void TQueryExecution::Release() {
   std::vector<OpenSource> sources = std::move(sources_);
   sources_.clear();
   for (OpenSource& s : sources) s.cursor->Close();
+  std::vector<std::vector<OpenSource>> partners = std::move(partnerSources_);
+  partnerSources_.clear();
+  for (auto& list : subSources_) partners.push_back(std::move(list));
+  subSources_.clear();
+  subSelects_.clear();
+  for (auto& list : partners) {
+    for (OpenSource& s : list) s.cursor->Close();
+  }
   liveFilter_.reset();
   live_ = false;
   chosenIndex_ = kNoIndex;
@@ -166,14 +194,36 @@ void TQueryExecution::SetUp() {
     return;
   }
   const TDataQuery& q = statement_->Master();
-  if (statement_->Queries().size() > 1) {
-    SqlError("UNION and sub-select queries are not supported by this engine");
+  const std::vector<const TDataQuery*> partners = UnionPartners();
+  for (const auto& query : statement_->Queries()) {
+    if (query.get() == &q || std::find(partners.begin(), partners.end(), query.get()) != partners.end()) {
+      continue;
+    }
+    if (!query->isSubSelect || query->unionPartner != nullptr || query->isUnionPartner ||
+        IsCorrelated(*query)) {
+      SqlError("Correlated or UNIONed sub-select queries are not supported by this engine");
+    }
+    subSelects_.insert(subSelects_.begin(), query.get());  // innermost first
+  }
+  for (const TDataQuery* p : partners) {
+    if (p->selectList.size() != q.selectList.size()) {
+      SqlError("The queries of a UNION must have the same number of columns");
+    }
   }
   OpenSources();
+  for (const TDataQuery* p : partners) {
+    partnerSources_.emplace_back();
+    OpenSourcesOf(*p, partnerSources_.back());
+  }
+  for (const TDataQuery* s : subSelects_) {
+    subSources_.emplace_back();
+    OpenSourcesOf(*s, subSources_.back());
+  }
   if (q.languageId != 0 || !q.language.empty()) {
     collation_ = TableCollation::For(static_cast<std::int16_t>(q.languageId),
                                      static_cast<std::int16_t>(q.sortId));
   }
+  textRules_ = std::make_unique<LocaleCollation>(collation_);
   if (statement_->RequestLive()) ChooseIndex();
   Decide();
   if (live_) {
@@ -185,8 +235,26 @@ void TQueryExecution::SetUp() {
   }
 }
 
+Value TQueryExecution::ResultValue(std::size_t field, const RowAccessor& row) const {
+  const TResultField& f = statement_->Master().selectList[field];
+  return ColumnValue(Evaluate(*f.expression, row, *textRules_), f.type, f.subType);
+}
+
+std::vector<const TDataQuery*> TQueryExecution::UnionPartners() const {
+  std::vector<const TDataQuery*> partners;
+  for (const TDataQuery* p = statement_->Master().unionPartner; p != nullptr; p = p->unionPartner) {
+    partners.push_back(p);
+  }
+  return partners;
+}
+
 void TQueryExecution::OpenSources() {
-  const TDataQuery& q = statement_->Master();
+  OpenSourcesOf(statement_->Master(), sources_);
+  const TDataFileHeader& h = sources_.front().table->Data().Header();
+  collation_ = TableCollation::For(h.languageId, h.sortId);
+}
+
+void TQueryExecution::OpenSourcesOf(const TDataQuery& q, std::vector<OpenSource>& into) {
   for (const auto& s : q.sources) {
     TDataDirectory& dir = catalog_.DirectoryFor(s->databasePart, s->inMemory);
     CursorOpenOptions options;
@@ -196,10 +264,8 @@ void TQueryExecution::OpenSources() {
     auto cursor = std::make_unique<TDataCursor>(session_, dir);
     cursor->Open(s->tableName, options);
     TDataTable* t = &cursor->Table();
-    sources_.push_back({std::move(cursor), t});
+    into.push_back({std::move(cursor), t});
   }
-  const TDataFileHeader& h = sources_.front().table->Data().Header();
-  collation_ = TableCollation::For(h.languageId, h.sortId);
 }
 
 // An index serves ORDER BY when its leading key fields are the ORDER BY
@@ -260,11 +326,13 @@ void TQueryExecution::Decide() {
 void TQueryExecution::CreateResultTable() {
   const TDataQuery& q = statement_->Master();
   DataFileDefinition def;
-  const std::vector<std::string> names = ResultNames(q);
+  const std::vector<std::string> names = ResultNames(q, collation_ ? collation_->CodePage() : 1252);
   for (std::size_t i = 0; i < q.selectList.size(); ++i) {
     const TResultField& f = q.selectList[i];
-    def.fields.push_back(ResultColumnField(static_cast<std::uint16_t>(i + 1), names[i], f.type,
-                                           f.subType, f.size, f.expression->text));
+    ColumnType type{f.type, f.subType, f.size};
+    for (const TDataQuery* p : UnionPartners()) type = CommonColumnType(type, p->selectList[i]);
+    def.fields.push_back(ResultColumnField(static_cast<std::uint16_t>(i + 1), names[i], type.type,
+                                           type.subType, type.size, f.expression->text));
   }
   if (collation_) {
     def.languageId = collation_->LanguageId();
@@ -361,9 +429,33 @@ void TQueryExecution::ExecuteOne(const std::vector<Value>& parameters, std::size
     privateDirectory_ = std::make_unique<TDataDirectory>(session_, PrivateDirectoryOf(session_));
   }
   TDataDirectory& work = *privateDirectory_;
-  const CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
-                      statement_->MaxRowCount(), work};
-  rowsAffected_ += ExecuteCanned(run);
+  // Sub-selects first, innermost first: each may use those inside it.
+  SourceRows::SubQueryRows subRows;
+  for (std::size_t i = 0; i < subSelects_.size(); ++i) {
+    std::vector<TDataTable*> subTables;
+    for (const OpenSource& s : subSources_[i]) subTables.push_back(s.table);
+    CannedRun sub{session_, *subSelects_[i], subTables, collation, collation_, result_->Table(),
+                  -1, work, &subRows};
+    subRows[subSelects_[i]] = SubQueryColumn(sub);
+  }
+  CannedRun run{session_, q, tables, collation, collation_, result_->Table(),
+                statement_->MaxRowCount(), work, &subRows};
+  if (partnerSources_.empty()) {
+    rowsAffected_ += ExecuteCanned(run);
+  } else {
+    std::vector<std::vector<TDataTable*>> partnerTables;
+    for (const auto& list : partnerSources_) {
+      partnerTables.emplace_back();
+      for (const OpenSource& s : list) partnerTables.back().push_back(s.table);
+    }
+    const std::vector<const TDataQuery*> partners = UnionPartners();
+    std::vector<CannedRun> runs{run};
+    for (std::size_t i = 0; i < partners.size(); ++i) {
+      runs.push_back({session_, *partners[i], partnerTables[i], collation, collation_,
+                      result_->Table(), statement_->MaxRowCount(), work, &subRows});
+    }
+    rowsAffected_ += ExecuteUnion(runs);
+  }
   result_->Refresh();
   result_->First();
 }

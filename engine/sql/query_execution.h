@@ -85,6 +85,13 @@ class TQueryExecution {
   TDataTable* ResultTable() const { return result_ ? &result_->Table() : nullptr; }
   const std::vector<OpenSource>& Sources() const { return sources_; }
 
+  // The text rules of the query (its collation and code page), for
+  // evaluating its calculated columns. Valid while it is prepared.
+  const Collation& TextRules() const { return *textRules_; }
+  // The value of the calculated select-list item `field` (from 0) of the
+  // master query for `row`, as a canned result column of its type holds it.
+  Value ResultValue(std::size_t field, const RowAccessor& row) const;
+
   std::int64_t RowsAffected() const { return rowsAffected_; }
   double ExecutionTime() const { return executionTime_; }
   // Changes whenever a statement is set up anew (prepared, or the next
@@ -96,6 +103,8 @@ class TQueryExecution {
   void SetUp();
   void Release();
   void OpenSources();
+  void OpenSourcesOf(const TDataQuery& q, std::vector<OpenSource>& into);
+  std::vector<const TDataQuery*> UnionPartners() const;
   void Decide();
   void ChooseIndex();
   void CreateResultTable();
@@ -112,7 +121,13 @@ class TQueryExecution {
   std::unique_ptr<TQueryStatement> statement_;
   std::unique_ptr<TDataDirectory> privateDirectory_;
   std::vector<OpenSource> sources_;
+  // The sources of each UNION partner of the master query, in order.
+  std::vector<std::vector<OpenSource>> partnerSources_;
+  // The uncorrelated sub-selects, innermost first, with their sources.
+  std::vector<const TDataQuery*> subSelects_;
+  std::vector<std::vector<OpenSource>> subSources_;
   std::shared_ptr<const TableCollation> collation_;
+  std::unique_ptr<Collation> textRules_;
   bool live_ = false;
   int chosenIndex_ = kNoIndex;
   bool orderByCalculated_ = false;

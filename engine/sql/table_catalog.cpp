@@ -43,8 +43,18 @@ std::shared_ptr<SqlTableSchema> SchemaOf(TDataTable& table) {
 std::shared_ptr<const SqlTableSchema> TableCatalog::FindTable(std::string_view databasePart,
                                                               std::string_view tableName,
                                                               bool inMemory) {
-  TDataDirectory& dir = DirectoryFor(databasePart, inMemory);
   const std::string name = TrimBlanks(tableName);
+  TDataDirectory* found = nullptr;
+  try {
+    found = &DirectoryFor(databasePart, inMemory);
+  } catch (const EKuraEngineError& e) {
+    // An unknown database or no in-memory directory: the table is named as
+    // it was written.
+    if (e.ErrorCode() != KURA_OSENOENT) throw;
+    const std::string where = inMemory ? std::string("MEMORY") : std::string(databasePart);
+    Raise(KURA_OSENOENT, {.table = where + "\\" + name, .database = where});
+  }
+  TDataDirectory& dir = *found;
   if (TDataTable* open = dir.FindTable(name, inMemory)) return SchemaOf(*open);
   if (!dir.TableExists(name, inMemory)) return nullptr;
   // Opened for reading and writing although only the descriptors are read:

@@ -1,6 +1,9 @@
 #include "engine/sql/type_checker.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "engine/expr/date_time.h"
@@ -45,14 +48,120 @@ void SetType(TExpToken& n, int type, int subType = 0, int size = 0) {
   n.size = size;
 }
 
-int NumericResult(const TExpToken& a, const TExpToken& b) {
-  if (IsNone(a)) return b.type;
-  if (IsNone(b)) return a.type;
+// The values an integer expression can take, as bounds wide enough for the
+// product of two 64-bit values.
+struct IntRange {
+  __int128 lo = 0;
+  __int128 hi = 0;
+};
+
+IntRange TypeRange(int type) {
+  switch (type) {
+    case kTypeBoolean: return {0, 1};
+    case kTypeSmallInt: return {INT16_MIN, INT16_MAX};
+    case kTypeWord: return {0, UINT16_MAX};
+    case kTypeInteger: return {INT32_MIN, INT32_MAX};
+    default: return {INT64_MIN, INT64_MAX};
+  }
+}
+
+IntRange Union(IntRange a, IntRange b) { return {std::min(a.lo, b.lo), std::max(a.hi, b.hi)}; }
+
+// Bounds beyond 64 bits only say "beyond": they are kept just outside, so
+// that the product of two bounds never leaves 128 bits.
+IntRange Clamp(IntRange r) {
+  const __int128 low = static_cast<__int128>(INT64_MIN) - 1;
+  const __int128 high = static_cast<__int128>(INT64_MAX) + 1;
+  return {std::clamp(r.lo, low, high), std::clamp(r.hi, low, high)};
+}
+
+IntRange Combine(OpCode op, IntRange a, IntRange b) {
+  if (op == OpCode::kAdd) return Clamp({a.lo + b.lo, a.hi + b.hi});
+  if (op == OpCode::kSubtract) return Clamp({a.lo - b.hi, a.hi - b.lo});
+  const __int128 p[] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  return Clamp({*std::min_element(p, p + 4), *std::max_element(p, p + 4)});
+}
+
+// The range of an integer-typed node: exact for constants, the type's range
+// for columns, and carried through arithmetic, IF, COALESCE, ABS, MIN and MAX.
+IntRange RangeOf(const TExpToken& n) {
+  switch (n.nodeClass) {
+    case NodeClass::kConstant:
+    case NodeClass::kParameter:
+      if (!n.value.null && IsIntegerType(n.value.type)) return {n.value.integer, n.value.integer};
+      return TypeRange(n.type);
+    case NodeClass::kUnary:
+      if (n.op == OpCode::kNegate && n.left) {
+        const IntRange a = RangeOf(*n.left);
+        return {-a.hi, -a.lo};
+      }
+      return n.left ? RangeOf(*n.left) : TypeRange(n.type);
+    case NodeClass::kBinary:
+      if ((n.op == OpCode::kAdd || n.op == OpCode::kSubtract || n.op == OpCode::kMultiply) &&
+          IsIntegerType(n.left->type) && IsIntegerType(n.right->type))
+        return Combine(n.op, RangeOf(*n.left), RangeOf(*n.right));
+      if (n.op == OpCode::kAdd || n.op == OpCode::kSubtract || n.op == OpCode::kMultiply) {
+        // One side is the null constant.
+        const TExpToken& typed = IsIntegerType(n.left->type) ? *n.left : *n.right;
+        return RangeOf(typed);
+      }
+      return TypeRange(n.type);
+    case NodeClass::kFunction: {
+      if (n.func == FuncCode::kAbs && !n.args.empty()) {
+        const IntRange a = RangeOf(*n.args[0]);
+        const __int128 m = std::max(a.lo < 0 ? -a.lo : a.lo, a.hi < 0 ? -a.hi : a.hi);
+        return {a.lo >= 0 ? a.lo : 0, m};
+      }
+      const bool choice = n.func == FuncCode::kIf || n.func == FuncCode::kIfNull ||
+                          n.func == FuncCode::kCoalesce;
+      if (!choice) return TypeRange(n.type);
+      std::optional<IntRange> r;
+      for (std::size_t i = n.func == FuncCode::kIf ? 1 : 0; i < n.args.size(); ++i) {
+        if (!IsIntegerType(n.args[i]->type)) continue;
+        const IntRange a = RangeOf(*n.args[i]);
+        r = r ? Union(*r, a) : a;
+      }
+      return r.value_or(TypeRange(n.type));
+    }
+    case NodeClass::kAggregate:
+      if ((n.aggregate == AggregateKind::kMin || n.aggregate == AggregateKind::kMax) && n.left)
+        return RangeOf(*n.left);
+      if (n.aggregate == AggregateKind::kCount) return {0, INT32_MAX};
+      return TypeRange(n.type);
+    default:
+      return TypeRange(n.type);
+  }
+}
+
+// 32 bits while every value fits, else 64 bits (values beyond 64 bits are
+// an overflow error when they occur).
+int IntegerTypeFor(IntRange r) {
+  return r.lo >= INT32_MIN && r.hi <= INT32_MAX ? kTypeInteger : kTypeLargeInt;
+}
+
+int NumericResult(const TExpToken& n, const TExpToken& a, const TExpToken& b) {
+  if (IsNone(a) && IsNone(b)) return kTypeInteger;
   if (a.type == kTypeFloat || b.type == kTypeFloat) return kTypeFloat;
   if (a.type == kTypeBcd || b.type == kTypeBcd) return kTypeBcd;
-  if (a.type == kTypeLargeInt || b.type == kTypeLargeInt) return kTypeLargeInt;
-  return kTypeInteger;
+  return IntegerTypeFor(RangeOf(n));
 }
+
+// The longest text a string column holds; longer results are memos.
+constexpr int kMaxStringSize = 250;
+
+void SetTextType(TExpToken& n, long size) {
+  if (size > kMaxStringSize) {
+    n.type = kTypeBlob;
+    n.subType = kSubMemo;
+    n.size = 8;
+    return;
+  }
+  n.type = kTypeString;
+  n.subType = 0;
+  n.size = static_cast<int>(std::max(size, 1L));
+}
+
+bool IsMemo(const TExpToken& n) { return IsMemoType(n.type, n.subType); }
 
 class TypeChecker {
  public:
@@ -134,7 +243,14 @@ class TypeChecker {
       return;
     }
     if (!IsNone(a) && !IsNumeric(a)) Mismatch(n, a);
+    if (IsIntegerType(a.type)) return SetType(n, IntegerTypeFor(RangeOf(n)));
     SetType(n, a.type, a.subType, a.size);
+  }
+
+  // A memo operand or a result longer than a string column gives a memo.
+  static void SetConcatenation(TExpToken& n, const TExpToken& l, const TExpToken& r) {
+    if (IsMemo(l) || IsMemo(r)) return SetTextType(n, kMaxStringSize + 1);
+    SetTextType(n, static_cast<long>(l.size) + r.size);
   }
 
   void CheckBinary(TExpToken& n) {
@@ -157,14 +273,14 @@ class TypeChecker {
         return SetType(n, kTypeBoolean);
       case OpCode::kConcat:
         if ((!IsNone(l) && !IsText(l)) || (!IsNone(r) && !IsText(r))) Mismatch(l, r);
-        return SetType(n, kTypeString, 0, std::min(l.size + r.size, 250));
+        return SetConcatenation(n, l, r);
       case OpCode::kAdd:
       case OpCode::kSubtract:
         return CheckAdditive(n, l, r);
       case OpCode::kMultiply:
       case OpCode::kDivide:
         if ((!IsNone(l) && !IsNumeric(l)) || (!IsNone(r) && !IsNumeric(r))) Mismatch(l, r);
-        return SetType(n, n.op == OpCode::kDivide ? kTypeFloat : NumericResult(l, r));
+        return SetType(n, n.op == OpCode::kDivide ? kTypeFloat : NumericResult(n, l, r));
       default:
         return;
     }
@@ -173,9 +289,9 @@ class TypeChecker {
   void CheckAdditive(TExpToken& n, const TExpToken& l, const TExpToken& r) {
     const bool add = n.op == OpCode::kAdd;
     if ((IsNone(l) || IsNumeric(l)) && (IsNone(r) || IsNumeric(r)))
-      return SetType(n, NumericResult(l, r));
+      return SetType(n, NumericResult(n, l, r));
     if (add && (IsNone(l) || IsText(l)) && (IsNone(r) || IsText(r)))
-      return SetType(n, kTypeString, 0, std::min(l.size + r.size, 250));
+      return SetConcatenation(n, l, r);
     if (IsDateTimeType(l.type) && (IsNone(r) || IsNumeric(r)))
       return SetType(n, l.type);
     if (add && IsDateTimeType(r.type) && IsNumeric(l))
@@ -195,6 +311,9 @@ class TypeChecker {
       case OpCode::kNotLike:
         if ((!IsNone(l) && !IsText(l)) || (!IsNone(*n.right) && !IsText(*n.right)))
           Mismatch(l, *n.right);
+        for (auto& a : n.args) {
+          if (!IsNone(*a) && !IsText(*a)) Mismatch(*n.right, *a);
+        }
         break;
       case OpCode::kBetween:
       case OpCode::kNotBetween:
@@ -236,9 +355,14 @@ class TypeChecker {
         RequireText(n, *args[0]);
         for (std::size_t i = 1; i < args.size(); ++i) RequireNumeric(n, *args[i]);
         return SetType(n, kTypeString, 0, args[0]->size);
-      case FuncCode::kReplace:
+      case FuncCode::kReplace: {
         for (auto& a : args) RequireText(n, *a);
-        return SetType(n, kTypeString, 0, 250);
+        // Every character of the text may be replaced by the whole new text.
+        const TExpToken& to = *args[1];
+        const TExpToken& text = *args[2];
+        if (IsMemo(to) || IsMemo(text)) return SetTextType(n, kMaxStringSize + 1);
+        return SetTextType(n, static_cast<long>(text.size) * std::max(to.size, 1));
+      }
       case FuncCode::kPos:
       case FuncCode::kOccurs:
       case FuncCode::kTextOccurs:
@@ -256,6 +380,7 @@ class TypeChecker {
         return SetType(n, kTypeInteger);
       case FuncCode::kAbs:
         RequireNumeric(n, *args[0]);
+        if (IsIntegerType(args[0]->type)) return SetType(n, IntegerTypeFor(RangeOf(n)));
         return SetType(n, args[0]->type, args[0]->subType, args[0]->size);
       case FuncCode::kRound:
         RequireNumeric(n, *args[0]);
@@ -263,11 +388,11 @@ class TypeChecker {
       case FuncCode::kIf:
         if (!IsNone(*args[0]) && args[0]->type != kTypeBoolean) BadArgument(n, *args[0]);
         CheckComparable(*args[1], *args[2], false);
-        return SetFromFirstTyped(n, 1);
+        return SetCommonType(n, 1);
       case FuncCode::kIfNull:
       case FuncCode::kCoalesce:
         for (std::size_t i = 1; i < args.size(); ++i) CheckComparable(*args[0], *args[i], false);
-        return SetFromFirstTyped(n, 0);
+        return SetCommonType(n, 0);
       case FuncCode::kLastAutoInc:
       case FuncCode::kIdentCurrent:
         return SetType(n, kTypeInteger);
@@ -276,14 +401,31 @@ class TypeChecker {
     }
   }
 
-  void SetFromFirstTyped(TExpToken& n, std::size_t from) {
+  // The type that holds every argument from `from` on (IF's branches,
+  // COALESCE's alternatives): integers of the widest range, floating point
+  // or BCD when one is, the longest text, a timestamp with dates.
+  static void SetCommonType(TExpToken& n, std::size_t from) {
+    const TExpToken* first = nullptr;
+    bool anyFloat = false, anyBcd = false, allInteger = true, anyMemo = false;
+    bool anyTimestamp = false;
+    int size = 0;
     for (std::size_t i = from; i < n.args.size(); ++i) {
-      if (!IsNone(*n.args[i])) {
-        const TExpToken& a = *n.args[i];
-        return SetType(n, a.type, a.subType, a.size);
-      }
+      const TExpToken& a = *n.args[i];
+      if (IsNone(a)) continue;
+      if (first == nullptr) first = &a;
+      anyFloat = anyFloat || a.type == kTypeFloat;
+      anyBcd = anyBcd || a.type == kTypeBcd;
+      allInteger = allInteger && IsIntegerType(a.type);
+      anyMemo = anyMemo || IsMemo(a);
+      anyTimestamp = anyTimestamp || a.type == kTypeTimestamp;
+      size = std::max(size, a.size);
     }
-    SetType(n, kTypeNone);
+    if (first == nullptr) return SetType(n, kTypeNone);
+    if (allInteger) return SetType(n, IntegerTypeFor(RangeOf(n)));
+    if (IsNumeric(*first)) return SetType(n, anyFloat ? kTypeFloat : anyBcd ? kTypeBcd : first->type);
+    if (IsText(*first)) return SetTextType(n, anyMemo ? kMaxStringSize + 1 : size);
+    if (IsDateTimeType(first->type) && anyTimestamp) return SetType(n, kTypeTimestamp);
+    SetType(n, first->type, first->subType, first->size);
   }
 
   void CheckAggregate(TExpToken& n) {
@@ -291,11 +433,6 @@ class TypeChecker {
     Check(*n.left);
     const TExpToken& a = *n.left;
     switch (n.aggregate) {
-      case AggregateKind::kSum:
-      case AggregateKind::kRunSum:
-        RequireNumeric(n, a);
-        return SetType(n, IsIntegerType(a.type) ? kTypeLargeInt
-                          : (IsNone(a) ? kTypeFloat : a.type));
       case AggregateKind::kAvg:
         RequireNumeric(n, a);
         return SetType(n, kTypeFloat);
@@ -303,6 +440,11 @@ class TypeChecker {
       case AggregateKind::kMax:
         if (a.type == kTypeBlob && a.subType != kSubMemo) BadArgument(n, a);
         return SetType(n, a.type, a.subType, a.size);
+      case AggregateKind::kSum:
+      case AggregateKind::kRunSum:
+        RequireNumeric(n, a);
+        if (IsIntegerType(a.type)) return SetType(n, kTypeLargeInt);
+        return SetType(n, IsNone(a) ? kTypeFloat : a.type);
       case AggregateKind::kCount:
       case AggregateKind::kNone:
         return SetType(n, kTypeInteger);

@@ -205,7 +205,7 @@ std::optional<TFilter::Leaf> TFilter::MatchLeaf(const TExpToken& node) const {
         // A pattern "abc%" is the prefix "abc"; any other wildcard, or a
         // "%" that is not the last character, needs the record test.
         const TExpToken* p = node.right.get();
-        if (!IsValueNode(p) || p->value.null ||
+        if (!IsValueNode(p) || p->value.null || !node.args.empty() ||
             ClassOf(column->type, column->subType) != TypeClass::kText)
           return std::nullopt;
         const std::string& pattern = p->value.text;

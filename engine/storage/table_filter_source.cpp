@@ -114,6 +114,7 @@ class TableFilterSource::TableCollationAdapter final : public sql::Collation {
     if (c_ == nullptr || c_->IsByteOrder()) return sql::Collation::Compare(a, b);
     return c_->Compare(a, b);
   }
+  int CodePage() const override { return c_ != nullptr ? c_->CodePage() : sql::Collation::CodePage(); }
 
  private:
   const TableCollation* c_;
