@@ -35,9 +35,9 @@ class GridSource {
 };
 
 // A grid column: the field shown, its title and its least width in pixels.
-// A column of numbers grows to show every number and its title whole; a
-// text column that `elides` keeps its width and cuts long texts (the
-// grid shows them whole as a tooltip).
+// Every column grows to show its title whole, a column of numbers also
+// every number; a text column that `elides` cuts long texts (the grid
+// shows them whole as a tooltip).
 struct GridColumn {
   std::string field;
   std::string title;

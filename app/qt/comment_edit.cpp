@@ -15,6 +15,8 @@ CommentEdit::CommentEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setTabChangesFocus(true);
   document()->setDocumentMargin(2);
+  // Setting the margin counts as a change of the text: none is pending.
+  document()->setModified(false);
 }
 
 void CommentEdit::setText(const QString& text) {

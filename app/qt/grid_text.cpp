@@ -70,9 +70,9 @@ QString DrawnLabelText(const QLabel& label) {
 void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns) {
   const int rows = view.model()->rowCount();
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-    int width = columns[c].width;
+    int width = std::max(columns[c].width,
+                         HeaderWidthFor(view, QString::fromStdString(columns[c].title)));
     if (!columns[c].elides) {
-      width = std::max(width, HeaderWidthFor(view, QString::fromStdString(columns[c].title)));
       for (int r = 0; r < rows; ++r) {
         width = std::max(width, CellWidthFor(view, ShownText(view, r, c)));
       }

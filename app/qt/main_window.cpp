@@ -313,6 +313,8 @@ void TForm2::CommentEdited() {
 
 void TForm2::Refresh() {
   RefreshControls();
+  // The grids first: the comment field reads the rows they follow.
+  RefreshGrids();
   RefreshEdits();
   for (int i = 0; i < 3; ++i) {
     const QString text = QString::fromStdString(form_.screen.panels[i]);
@@ -320,7 +322,6 @@ void TForm2::Refresh() {
     // A panel is narrower than many comments: the whole text on hovering.
     panels_[i]->setToolTip(i < 2 ? text : QString());
   }
-  RefreshGrids();
   board_->update();
 }
 
