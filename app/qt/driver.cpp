@@ -101,10 +101,11 @@ void AddDrawnGrid(const QTableView& view, nlohmann::json& grid) {
 nlohmann::json DumpWindow(const TForm2& window, const MainForm& form,
                           const RecordingServices& platform) {
   nlohmann::json d = DumpScreen(form, platform);
-  AddDrawnGrid(*window.grid(1), d["grid1"]);
-  AddDrawnGrid(*window.grid(2), d["grid2"]);
+  nlohmann::json& drawn = d["drawn"];
+  AddDrawnGrid(*window.grid(1), drawn["grid1"]);
+  AddDrawnGrid(*window.grid(2), drawn["grid2"]);
   const auto* caption = static_cast<const QLabel*>(window.control("Label364"));
-  d["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
+  drawn["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
   d["commentField"] = window.dbEdit1()->text().toStdString();
   return d;
 }

@@ -30,7 +30,7 @@ class FirstMinutes : public testing::LibraryWindow {
 
   // Row r (from 0) of grid n's cells in a dump: the texts by column title.
   static std::map<std::string, std::string> GridRow(const json& d, int n, int r) {
-    const json& grid = d["grid" + std::to_string(n)];
+    const json& grid = d["drawn"]["grid" + std::to_string(n)];
     std::map<std::string, std::string> row;
     for (std::size_t c = 0; c < grid["headers"].size(); ++c) {
       row[grid["headers"][c]["text"]] = grid["cells"][r][c]["text"];
@@ -41,7 +41,7 @@ class FirstMinutes : public testing::LibraryWindow {
   // Every header, row indicator and cell of grid n, except the columns
   // that may cut their texts, is drawn whole.
   static void ExpectNothingCut(const json& d, int n, const std::set<std::string>& cutting) {
-    const json& grid = d["grid" + std::to_string(n)];
+    const json& grid = d["drawn"]["grid" + std::to_string(n)];
     ASSERT_FALSE(grid["headers"].empty()) << "grid" << n << " is not shown";
     for (const json& h : grid["headers"]) EXPECT_EQ(h["display"], h["text"]);
     for (const json& i : grid["indicators"]) EXPECT_EQ(i["display"], i["text"]);
@@ -84,7 +84,7 @@ TEST_F(FirstMinutes, TakingBackFreeStonesNeverNumbersBelowTheBaseDiagram) {
   d = Do("button 手順登録");
   EXPECT_EQ(d["status"][0], "登録しました。");
   std::map<int, std::string> tes;  // PST -> TES of the stored rows
-  for (std::size_t r = 0; r < d["grid2"]["cells"].size(); ++r) {
+  for (std::size_t r = 0; r < d["drawn"]["grid2"]["cells"].size(); ++r) {
     const auto row = GridRow(d, 2, static_cast<int>(r));
     if (row.at("PST") == "300" || row.at("PST") == "301") {
       tes[std::stoi(row.at("PST"))] = row.at("TES");
@@ -154,11 +154,11 @@ TEST_F(FirstMinutes, NoNumberTitleOrCaptionIsCut) {
   for (const char* section : {"出入の部", "手筋の部", "地中の部"}) {
     SCOPED_TRACE(section);
     json d = Do(std::string("menu ") + section);
-    EXPECT_EQ(d["grid1"]["cells"].size(), 10u);
+    EXPECT_EQ(d["drawn"]["grid1"]["cells"].size(), 10u);
     ExpectNothingCut(d, 1, {"説明"});
-    EXPECT_EQ(d["caption"]["display"], d["caption"]["text"]);
+    EXPECT_EQ(d["drawn"]["caption"]["display"], d["drawn"]["caption"]["text"]);
   }
-  EXPECT_EQ(Do("menu 地中の部")["caption"]["display"], "（地中の部・黒番）");
+  EXPECT_EQ(Do("menu 地中の部")["drawn"]["caption"]["display"], "（地中の部・黒番）");
 
   // The editing grid with the widest numbers a row can hold, and more
   // than nine rows.
@@ -166,7 +166,7 @@ TEST_F(FirstMinutes, NoNumberTitleOrCaptionIsCut) {
   Do("menu 編集画面");
   Do("grid1 1");
   json d = Do("grid2-set 1 PST 361");
-  ASSERT_GT(d["grid2"]["cells"].size(), 10u);
+  ASSERT_GT(d["drawn"]["grid2"]["cells"].size(), 10u);
   const auto first = GridRow(d, 2, 0);
   EXPECT_EQ(first.at("PST"), "361");
   EXPECT_EQ(first.at("BTO"), "9999");

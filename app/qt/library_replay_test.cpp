@@ -249,7 +249,7 @@ TEST_F(LibraryReplay, EveryRegisteredLineAgreesWithAPlainGoBoard) {
   int lines = 0;
   for (const char* section : {"出入の部", "手筋の部", "地中の部"}) {
     json d = Do(std::string("menu ") + section);
-    const json& contents = d["grid1"]["cells"];
+    const json& contents = d["drawn"]["grid1"]["cells"];
     for (int r = 0; r < static_cast<int>(contents.size()); ++r) {
       const int problem = std::stoi(contents[r][0]["text"].get<std::string>());
       SCOPED_TRACE("problem " + std::to_string(problem));
