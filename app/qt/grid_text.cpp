@@ -14,13 +14,16 @@ namespace {
 int CellPadding(const QTableView& view) {
   const int margin =
       view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
-  return 2 * margin + 1;  // and one pixel of grid line
+  // One pixel of grid line, and a few for the text layout, which places
+  // glyphs at fractions of a pixel and cuts a text that is a fraction too
+  // wide.
+  return 2 * margin + 1 + 4;
 }
 
 // The space a header section keeps around its title.
 int HeaderPadding(const QHeaderView& header) {
   const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
-  return 2 * margin + 2;
+  return 2 * margin + 2 + 4;
 }
 
 QString Cut(const QFontMetrics& metrics, const QString& text, int width) {
@@ -60,30 +63,60 @@ QString DrawnRowIndicator(const QTableView& view, int row) {
   const QHeaderView& header = *view.verticalHeader();
   const QString text =
       view.model()->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
-  return Cut(header.fontMetrics(), text, header.width() - HeaderPadding(header));
+  const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+  return Cut(header.fontMetrics(), text, header.width() - 2 * margin);
 }
 
 QString DrawnLabelText(const QLabel& label) {
   return Cut(label.fontMetrics(), label.text(), label.width());
 }
 
+// The width inside the frame of `view` left for its columns: without the
+// row indicator and, when the rows do not fit, the vertical scroll bar.
+int ColumnSpace(const QTableView& view) {
+  int space = view.width() - 2 * view.frameWidth() - view.verticalHeader()->width();
+  const int rowsHeight = view.model()->rowCount() * view.verticalHeader()->defaultSectionSize() +
+                         view.horizontalHeader()->height();
+  if (rowsHeight > view.height() - 2 * view.frameWidth()) {
+    space -= view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view);
+  }
+  return space;
+}
+
 void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns) {
+  QHeaderView& indicator = *view.verticalHeader();
+  const QHeaderView& header = *view.horizontalHeader();
+  const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+  const int indicatorWidth =
+      indicator.fontMetrics().horizontalAdvance(QStringLiteral("999")) + 2 * margin;
+  if (indicator.width() != indicatorWidth) indicator.setFixedWidth(indicatorWidth);
+
   const int rows = view.model()->rowCount();
-  for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-    int width = std::max(columns[c].width,
-                         HeaderWidthFor(view, QString::fromStdString(columns[c].title)));
-    if (!columns[c].elides) {
+  std::vector<int> widths;
+  int used = 0;
+  for (const GridColumn& column : columns) {
+    const int c = static_cast<int>(widths.size());
+    int width = std::max(column.width, HeaderWidthFor(view, QString::fromStdString(column.title)));
+    if (!column.elides) {
       for (int r = 0; r < rows; ++r) {
         width = std::max(width, CellWidthFor(view, ShownText(view, r, c)));
       }
+      used += width;
     }
-    if (view.columnWidth(c) != width) view.setColumnWidth(c, width);
+    widths.push_back(width);
   }
-  QHeaderView& indicator = *view.verticalHeader();
-  const int indicatorWidth =
-      indicator.fontMetrics().horizontalAdvance(QStringLiteral("999")) +
-      HeaderPadding(indicator);
-  if (indicator.width() != indicatorWidth) indicator.setFixedWidth(indicatorWidth);
+  // A single cutting column takes the space the numbers leave, as long as
+  // its title still fits: the grid then needs no horizontal scrolling.
+  const long cutting = std::count_if(columns.begin(), columns.end(),
+                                     [](const GridColumn& c) { return c.elides; });
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const int title = HeaderWidthFor(view, QString::fromStdString(columns[c].title));
+    const int left = ColumnSpace(view) - used;
+    if (columns[c].elides && cutting == 1 && left >= title) widths[c] = left;
+    if (view.columnWidth(static_cast<int>(c)) != widths[c]) {
+      view.setColumnWidth(static_cast<int>(c), widths[c]);
+    }
+  }
 }
 
 }  // namespace sorabeku

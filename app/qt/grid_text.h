@@ -28,9 +28,11 @@ QString DrawnRowIndicator(const QTableView& view, int row);
 // A label's text as drawn: whole, or cut at its width, with "…" to show it.
 QString DrawnLabelText(const QLabel& label);
 
-// Sets the widths of `view`'s columns: each at least its designed width,
-// columns that do not elide wide enough for their title and every text in
-// them. The vertical header is made wide enough for three digits.
+// Sets the widths of `view`'s columns: each at least its designed width
+// and its title's, columns that do not elide wide enough for every text in
+// them; a grid's one cutting column takes the width the others leave when
+// that holds its title. The row indicator is made wide enough for three
+// digits.
 void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns);
 
 }  // namespace sorabeku
