@@ -53,8 +53,12 @@ void ShowTrainingLayout(ScreenModel& screen) {
   Control& grade = screen.control("ComboBox2");
   grade.visible = true;
   grade.top = 408;
-  screen.control("Label363").top = 360;
-  screen.control("DBEdit1").top = 373;
+  // The comment field takes the height free between the contents list
+  // and the combo boxes: three lines of a wrapped comment.
+  screen.control("Label363").top = 344;
+  Control& comment = screen.control("DBEdit1");
+  comment.top = 357;
+  comment.height = 49;
   screen.control("Label362").text = kTrainingScreenName;
 }
 
@@ -64,14 +68,18 @@ void ShowEditLayout(ScreenModel& screen) {
   contents.top = 32;
   contents.height = 105;
   Control& rows = screen.control("DBGrid2");
+  // The problem rows give up a row's height to the comment field, which
+  // shows three lines of a wrapped comment above the search row.
   rows.top = 150;
-  rows.height = 140;
+  rows.height = 120;
   screen.control("ComboBox1").top = 344;
   Control& grade = screen.control("ComboBox2");
   grade.visible = true;
-  grade.top = 290;
-  screen.control("Label363").top = 300;
-  screen.control("DBEdit1").top = 315;
+  grade.top = 272;
+  screen.control("Label363").top = 278;
+  Control& comment = screen.control("DBEdit1");
+  comment.top = 293;
+  comment.height = 49;
   screen.control("Label362").text = kEditingScreenName;
 }
 

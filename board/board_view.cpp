@@ -60,13 +60,22 @@ void ShowStone(BoardContext& board, int moveNumber, StoneCode stoneCode,
   }
 }
 
-void ClearMarks(ScreenModel& screen) {
+void ClearMarks(BoardContext& board) {
   for (PointIndex n = 1; n <= kPointCount; ++n) {
-    Cell& cell = screen.cells[n];
-    if (cell.opaque || cell.text == kCandidateMark) {
-      cell.opaque = false;
-      cell.text = "";
-    }
+    const Cell& cell = board.screen.cells[n];
+    if (cell.opaque || cell.text == kCandidateMark) ClearMarkAt(board, n);
+  }
+}
+
+void ClearMarkAt(BoardContext& board, PointIndex point) {
+  if (!IsOnBoard(point)) return;
+  Cell& cell = board.screen.cells[point];
+  cell.opaque = false;
+  cell.text = "";
+  // A mark that is not drawn any more leaves nothing on the point; a stone
+  // under a mark keeps its own value.
+  if (std::abs(board.state.Board[point]) == kMarkCode) {
+    board.state.Board[point] = kEmpty;
   }
 }
 

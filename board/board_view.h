@@ -20,8 +20,14 @@ void ShowStone(BoardContext& board, int moveNumber, StoneCode stoneCode,
                PointIndex point, int displayCode, const std::string& text);
 
 // Removes candidate marks ("●") and opaque text marks: those labels become
-// transparent with an empty text. Other labels, pictures and Board stay.
-void ClearMarks(ScreenModel& screen);
+// transparent with an empty text. A point whose text mark is no longer
+// drawn is empty: its Board value 3 becomes 0, so that it is a liberty and
+// takes a click. Other labels, pictures and Board values stay.
+void ClearMarks(BoardContext& board);
+
+// Empties the label of `point` as ClearMarks does (transparent, no text)
+// and frees the point when a text mark occupied it.
+void ClearMarkAt(BoardContext& board, PointIndex point);
 
 // Empties a point's picture and its label text (transparency, colour and
 // style stay).

@@ -68,9 +68,27 @@ TEST_F(BoardViewTest, OpaqueMarkCoversTheGridAndIsClearedByClearMarks) {
   EXPECT_EQ(screen.panels[1], "before");
   EXPECT_EQ(state.Board[PointOf(1, 1)], kWhite);
 
-  ClearMarks(screen);
+  ClearMarks(board);
   EXPECT_EQ(cell.text, "");
   EXPECT_FALSE(cell.opaque);
+}
+
+TEST_F(BoardViewTest, AMarkNoLongerDrawnFreesItsPointButAStoneUnderAMarkStays) {
+  state.Board[30] = kMarkCode;
+  ShowStone(board, 0, kMarkCode, 30, 21, "A");
+  state.Board[31] = kMarkCode;
+  ShowStone(board, 0, kMarkCode, 31, 21, "B");
+  screen.cells[31].text = kCandidateMark;  // a candidate drawn over B
+  state.Board[32] = kWhite;
+  ShowStone(board, 0, 0, 32, 21, "C");  // a letter over a stone
+  state.Board[33] = kMarkCode;
+  ShowStone(board, 0, kMarkCode, 33, 31, "D");  // transparent: stays drawn
+  ClearMarks(board);
+  EXPECT_EQ(state.Board[30], kEmpty);
+  EXPECT_EQ(state.Board[31], kEmpty);
+  EXPECT_EQ(state.Board[32], kWhite);
+  EXPECT_EQ(state.Board[33], kMarkCode);
+  EXPECT_EQ(screen.cells[33].text, "D");
 }
 
 TEST_F(BoardViewTest, LetteredStoneSurvivesClearMarksButCandidatesDoNot) {
@@ -78,7 +96,7 @@ TEST_F(BoardViewTest, LetteredStoneSurvivesClearMarksButCandidatesDoNot) {
   screen.cells[51].text = kCandidateMark;
   screen.cells[51].colour = kGreenText;
   Show(7, kWhite, 52, 2, "");
-  ClearMarks(screen);
+  ClearMarks(board);
   EXPECT_EQ(screen.cells[50].picture, Picture::kBlack);
   EXPECT_EQ(screen.cells[50].text, "A");
   EXPECT_EQ(screen.cells[50].colour, kRedText);

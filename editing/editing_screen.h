@@ -29,13 +29,17 @@ inline constexpr const char* kSequenceDeleted = "指定の手順を削除しま�
 inline constexpr const char* kInvalidNumber = "MNBが不正です。";
 inline constexpr const char* kNumberInUse = "MNBは既に使われています。";
 inline constexpr const char* kNoMatchingProblem = "該当するテーマ図はありません。";
+inline constexpr const char* kDeleteSequenceQuestion = "この手順を削除しますか？";
+
+// The question before a whole problem is deleted.
+std::string DeleteProblemQuestion(int problem);
 // Texts of Edit1 that compose a numbered stone, and the text mark that
 // selects the red bold style.
 inline constexpr const char* kNumberText = "番号";
 inline constexpr const char* kStarText = "*";
 
-// The message of the error box for a renumbering text that is not a whole
-// number.
+// The message for a renumbering text that is not a whole number: what was
+// typed and what to type instead.
 std::string NotAnIntegerMessage(const std::string& text);
 
 class EditingScreen {
@@ -60,9 +64,13 @@ class EditingScreen {
 
   void CuteButton6Click();   // "クリア": ResetBoard
   void CuteButton2Click();   // "基本図登録": register base diagram
-  void CuteButton3Click();   // "基本図削除": delete every row of the problem
+  // "基本図削除": delete every row of the problem, after the user has
+  // answered Yes to DeleteProblemQuestion.
+  void CuteButton3Click();
   void CuteButton8Click();   // "手順登録": register sequence
-  void CuteButton4Click();   // "手順削除": delete sequence
+  // "手順削除": delete the current sequence, after a Yes to
+  // kDeleteSequenceQuestion.
+  void CuteButton4Click();
   void CuteButton11Click();  // "番号": renumber the problem from Edit1
   void ComboBox2Change();    // grade of the selected problem
   void ComboBox1Change();    // search the contents by grade

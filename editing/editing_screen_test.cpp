@@ -280,12 +280,24 @@ TEST_F(EightRows, ASequenceWithoutItsEndRowIsDeletedOnlyToTheLastRow) {
   EXPECT_EQ(RowsOf(20).size(), 6u);
 }
 
+TEST_F(EightRows, ANoToTheQuestionDeletesNothing) {
+  Goto(5);
+  platform.nextAnswer = false;
+  form.CuteButton4Click();
+  EXPECT_EQ(Messages(), std::vector<std::string>{kDeleteSequenceQuestion});
+  platform.nextAnswer = false;
+  form.CuteButton3Click();
+  EXPECT_EQ(Messages(), std::vector<std::string>{DeleteProblemQuestion(20)});
+  EXPECT_EQ(RowsOf(20).size(), 8u);
+  EXPECT_TRUE(Sounds().empty());
+}
+
 TEST_F(EightRows, DeletingTheBaseDiagramRemovesEveryRowButKeepsTheContents) {
   form.CuteButton3Click();
   EXPECT_TRUE(RowsOf(20).empty());
   EXPECT_TRUE(Stones().empty());
   EXPECT_TRUE(lib.KuraQuery1().Locate("MNB", {std::int64_t{20}}));
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Messages(), std::vector<std::string>{DeleteProblemQuestion(20)});
 }
 
 // ---------------------------------------------------------------------------

@@ -42,7 +42,7 @@ int SectionOf(int number) {
 }  // namespace
 
 std::string NotAnIntegerMessage(const std::string& text) {
-  return "'" + text + "' is not a valid integer value";
+  return "「" + text + "」は番号ではありません。問題番号を半角数字で入力してください（出入の部 1〜999、手筋の部 1001〜1999、地中の部 2001〜2999）。";
 }
 
 // Whether the contents list of `section` and grade `mode` holds `number`;

@@ -61,8 +61,17 @@ void EditingScreen::CuteButton2Click() {
   form_.PlaySound(0);
 }
 
+std::string DeleteProblemQuestion(int problem) {
+  return "問題 " + std::to_string(problem) + " を削除しますか？";
+}
+
 void EditingScreen::CuteButton3Click() {
   if (!RequireProblem()) return;
+  // Nothing brings a deleted problem back: ask first, No by default.
+  if (!form_.services().messages->ConfirmDefaultNo(
+          DeleteProblemQuestion(form_.state.CurrentProblem))) {
+    return;
+  }
   InTransaction([&] {
     kura::TDataSet& r = rows();
     r.First();
@@ -116,6 +125,9 @@ void EditingScreen::CuteButton8Click() {
 
 void EditingScreen::CuteButton4Click() {
   if (!RequireProblem()) return;
+  if (!form_.services().messages->ConfirmDefaultNo(kDeleteSequenceQuestion)) {
+    return;
+  }
   InTransaction([&] {
     kura::TDataSet& r = rows();
     SeekSequenceHead(r);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "form/screen_model.h"
+
 namespace sorabeku {
 
 class GridSource {
@@ -32,16 +34,26 @@ class GridSource {
   virtual void Delete(int row);
 };
 
-// A grid column: the field shown, its title and width in pixels.
+// A grid column: the field shown, its title and its least width in pixels.
+// Every column grows to show its title whole, a column of numbers also
+// every number; a text column that `elides` cuts long texts (the grid
+// shows them whole as a tooltip).
 struct GridColumn {
   std::string field;
   std::string title;
   int width;
+  bool elides = false;
 };
 
 // The columns of the table of contents (DBGrid1) and of the problem rows
 // (DBGrid2).
 std::vector<GridColumn> ContentsColumns();
 std::vector<GridColumn> ProblemRowColumns();
+
+// The row of `rows` (from 0) whose comment the comment field shows and
+// edits: the current row, or on the training screen the question row of
+// `link` while the current row is the base diagram's end row. -1 when
+// `rows` has none.
+int CommentRow(const GridSource& rows, const CommentLink& link, bool training);
 
 }  // namespace sorabeku

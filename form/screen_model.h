@@ -58,12 +58,24 @@ struct GridLink {
   bool attached = true;
 };
 
+// Which problem row's comment the comment field shows on the training
+// screen. While the problem cursor is on the base diagram's end row
+// (`endTnb`) the field shows and edits the comment of the row `questionTnb`,
+// the base diagram's last stone, whose comment is the problem's question:
+// the end row is often a text mark whose comment is only its letter. Both
+// 0: the field follows the current row.
+struct CommentLink {
+  int endTnb = 0;
+  int questionTnb = 0;
+};
+
 struct ScreenModel {
   std::array<Cell, kPointCount + 1> cells{};  // 1..361; 0 unused
   std::array<std::string, 3> panels{};        // the status bar
   std::map<std::string, Control> controls;    // by name
   GridLink grid1;
   GridLink grid2;
+  CommentLink comment;
 
   // The control called `name`; throws std::out_of_range for an unknown name.
   Control& control(const std::string& name) { return controls.at(name); }

@@ -24,6 +24,9 @@ class MessageService {
   virtual void Information(const std::string& text) = 0;
   // A modal confirmation box with Yes and No; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
+  // The same box with No as the default button, for a question whose Yes
+  // cannot be undone; true for Yes. By default the same as Confirm.
+  virtual bool ConfirmDefaultNo(const std::string& text) { return Confirm(text); }
   // The error box that an exception ending an event shows.
   virtual void Error(const std::string& text) = 0;
 };

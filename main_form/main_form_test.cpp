@@ -62,8 +62,8 @@ TEST_F(MainFormTest, LayoutsSwitchBackAndForthWithoutTouchingTheBoard) {
   EXPECT_EQ(form.screen.control("Label362").text, "編集画面");
   EXPECT_TRUE(form.screen.control("CuteButton2").visible);
   EXPECT_EQ(form.screen.control("DBGrid2").top, 150);
-  EXPECT_EQ(form.screen.control("DBGrid2").height, 140);
-  EXPECT_EQ(form.screen.control("ComboBox2").top, 290);
+  EXPECT_EQ(form.screen.control("DBGrid2").height, 120);
+  EXPECT_EQ(form.screen.control("ComboBox2").top, 272);
   const auto editing = Placement();
 
   form.N8Click();

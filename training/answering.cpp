@@ -19,11 +19,12 @@ void TrainingScreen::AnswerClick(PointIndex point) {
     // A step back leaves earlier marks on the board; one whose point is no
     // longer a continuation has nothing behind it. The click removes that
     // mark and changes nothing else, so the marks still on offer stay.
-    form_.screen.cells[point].text = "";
-    form_.screen.cells[point].opaque = false;
+    BoardContext board = form_.Board();
+    ClearMarkAt(board, point);
     return;
   }
-  ClearMarks(form_.screen);
+  BoardContext board = form_.Board();
+  ClearMarks(board);
   s.MoveNumber = RowInt(rows(), figure::TES);
   s.ColourToPlay = RowInt(rows(), figure::COL);
   const int tnb = RowInt(rows(), figure::TNB);
@@ -52,7 +53,8 @@ void TrainingScreen::FreeStone(PointIndex point, MouseButton button) {
   // Free stones share the edit buffer; when it is full, a click places
   // nothing rather than write past it.
   if (s.EditCount >= kEditMoveSlots) return;
-  ClearMarks(form_.screen);
+  BoardContext marks = form_.Board();
+  ClearMarks(marks);
   ++s.EditCount;
   s.MoveNumber = 0;
   s.ColourToPlay = button == MouseButton::kLeft ? kBlack : kWhite;
@@ -60,8 +62,11 @@ void TrainingScreen::FreeStone(PointIndex point, MouseButton button) {
   s.EditMoves[s.EditCount] = EditMove{0, s.ColourToPlay, point, 0};
   if (s.EditCount <= kEditCommentSlots) s.EditComments[s.EditCount].clear();
   form_.screen.cells[point].opaque = false;
+  // A free stone has no comment of its own: the comment shown, the
+  // question on the base diagram among them, stays readable.
+  const std::string shown = form_.screen.panels[1];
   BoardContext board = form_.Board();
-  ShowStone(board, 0, s.ColourToPlay, point, 0, "");
+  ShowStone(board, 0, s.ColourToPlay, point, 0, shown);
 }
 
 }  // namespace sorabeku

@@ -93,9 +93,28 @@ void TrainingScreen::DrawRow(int moveNumber, int plainCode, bool absolute,
   ShowStone(board, moveNumber, col, p, plainCode, plainText);
 }
 
+void TrainingScreen::NoteBaseRow(int tnb, int col, int dix,
+                                 const std::string& comment) {
+  const int colour = std::abs(col);
+  if (IsMarkRow(dix) || (colour != kBlack && colour != kWhite)) return;
+  form_.screen.comment.questionTnb = tnb;
+  question_ = comment;
+}
+
+std::string TrainingScreen::CurrentComment() {
+  const CommentLink& link = form_.screen.comment;
+  if (link.endTnb > 0 && RowInt(rows(), figure::TNB) == link.endTnb &&
+      link.questionTnb > 0) {
+    return question_;
+  }
+  return rows().FieldAsString(figure::CMT);
+}
+
 void TrainingScreen::LoadProblem() {
   MainState& s = form_.state;
   form_.ResetBoard();
+  form_.screen.comment = CommentLink{};
+  question_.clear();
   kura::TDataSet& contents = queries_.KuraQuery1();
   s.CurrentProblem = contents.Active() ? RowInt(contents, mokuji::MNB) : 0;
   queries_.OpenProblemRows(s.CurrentProblem);
@@ -107,8 +126,12 @@ void TrainingScreen::LoadProblem() {
       s.ColourToPlay = RowInt(rows(), figure::COL);
       if (RowInt(rows(), figure::PST) == 0) break;
       const int bfr = RowInt(rows(), figure::BFR);
-      DrawRow(0, 0, false, rows().FieldAsString(figure::CMT));
+      const int tnb = RowInt(rows(), figure::TNB);
+      const std::string comment = rows().FieldAsString(figure::CMT);
+      NoteBaseRow(tnb, s.ColourToPlay, RowInt(rows(), figure::DIX), comment);
+      DrawRow(0, 0, false, comment);
       if (bfr > 0) {
+        form_.screen.comment.endTnb = tnb;
         s.ColourToPlay = kBlack;
         break;
       }
@@ -225,7 +248,10 @@ void TrainingScreen::TakeBackOneMove() {
     s.EditMoves[s.EditCount] = EditMove{};
     if (s.EditCount <= kEditCommentSlots) s.EditComments[s.EditCount].clear();
     --s.EditCount;
-    --s.MoveNumber;
+    // Free stones carry no move number (0); taking them back must not
+    // count below the base diagram's 0, or the next composed stones would
+    // be stored with numbers below 1 that are never shown.
+    if (s.MoveNumber > 0) --s.MoveNumber;
     const PointIndex q = s.EditCount > 0 ? s.EditMoves[s.EditCount].Pst : 0;
     if (s.ScreenMode == 1 && s.MoveNumber > 0 && IsOnBoard(q)) {
       form_.screen.cells[q].text = std::to_string(s.MoveNumber);
@@ -246,7 +272,7 @@ void TrainingScreen::TakeBackOneMove() {
     s.Board[p] = kEmpty;
   }
   StepBackOneRow(rows());
-  form_.screen.panels[1] = rows().FieldAsString(figure::CMT);
+  form_.screen.panels[1] = CurrentComment();
   const int bfr = RowInt(rows(), figure::BFR);
   if (bfr > 0) {  // back on an end row: its continuations are offered again
     ClassifyPosition(rows(), s.Candidates);
@@ -335,6 +361,8 @@ void TrainingScreen::CuteButton1Click() {
     ClassifyPosition(rows(), s.Candidates);
     ShowCandidates();
   } else {
+    // Back on the base diagram: its question is what the learner answers.
+    form_.screen.panels[1] = CurrentComment();
     AdvanceOneMove();
   }
   form_.screen.panels[0] = kWentBackOneSequence;

@@ -80,10 +80,17 @@ class TrainingScreen {
                const std::string& plainText);
   void ReplaySlot(int branch);
   void Refuse(const char* text);
+  // Notes, while the base diagram is loaded, the row of its last stone:
+  // its comment is the problem's question.
+  void NoteBaseRow(int tnb, int col, int dix, const std::string& comment);
+  // The comment the second panel shows for the current row: the question
+  // on the base diagram's end row, else the row's own comment.
+  std::string CurrentComment();
 
   MainForm& form_;
   ProblemQueries& queries_;
   DataSetProblemRows problemRows_;
+  std::string question_;  // the loaded problem's question
 };
 
 }  // namespace sorabeku

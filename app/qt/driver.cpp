@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QComboBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -21,11 +22,13 @@
 #include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/board_widget.h"
+#include "app/qt/comment_edit.h"
 #include "app/qt/cute_button.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/file_menu.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/screen_dump.h"
+#include "app/qt/grid_text.h"
 #include "board/click_map.h"
 #include "form/grid_source.h"
 
@@ -67,6 +70,52 @@ bool ParseInt(const std::string& s, int& value) {
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+nlohmann::json Drawn(const QString& text, const QString& display) {
+  return {{"text", text.toStdString()}, {"display", display.toStdString()}};
+}
+
+// What a shown grid draws: its titles, its row indicators and every cell,
+// each as its text and as drawn. A hidden grid draws nothing.
+void AddDrawnGrid(const QTableView& view, nlohmann::json& grid) {
+  nlohmann::json headers = nlohmann::json::array();
+  nlohmann::json indicators = nlohmann::json::array();
+  nlohmann::json cells = nlohmann::json::array();
+  const QAbstractItemModel& model = *view.model();
+  if (!view.isHidden()) {
+    for (int c = 0; c < model.columnCount(); ++c) {
+      headers.push_back(Drawn(model.headerData(c, Qt::Horizontal).toString(),
+                              DrawnHeaderText(view, c)));
+    }
+    for (int r = 0; r < model.rowCount(); ++r) {
+      indicators.push_back(Drawn(model.headerData(r, Qt::Vertical).toString(),
+                                 DrawnRowIndicator(view, r)));
+      nlohmann::json row = nlohmann::json::array();
+      for (int c = 0; c < model.columnCount(); ++c) {
+        row.push_back(Drawn(model.index(r, c).data().toString(),
+                            DrawnCellText(view, r, c)));
+      }
+      cells.push_back(std::move(row));
+    }
+  }
+  grid["headers"] = std::move(headers);
+  grid["indicators"] = std::move(indicators);
+  grid["cells"] = std::move(cells);
+}
+
+// The dump of the screen model with what the window draws of its texts:
+// the grids, the section caption and the comment field.
+nlohmann::json DumpWindow(const TForm2& window, const MainForm& form,
+                          const RecordingServices& platform) {
+  nlohmann::json d = DumpScreen(form, platform);
+  nlohmann::json& drawn = d["drawn"];
+  AddDrawnGrid(*window.grid(1), drawn["grid1"]);
+  AddDrawnGrid(*window.grid(2), drawn["grid2"]);
+  const auto* caption = static_cast<const QLabel*>(window.control("Label364"));
+  drawn["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
+  d["commentField"] = window.dbEdit1()->text().toStdString();
+  return d;
+}
 
 }  // namespace
 
@@ -132,7 +181,7 @@ DriveOutcome Driver::Dispatch(const std::string& command,
     return {};
   }
   if (command == "dump") {
-    out_ << DumpScreen(form_, platform_).dump() << "\n" << std::flush;
+    out_ << DumpWindow(window_, form_, platform_).dump() << "\n" << std::flush;
     platform_.messages.clear();
     platform_.sounds.clear();
     return {};
@@ -264,7 +313,7 @@ DriveOutcome Driver::GridDelete(int grid, const std::string& args) {
 }
 
 DriveOutcome Driver::Comment(const std::string& text) {
-  QLineEdit* edit = window_.dbEdit1();
+  CommentEdit* edit = window_.dbEdit1();
   if (edit->isHidden() || edit->isReadOnly()) {
     return Fail(kDriveCannotTake, "DBEdit1 has no problem row to edit");
   }

@@ -13,6 +13,15 @@
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 //   choose-file PATH   (the path the next file dialog answers with)
 //   open-menu CAPTION  (drawn by the next screenshot, which closes it)
+//
+// "answer" gives the answer to the next question box (the exit question,
+// a delete); without it the answer is Yes. "dump" prints the screen model
+// (app/qt/screen_dump.h) and, under "drawn", what the window draws of its
+// texts: for "grid1" and "grid2" (when shown) their "headers", row
+// "indicators" and "cells" (rows of columns), each {"text", "display"}
+// where "display" is the text as drawn, cut with "…" when it does not
+// fit; the section "caption" the same way. "commentField" is the text of
+// the comment field.
 #pragma once
 
 #include <iosfwd>

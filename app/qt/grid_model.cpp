@@ -79,7 +79,9 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !source() || index.row() >= rowCount()) return {};
-  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+  // A text column that cuts its texts shows each whole as a tooltip.
+  const bool tip = role == Qt::ToolTipRole && columns_[index.column()].elides;
+  if (role != Qt::DisplayRole && role != Qt::EditRole && !tip) return {};
   const std::string& field = columns_[index.column()].field;
   if (index.row() == newRow()) {
     const auto it = pending_->find(field);

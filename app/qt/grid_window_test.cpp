@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/qt/application.h"
+#include "app/qt/comment_edit.h"
 #include "app/qt/testing/qt_environment.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
@@ -198,7 +199,7 @@ TEST_F(GridWindow, CellsAndTheCommentAreEditedInPlace) {
   EXPECT_EQ(Stored("select CMT from mokuji where MNB = 5;"), "CMT\n隅の問題\n");
 
   ASSERT_EQ(s->Do("grid1 2").status, kDriveOk);  // problem 12: one row
-  QLineEdit* edit = s->window->dbEdit1();
+  CommentEdit* edit = s->window->dbEdit1();
   ASSERT_FALSE(edit->isReadOnly());
   edit->selectAll();
   Type(edit, QString::fromUtf8("黒先"));

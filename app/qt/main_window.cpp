@@ -8,11 +8,14 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTableView>
+#include <algorithm>
 
 #include "app/qt/board_widget.h"
+#include "app/qt/comment_edit.h"
 #include "app/qt/cute_button.h"
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
+#include "app/qt/grid_text.h"
 #include "app/qt/qt_look.h"
 #include "form/grid_source.h"
 
@@ -51,7 +54,6 @@ DataGrid* MakeGrid(GridModel* model, bool appendable, QWidget* client) {
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->verticalHeader()->setDefaultSectionSize(16);
-  view->verticalHeader()->setFixedWidth(11);
   view->horizontalHeader()->setFixedHeight(17);
   view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
   for (int i = 0; i < model->columnCount(); ++i) {
@@ -161,9 +163,19 @@ QWidget* TForm2::MakeControl(const std::string& name, const Control& c,
       for (const std::string& item : c.items) box->addItem(QString::fromStdString(item));
       box->setPlaceholderText(text);
       box->setCurrentIndex(-1);
+      // The box's own caption ("検索", "評価") is drawn as any chosen item
+      // is, not in the grey of a disabled box.
+      QPalette palette = box->palette();
+      palette.setBrush(QPalette::PlaceholderText, palette.buttonText());
+      box->setPalette(palette);
       return box;
     }
     case ControlKind::kEdit:
+      if (name == "DBEdit1") {
+        auto* edit = new CommentEdit(client);
+        edit->setFont(WindowFont());
+        return edit;
+      }
       return new QLineEdit(text, client);
     case ControlKind::kGrid:
       return nullptr;  // made by BuildSidePanel
@@ -194,7 +206,7 @@ void TForm2::BuildSidePanel(QWidget* client) {
   grid2_ = MakeGrid(model2_, false, client);
   widgets_["DBGrid1"] = grid1_;
   widgets_["DBGrid2"] = grid2_;
-  dbEdit1_ = static_cast<QLineEdit*>(widgets_.at("DBEdit1"));
+  dbEdit1_ = static_cast<CommentEdit*>(widgets_.at("DBEdit1"));
   edit1_ = static_cast<QLineEdit*>(widgets_.at("Edit1"));
   combo1_ = static_cast<QComboBox*>(widgets_.at("ComboBox1"));
   combo2_ = static_cast<QComboBox*>(widgets_.at("ComboBox2"));
@@ -203,7 +215,7 @@ void TForm2::BuildSidePanel(QWidget* client) {
   connect(edit1_, &QLineEdit::textEdited, this, [this](const QString& text) {
     form_.screen.control("Edit1").text = text.toStdString();
   });
-  connect(dbEdit1_, &QLineEdit::editingFinished, this, &TForm2::CommentEdited);
+  connect(dbEdit1_, &CommentEdit::editingFinished, this, &TForm2::CommentEdited);
   auto connectCombo = [this](QComboBox* box, const char* name, Handler handler) {
     connect(box, &QComboBox::activated, this, [this, name, handler](int index) {
       form_.screen.control(name).itemIndex = index;
@@ -279,22 +291,45 @@ void TForm2::LabelPressed(int left, int top, Qt::MouseButton button) {
   Run([&] { form_.Label1MouseDown(left, top, ToMouseButton(button)); });
 }
 
+int TForm2::CommentRowShown() const {
+  GridSource* rows = model2_->source();
+  if (!rows) return -1;
+  return CommentRow(*rows, form_.screen.comment, form_.state.ScreenMode == 1);
+}
+
 void TForm2::CommentEdited() {
   GridSource* rows = model2_->source();
-  if (!rows || !dbEdit1_->isModified() || rows->RowCount() == 0) return;
+  const int row = CommentRowShown();
+  if (!rows || !dbEdit1_->isModified() || row < 0) return;
   dbEdit1_->setModified(false);
   const std::string text = dbEdit1_->text().toStdString();
-  Run([&] { rows->SetText(rows->CurrentRow(), "CMT", text); });
+  Run([&] {
+    const int current = rows->CurrentRow();
+    rows->SetText(row, "CMT", text);
+    // The problem cursor stays where stepping left it.
+    if (row != current) rows->MoveTo(current);
+  });
 }
 
 void TForm2::Refresh() {
   RefreshControls();
+  // The grids first: the comment field reads the rows they follow.
+  RefreshGrids();
   RefreshEdits();
   for (int i = 0; i < 3; ++i) {
-    panels_[i]->setText(QString::fromStdString(form_.screen.panels[i]));
+    const QString text = QString::fromStdString(form_.screen.panels[i]);
+    panels_[i]->setText(text);
+    // A panel is narrower than many comments: the whole text on hovering.
+    panels_[i]->setToolTip(i < 2 ? text : QString());
   }
+  board_->update();
+}
+
+void TForm2::RefreshGrids() {
   model1_->Refresh(form_.contentsSource);
   model2_->Refresh(form_.rowsSource);
+  FitGridColumns(*grid1_, model1_->columns());
+  FitGridColumns(*grid2_, model2_->columns());
   for (int n = 1; n <= 2; ++n) {
     GridSource* source = gridModel(n)->source();
     // While a new row is being typed, the grid stays on it.
@@ -303,17 +338,21 @@ void TForm2::Refresh() {
       grid(n)->selectRow(source->CurrentRow());
     }
   }
-  board_->update();
 }
 
 void TForm2::RefreshControls() {
   for (const auto& [name, c] : form_.screen.controls) {
     QWidget* w = widgets_.at(name);
-    w->setGeometry(c.left, c.top, c.width, c.height);
-    w->setVisible(c.visible);
+    int width = c.width;
     if (c.kind == ControlKind::kLabel) {
-      static_cast<QLabel*>(w)->setText(QString::fromStdString(c.text));
-    } else if (c.kind == ControlKind::kComboBox) {
+      auto* label = static_cast<QLabel*>(w);
+      label->setText(QString::fromStdString(c.text));
+      // A caption is shown whole: the label grows to its text.
+      width = std::max(width, label->fontMetrics().horizontalAdvance(label->text()));
+    }
+    w->setGeometry(c.left, c.top, width, c.height);
+    w->setVisible(c.visible);
+    if (c.kind == ControlKind::kComboBox) {
       auto* box = static_cast<QComboBox*>(w);
       QSignalBlocker block(box);
       box->setCurrentIndex(c.itemIndex);
@@ -325,11 +364,11 @@ void TForm2::RefreshEdits() {
   const QString edit1 = QString::fromStdString(form_.screen.control("Edit1").text);
   if (edit1_->text() != edit1) edit1_->setText(edit1);
   GridSource* rows = model2_->source();
-  const bool bound = rows && rows->RowCount() > 0;
+  const int row = CommentRowShown();
+  const bool bound = rows && row >= 0;
   dbEdit1_->setReadOnly(!bound);
   const QString comment =
-      bound ? QString::fromStdString(rows->Text(rows->CurrentRow(), "CMT"))
-            : QString();
+      bound ? QString::fromStdString(rows->Text(row, "CMT")) : QString();
   if (!dbEdit1_->isModified() && dbEdit1_->text() != comment) {
     dbEdit1_->setText(comment);
   }

@@ -21,6 +21,7 @@ class QTableView;
 namespace sorabeku {
 
 class BoardWidget;
+class CommentEdit;
 class CuteButton;
 class GridModel;
 
@@ -51,7 +52,7 @@ class TForm2 : public QMainWindow {
   BoardWidget* board() const { return board_; }
   QTableView* grid(int n) const { return n == 1 ? grid1_ : grid2_; }
   GridModel* gridModel(int n) const { return n == 1 ? model1_ : model2_; }
-  QLineEdit* dbEdit1() const { return dbEdit1_; }
+  CommentEdit* dbEdit1() const { return dbEdit1_; }
   QLineEdit* edit1() const { return edit1_; }
   QComboBox* combo(int n) const { return n == 1 ? combo1_ : combo2_; }
   // The widget of a named control of the side panel.
@@ -73,6 +74,9 @@ class TForm2 : public QMainWindow {
   void DeleteRow(int n, int row);
   void RefreshControls();
   void RefreshEdits();
+  void RefreshGrids();
+  // The row whose comment DBEdit1 shows (CommentRow), -1 for none.
+  int CommentRowShown() const;
   void LabelPressed(int left, int top, Qt::MouseButton button);
   void CommentEdited();
 
@@ -86,7 +90,7 @@ class TForm2 : public QMainWindow {
   QTableView* grid2_ = nullptr;
   GridModel* model1_ = nullptr;
   GridModel* model2_ = nullptr;
-  QLineEdit* dbEdit1_ = nullptr;
+  CommentEdit* dbEdit1_ = nullptr;
   QLineEdit* edit1_ = nullptr;
   QComboBox* combo1_ = nullptr;
   QComboBox* combo2_ = nullptr;

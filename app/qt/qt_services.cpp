@@ -52,6 +52,13 @@ bool QtServices::Confirm(const std::string& text) {
          QMessageBox::Yes;
 }
 
+bool QtServices::ConfirmDefaultNo(const std::string& text) {
+  return QMessageBox::question(window_, QString::fromUtf8(kProgramTitle),
+                               MessageBoxText(text),
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 void QtServices::Error(const std::string& text) {
   QMessageBox::critical(window_, QString::fromUtf8(kProgramTitle),
                         MessageBoxText(text));

@@ -37,6 +37,7 @@ class QtServices : public QObject,
   void Play(int kind, const std::string& path) override;
   void Information(const std::string& text) override;
   bool Confirm(const std::string& text) override;
+  bool ConfirmDefaultNo(const std::string& text) override;
   void Error(const std::string& text) override;
   void SetEnabled(TimerId timer, bool enabled) override;
   bool IsEnabled(TimerId timer) const override;

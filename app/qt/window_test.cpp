@@ -78,8 +78,8 @@ TEST(WindowScenario, SwitchingLayoutsTwice) {
   EXPECT_EQ(edit["screen"], "編集画面");
   EXPECT_EQ(edit["state"]["ScreenMode"], 2);
   EXPECT_EQ(edit["visible"].size(), 20u);
-  EXPECT_EQ(s.window->control("DBGrid2")->geometry(), QRect(556, 150, 179, 140));
-  EXPECT_EQ(s.window->control("ComboBox2")->geometry(), QRect(672, 290, 50, 20));
+  EXPECT_EQ(s.window->control("DBGrid2")->geometry(), QRect(556, 150, 179, 120));
+  EXPECT_EQ(s.window->control("ComboBox2")->geometry(), QRect(672, 272, 50, 20));
   // Buttons show their own colour inside the bevels (0x00BBGGRR values).
   const QImage purple = s.window->control("CuteButton2")->grab().toImage();
   EXPECT_EQ(purple.pixelColor(5, 5), QColor(0xE6, 0xC3, 0xF5));

@@ -9,6 +9,7 @@
 
 #include <QTemporaryDir>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -56,6 +57,17 @@ class LibraryWindow : public ::testing::Test {
     library_ = std::make_unique<ProgramLibrary>(dir, NewSessionName());
     s = std::make_unique<DriveSession>(*library_);
   }
+  // The window over a copy of the library directory `library` (as the
+  // build makes the sample library), which the test may change freely.
+  void OpenCopyOf(const std::string& library) {
+    const std::string dir = (temp_.path() + "/kyozai").toStdString();
+    std::filesystem::copy(library, dir, std::filesystem::copy_options::recursive);
+    library_ = std::make_unique<ProgramLibrary>(dir, NewSessionName());
+    s = std::make_unique<DriveSession>(*library_);
+  }
+  // The directory of the library of the last Open or OpenCopyOf.
+  std::string LibraryDir() const { return (temp_.path() + "/kyozai").toStdString(); }
+
   ~LibraryWindow() override {
     s.reset();  // the window and its screens before the library
     library_.reset();
