@@ -10,9 +10,9 @@ namespace {
 
 class CaptureSearch {
  public:
-  CaptureSearch(const LocalArea& area, int cell, Colour defender, Colour koWinner)
+  CaptureSearch(const LocalArea& area, int cell, Colour defender, Colour koWinner, int maxDepth = 0)
       : area_(area), cell_(cell), defender_(defender), koWinner_(koWinner),
-        maxDepth_(3 * static_cast<int>(area.cells.size()) + 6) {}
+        maxDepth_(maxDepth > 0 ? maxDepth : 3 * static_cast<int>(area.cells.size()) + 6) {}
 
   // True when the attacker captures the block, `passes` passes in a row so far.
   bool Captured(const LocalBoard& b, Colour toMove, int passes, int depth) {
@@ -59,6 +59,35 @@ Fate FateOfBlock(const LocalArea& area, const LocalBoard& board, int cell, Colou
   if (!attackerKo.Captured(board, toMove, 0, 0)) return Fate::kLives;
   CaptureSearch defenderKo(area, cell, defender, defender);
   return defenderKo.Captured(board, toMove, 0, 0) ? Fate::kDies : Fate::kKo;
+}
+
+bool DeadAtEnd(const LocalBoard& board, const std::vector<int>& area, int cell) {
+  const Cell v = board.at(cell);
+  const Colour owner = v == Cell::kBlack ? Colour::kBlack : Colour::kWhite;
+  int eyes = 0;
+  for (int c : area) {
+    if (!board.IsOwnEye(c, owner)) continue;
+    for (int step : kSteps) {
+      if (board.at(c + step) == v) {
+        // an eye of this block (its stones are the only ones around it)
+        LocalBoard probe = board;
+        probe.Set(c, v);
+        if (probe.Liberties(cell, 1) >= 0 && ++eyes >= 2) return false;
+        break;
+      }
+    }
+  }
+  for (int c : area) {
+    if (board.at(c) != Cell::kEmpty) continue;
+    bool liberty = false;
+    for (int step : kSteps) liberty |= board.at(c + step) == v;
+    if (!liberty) continue;
+    LocalBoard next = board;
+    const PlayResult r = next.Play(c, owner);
+    if (!r.legal) continue;
+    if (r.captured > 0 || next.Liberties(cell, kCells) == kCells) return false;
+  }
+  return true;
 }
 
 std::string FateName(Fate fate) {

@@ -17,6 +17,12 @@ enum class Fate { kLives, kDies, kKo };
 // SearchTooLarge when the search passes its bound.
 Fate FateOfBlock(const LocalArea& area, const LocalBoard& board, int cell, Colour toMove);
 
+// Whether a block left on the board when play has ended is dead: it has
+// not two eyes of its own, and no move of its owner on one of its
+// liberties joins it to a wall or takes stones. A quick judgement for the
+// count of an ended position; FateOfBlock reads the block out in full.
+bool DeadAtEnd(const LocalBoard& board, const std::vector<int>& area, int cell);
+
 // "生き", "死に", "コウ".
 std::string FateName(Fate fate);
 

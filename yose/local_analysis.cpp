@@ -30,8 +30,14 @@ bool SameValue(const MoveValue& a, const MoveValue& b) {
 
 }  // namespace
 
+LocalResult AnalyseWith(YoseSolver& black, YoseSolver& white, const LocalArea& area);
+
 LocalResult AnalysePosition(const LocalArea& area) {
   YoseSolver black(area, Colour::kBlack), white(area, Colour::kWhite);
+  return AnalyseWith(black, white, area);
+}
+
+LocalResult AnalyseWith(YoseSolver& black, YoseSolver& white, const LocalArea& area) {
   LocalResult r;
   r.value = ValueOf(black, area.board, nullptr, nullptr);
   const MoveValue w = ValueOf(white, area.board, nullptr, nullptr);
@@ -45,8 +51,8 @@ LocalResult AnalysePosition(const LocalArea& area) {
 
 MoveResult AnalyseMove(const LocalArea& area, int cell, Colour colour) {
   MoveResult out;
-  out.position = AnalysePosition(area);
   YoseSolver black(area, Colour::kBlack), white(area, Colour::kWhite);
+  out.position = AnalyseWith(black, white, area);
   const std::optional<LocalMove> mb = FindMove(black, area.board, cell, colour);
   if (!mb) {
     out.legal = false;

@@ -183,4 +183,56 @@ int LocalBoard::Territory(const std::vector<int>& area) const {
   return total;
 }
 
+void LocalBoard::FindSealed(const std::vector<int>& area, Sealed& out) const {
+  for (int cell : area) out.owner[cell] = Colour::kNone;
+  std::vector<int> region, stones;
+  std::array<bool, kCells> done{};
+  for (int start : area) {
+    if (cells_[start] != Cell::kEmpty || done[start]) continue;
+    region.assign(1, start);
+    stones.clear();
+    done[start] = true;
+    bool black = false, white = false, open = false;
+    for (std::size_t i = 0; i < region.size(); ++i) {
+      for (int step : kSteps) {
+        const int n = region[i] + step;
+        const Cell v = cells_[n];
+        if (v == Cell::kEmpty && !done[n]) {
+          done[n] = true;
+          region.push_back(n);
+        } else if (v == Cell::kOpen) {
+          open = true;
+        } else if (v == Cell::kBlack || v == Cell::kWhite) {
+          stones.push_back(n);
+        }
+        black |= IsColour(v, Colour::kBlack);
+        white |= IsColour(v, Colour::kWhite);
+      }
+    }
+    if (open || black == white) continue;
+    const Colour owner = black ? Colour::kBlack : Colour::kWhite;
+    bool safe = true;
+    for (int s : stones) {
+      if (Liberties(s, kCells) != kCells) {
+        safe = false;
+        break;
+      }
+    }
+    if (!safe) continue;
+    int eyeRoom = 0;
+    for (int cell : region) {
+      bool inside = true;
+      for (int step : kSteps) {
+        const Cell v = cells_[cell + step];
+        if (v != Cell::kEmpty && v != Cell::kEdge) inside = false;
+      }
+      if (inside) ++eyeRoom;
+    }
+    for (int cell : region) {
+      out.owner[cell] = owner;
+      out.roomy[cell] = eyeRoom >= 2;
+    }
+  }
+}
+
 }  // namespace sorabeku::yose

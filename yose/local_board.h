@@ -82,6 +82,22 @@ class LocalBoard {
   // open space.
   int Territory(const std::vector<int>& area) const;
 
+  // For each empty cell of the area: the colour whose sealed territory it
+  // lies in, or kNone. An empty region is sealed when every stone around
+  // it is of one colour and can never be captured (a wall, or joined to
+  // one): filling it only loses a point for its owner, and an invader has
+  // no room for two eyes when it holds fewer than two points whose every
+  // neighbour lies inside (`roomy` is then false).
+  struct Sealed {
+    std::array<Colour, kCells> owner{};
+    std::array<bool, kCells> roomy{};
+  };
+  void FindSealed(const std::vector<int>& area, Sealed& out) const;
+
+  // Takes off the block at cell (a dead block at the end of play); adds
+  // its stones to `count`.
+  void TakeOff(int cell, int& count) { RemoveBlock(cell, count); }
+
   bool operator==(const LocalBoard& o) const { return cells_ == o.cells_; }
 
  private:

@@ -35,7 +35,13 @@ WallLine TaxedRight(const std::vector<Thermograph>& white) {
 
 Thermograph CombineOptions(const std::vector<Thermograph>& black,
                            const std::vector<Thermograph>& white, double standing) {
-  if (black.empty() && white.empty()) return Thermograph::Number(standing);
+  return CombineOptions(black, white, [standing] { return standing; });
+}
+
+Thermograph CombineOptions(const std::vector<Thermograph>& black,
+                           const std::vector<Thermograph>& white,
+                           const std::function<double()>& standing) {
+  if (black.empty() && white.empty()) return Thermograph::Number(standing());
   WallLine left = black.empty() ? WallLine::Constant(0) : TaxedLeft(black);
   WallLine right = white.empty() ? WallLine::Constant(0) : TaxedRight(white);
   const bool hot = !black.empty() && !white.empty() && left.At(0) > right.At(0);
@@ -43,7 +49,7 @@ Thermograph CombineOptions(const std::vector<Thermograph>& black,
     // Cold: the count stays where it stands unless a side can move it
     // without loss (taking dead stones off); a dame when both can move
     // to the same count.
-    double value = standing;
+    double value = standing();
     if (!black.empty()) value = std::max(value, left.At(0));
     if (!white.empty()) value = std::min(value, right.At(0));
     Thermograph g = Thermograph::Number(value);

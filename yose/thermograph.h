@@ -6,6 +6,7 @@
 // it is) has temperature 0.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "yose/wall_line.h"
@@ -35,6 +36,10 @@ struct Thermograph {
 // count misjudges it, as with dead stones not yet taken off).
 Thermograph CombineOptions(const std::vector<Thermograph>& black,
                            const std::vector<Thermograph>& white, double standing);
+// The same, asking for the standing count only when play has ended.
+Thermograph CombineOptions(const std::vector<Thermograph>& black,
+                           const std::vector<Thermograph>& white,
+                           const std::function<double()>& standing);
 
 // The left and right walls before the mast: max of Black's options' right
 // walls minus t, min of White's options' left walls plus t.

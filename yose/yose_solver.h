@@ -41,8 +41,10 @@ class YoseSolver {
   const Thermograph& Solve(const LocalBoard& board);
   // The local moves of colour c worth searching, with their results.
   std::vector<LocalMove> Moves(const LocalBoard& board, Colour c) const;
-  // The standing count of a position (its territory in the area).
-  int Standing(const LocalBoard& board) const { return board.Territory(area_.cells); }
+  // The standing count of a position once play has ended: its territory
+  // in the area, after taking off (as prisoners) every block that dies
+  // even when its owner moves first.
+  int Standing(const LocalBoard& board) const;
   // True when some line came back to a position already on it (a loop
   // other than a plain ko): values touched by it are not exact.
   bool sawLoop() const { return sawLoop_; }
@@ -52,6 +54,7 @@ class YoseSolver {
 
  private:
   static constexpr int kNoLoop = 1 << 30;
+  bool PointlessSelfAtari(const LocalBoard& after, int cell) const;
   const Thermograph& Search(const LocalBoard& board, int depth, int& low);
 
   const LocalArea& area_;
