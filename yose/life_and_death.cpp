@@ -21,7 +21,9 @@ class CaptureSearch {
     const std::uint64_t key = b.hash() ^ (toMove == Colour::kBlack ? 0x5bd1e995ull : 0) ^
                               (passes ? 0xc2b2ae3d27d4eb4full : 0);
     if (auto it = table_.find(key); it != table_.end()) return it->second;
-    if (table_.size() >= kMaxPositions) throw SearchTooLarge("the life-and-death search is too large");
+    if (table_.size() >= kMaxPositions || ++visits_ > kMaxVisits) {
+      throw SearchTooLarge("the life-and-death search passed its bound");
+    }
     if (!onPath_.insert(key).second) return false;  // a loop: nobody gets through
     const bool attacker = toMove != defender_;
     bool result = Captured(b, Opponent(toMove), passes + 1, depth + 1);
@@ -45,6 +47,7 @@ class CaptureSearch {
   Colour defender_;
   Colour koWinner_;
   int maxDepth_;
+  std::size_t visits_ = 0;
   std::unordered_map<std::uint64_t, bool> table_;
   std::unordered_set<std::uint64_t> onPath_;
 };

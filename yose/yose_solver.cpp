@@ -85,9 +85,10 @@ const Thermograph& YoseSolver::Search(const LocalBoard& board, int depth, int& l
   low = kNoLoop;
   const std::uint64_t key = board.hash();
   if (auto it = table_.find(key); it != table_.end()) return it->second;
-  if (table_.size() >= kMaxPositions) {
-    throw SearchTooLarge("the local search passed " + std::to_string(kMaxPositions) +
-                         " positions; give a smaller region");
+  if (table_.size() >= kMaxPositions || ++visits_ > kMaxVisits) {
+    throw SearchTooLarge("the local search passed its bound (" + std::to_string(kMaxPositions) +
+                         " positions kept, " + std::to_string(kMaxVisits) +
+                         " visited); give a smaller region");
   }
   onPath_.emplace(key, depth);
   std::vector<Thermograph> black, white;

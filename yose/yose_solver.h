@@ -15,8 +15,11 @@
 
 namespace sorabeku::yose {
 
-// Positions kept at most in one search (memory stays bounded).
+// Positions kept at most in one search (memory stays bounded), and
+// positions visited at most (time stays bounded: values that hold only on
+// one line are searched again on the next).
 inline constexpr std::size_t kMaxPositions = 3'000'000;
+inline constexpr std::size_t kMaxVisits = 300'000;
 
 class SearchTooLarge : public std::runtime_error {
  public:
@@ -63,6 +66,7 @@ class YoseSolver {
   std::unordered_map<std::uint64_t, int> onPath_;  // positions of the line, by depth
   Thermograph uncached_;  // the last value that holds only on the current line
   bool sawLoop_ = false;
+  std::size_t visits_ = 0;
 };
 
 }  // namespace sorabeku::yose

