@@ -114,9 +114,13 @@ json JudgeContinuation(const SgfNode& root, int section, const BranchPoint& b, c
           }
         }
       }
-      const yose::LocalArea endArea = yose::MakeLocalArea(c.end, endRegion);
       const Colour next = yose::Opponent(c.line.back().second);
-      j["end_fates"] = FatesJson(endArea, endArea.board, next);
+      try {
+        const yose::LocalArea endArea = yose::MakeLocalArea(c.end, endRegion);
+        j["end_fates"] = FatesJson(endArea, endArea.board, next);
+      } catch (const yose::RegionTooLarge&) {
+        j["end_fates"] = json::array();  // the line filled every point of the region
+      }
     }
   } catch (const yose::RegionTooLarge& e) {
     j["error"] = e.what();
