@@ -107,8 +107,17 @@ class CheckProblemsTest(unittest.TestCase):
         files = sorted(f for f in os.listdir(library) if f.endswith(".sgf"))
         self.assertGreaterEqual(len(files), 30)
         for name in files:
-            report = cp.check_file(os.path.join(library, name), self.gtp, False, False)
+            report = cp.check_file(os.path.join(library, name), self.gtp, False, False,
+                                   os.environ.get("SORABEKU_YOSE"))
             self.assertEqual(report.errors, [], name)
+
+    @unittest.skipUnless(os.environ.get("SORABEKU_YOSE"), "the endgame solver is not built")
+    def test_solver_replays_every_line_with_its_own_capture_rule(self):
+        path = os.path.join(self.dir.name, "1001.sgf")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(ROOT % 1001 + "AB[ba][ab]AW[cc](;B[ea]TE[1]C[正解。])(;W[aa]BM[1]))")
+        report = cp.check_file(path, None, False, False, os.environ["SORABEKU_YOSE"])
+        self.assertError(report, "the move W aa is not legal")
 
 
 if __name__ == "__main__":

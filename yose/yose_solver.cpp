@@ -1,0 +1,118 @@
+#include "yose/yose_solver.h"
+#include <algorithm>
+
+#include "yose/life_and_death.h"
+#include "yose/local_analysis.h"
+
+namespace sorabeku::yose {
+
+YoseSolver::YoseSolver(const LocalArea& area, Colour koWinner) : area_(area), koWinner_(koWinner) {
+  table_.reserve(1 << 16);
+}
+
+// Two or more stones put in atari, taking nothing, with no weak block of
+// the other colour beside them: they can only be taken (a throw-in of one
+// stone is still played). Leaving such moves out also keeps the search
+// free of most lines that come back to an earlier position.
+bool YoseSolver::PointlessSelfAtari(const LocalBoard& after, int cell) const {
+  if (after.Liberties(cell, 2) != 1) return false;
+  const Cell own = after.at(cell);
+  int size = 0;
+  bool weakNeighbour = false;
+  std::vector<int> block{cell};
+  std::vector<bool> seen(kCells, false);
+  seen[cell] = true;
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    ++size;
+    for (int step : kSteps) {
+      const int n = block[i] + step;
+      const Cell v = after.at(n);
+      if (v == own && !seen[n]) {
+        seen[n] = true;
+        block.push_back(n);
+      } else if ((v == Cell::kBlack || v == Cell::kWhite) && v != own && after.Liberties(n, 3) <= 2) {
+        weakNeighbour = true;
+      }
+    }
+  }
+  return size >= 2 && !weakNeighbour;
+}
+
+std::vector<LocalMove> YoseSolver::Moves(const LocalBoard& board, Colour c) const {
+  std::vector<LocalMove> out;
+  LocalBoard::Sealed sealed;
+  board.FindSealed(area_.cells, sealed);
+  for (int cell : area_.cells) {
+    if (board.at(cell) != Cell::kEmpty || board.IsOwnEye(cell, c)) continue;
+    // Filling one's own sealed territory, or invading a sealed territory
+    // too small for two eyes, only loses points.
+    if (sealed.owner[cell] == c || (sealed.owner[cell] == Opponent(c) && !sealed.roomy[cell])) {
+      continue;
+    }
+    LocalMove m{cell, c, 0, board};
+    const PlayResult r = m.after.Play(cell, c);
+    if (!r.legal || (r.koCapture && c != koWinner_)) continue;
+    if (r.captured == 0 && PointlessSelfAtari(m.after, cell)) continue;
+    m.captured = r.captured;
+    out.push_back(std::move(m));
+  }
+  return out;
+}
+
+int YoseSolver::Standing(const LocalBoard& board) const {
+  LocalBoard b = board;
+  int prisoners = 0;
+  for (const BlockFate& f : AreaBlocks(area_, board)) {
+    if (b.at(f.cell) == Cell::kEmpty) continue;
+    if (!DeadAtEnd(board, area_.cells, f.cell)) continue;
+    int taken = 0;
+    b.TakeOff(f.cell, taken);
+    prisoners += SignOf(Opponent(f.colour)) * taken;
+  }
+  return b.Territory(area_.cells) + prisoners;
+}
+
+const Thermograph& YoseSolver::Solve(const LocalBoard& board) {
+  int low = 0;
+  return Search(board, 0, low);
+}
+
+// `low` becomes the shallowest depth of the line that this position's
+// value depends on: a move back to a position on the line is not played
+// (no position may repeat), so a value that met such a position holds only
+// below it and is not kept in the table.
+const Thermograph& YoseSolver::Search(const LocalBoard& board, int depth, int& low) {
+  low = kNoLoop;
+  const std::uint64_t key = board.hash();
+  if (auto it = table_.find(key); it != table_.end()) return it->second;
+  if (table_.size() >= kMaxPositions || ++visits_ > kMaxVisits) {
+    throw SearchTooLarge("the local search passed its bound (" + std::to_string(kMaxPositions) +
+                         " positions kept, " + std::to_string(kMaxVisits) +
+                         " visited); give a smaller region");
+  }
+  onPath_.emplace(key, depth);
+  std::vector<Thermograph> black, white;
+  for (Colour c : {Colour::kBlack, Colour::kWhite}) {
+    for (const LocalMove& m : Moves(board, c)) {
+      if (auto on = onPath_.find(m.after.hash()); on != onPath_.end()) {
+        sawLoop_ = true;
+        low = std::min(low, on->second);
+        continue;
+      }
+      int childLow = kNoLoop;
+      const Thermograph v = Search(m.after, depth + 1, childLow).Shifted(SignOf(m.colour) * m.captured);
+      low = std::min(low, childLow);
+      (c == Colour::kBlack ? black : white).push_back(v);
+    }
+  }
+  onPath_.erase(key);
+  Thermograph g = CombineOptions(black, white, [&] { return double(Standing(board)); });
+  if (low >= depth) {
+    low = kNoLoop;
+    return table_.emplace(key, std::move(g)).first->second;
+  }
+  uncached_ = std::move(g);  // the caller copies it before searching on
+  return uncached_;
+}
+
+}  // namespace sorabeku::yose
