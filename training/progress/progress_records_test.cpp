@@ -3,6 +3,8 @@
 // killed while recording.
 #include "training/progress/progress_records.h"
 
+#include "training/progress/learner_progress.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,6 +93,29 @@ TEST_F(RecordsTest, FailingWriteSwitchesRecordingOff) {
   EXPECT_FALSE(broken.Recording());
   EXPECT_FALSE(broken.Record(Sample(2)));
   EXPECT_TRUE(broken.TakeErrorToShow().has_value());
+}
+
+// One learner's two programs: what one records, the other sees after
+// Reload; without a records directory the schedule still follows the run.
+TEST_F(RecordsTest, LearnerProgressKeepsTheScheduleWithTheRecords) {
+  AnswerRecord missed = Sample(7, 1);  // a finished problem, not solved
+  missed.right = false;
+  LearnerProgress one(Dir());
+  LearnerProgress two(Dir());
+  const int day = LocalDay(missed.when);
+  ASSERT_TRUE(one.Record(missed));
+  ASSERT_NE(one.NextDue(missed.library, day + 1), nullptr);
+  EXPECT_EQ(one.NextDue(missed.library, day + 1)->mnb, 7);
+  EXPECT_EQ(two.DueCount(missed.library, day + 1), 0);
+  two.Reload();
+  EXPECT_EQ(two.DueCount(missed.library, day + 1), 1);
+  EXPECT_EQ(two.Figures(missed.library, day + 1).sections[1].due, 1);
+
+  std::ofstream(root_ / "file") << "not a directory";
+  LearnerProgress unrecorded((root_ / "file" / "gakushu").string());
+  EXPECT_FALSE(unrecorded.Record(missed));
+  unrecorded.Reload();
+  EXPECT_EQ(unrecorded.DueCount(missed.library, day + 1), 1);
 }
 
 TEST(RecordsDirectory, FollowsXdgDataHome) {
