@@ -47,6 +47,9 @@ struct OpenOptions {
   OpenAccess access = OpenAccess::kReadWrite;
   ShareMode share = ShareMode::kShared;
   bool create = false;  // create or truncate the file
+  // With `create`: the file must not exist yet, not even as a symbolic
+  // link (EEXIST otherwise), and is made readable by its owner only.
+  bool createNew = false;
 };
 
 struct FileAttributes {
@@ -71,6 +74,12 @@ class Env {
   virtual int ListDirectory(const std::string& dir,
                             std::vector<std::string>* names) = 0;
   virtual int MakeDirectory(const std::string& dir) = 0;
+  // Makes a new directory below `parent` that only this user can enter,
+  // under a name nobody can foresee ("kura-" and random characters), and
+  // sets *made to its path.
+  virtual int MakePrivateDirectory(const std::string& parent, std::string* made) = 0;
+  // Removes the empty directory `dir`.
+  virtual int RemoveDirectory(const std::string& dir) = 0;
   // Sets or clears the read-only attribute (write permission of the mode).
   virtual int SetReadOnly(const std::string& path, bool readOnly) = 0;
   virtual std::string CurrentDirectory() = 0;

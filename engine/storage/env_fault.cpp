@@ -40,7 +40,7 @@ struct FaultEnv::State {
     int err = 0;
     bool sticky = false;
   };
-  static constexpr int kKinds = 6;
+  static constexpr int kKinds = 7;
   Counted counted[kKinds];  // guarded by mu
 
   // Counts a call of `kind`; returns the errno value it must fail with, or 0.
@@ -51,6 +51,11 @@ struct FaultEnv::State {
     if (c.failAt == 0 || c.calls < c.failAt) return 0;
     if (c.calls == c.failAt || c.sticky) return c.err;
     return 0;
+  }
+
+  bool Armed(FaultCall kind) {
+    std::lock_guard<std::mutex> g(mu);
+    return counted[static_cast<int>(kind)].failAt != 0;
   }
 
   // Returns true (and disarms) when `f` is armed.
@@ -89,6 +94,12 @@ class FaultFile final : public EnvFile {
     ++s_->writeCalls;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     if (const int err = s_->Count(FaultCall::kWrite)) return *done = 0, err;
+    if (s_->Armed(FaultCall::kExtend)) {
+      std::uint64_t length = 0;
+      if (base_->Length(&length) == 0 && offset + n > length) {
+        if (const int err = s_->Count(FaultCall::kExtend)) return *done = 0, err;
+      }
+    }
     FaultEnv::State::Fault f;
     if (s_->Take(s_->write, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -238,6 +249,10 @@ int FaultEnv::ListDirectory(const std::string& dir,
 int FaultEnv::MakeDirectory(const std::string& dir) {
   return base_->MakeDirectory(dir);
 }
+int FaultEnv::MakePrivateDirectory(const std::string& parent, std::string* made) {
+  return base_->MakePrivateDirectory(parent, made);
+}
+int FaultEnv::RemoveDirectory(const std::string& dir) { return base_->RemoveDirectory(dir); }
 int FaultEnv::SetReadOnly(const std::string& path, bool readOnly) {
   return base_->SetReadOnly(path, readOnly);
 }
