@@ -19,14 +19,19 @@ std::string Refusal(const std::string& text) {
   return "accepted";
 }
 
-// A problem of one setup stone and a single line of `moves` moves.
-std::string LineOfMoves(std::size_t moves) {
+// A problem of one setup stone and `moves` moves in continuations of at
+// most 100 moves each, all starting at the base diagram.
+std::string ProblemOfMoves(std::size_t moves) {
   std::string text = "(;SBN[1]AB[aa]";
-  for (std::size_t i = 0; i < moves; ++i) {
-    text += i % 2 ? ";W[" : ";B[";
-    text += static_cast<char>('b' + i % 18);
-    text += static_cast<char>('b' + i / 18 % 18);
-    text += "]";
+  for (std::size_t done = 0; done < moves;) {
+    text += "(";
+    for (std::size_t i = 0; i < 100 && done < moves; ++i, ++done) {
+      text += i % 2 ? ";W[" : ";B[";
+      text += static_cast<char>('b' + i % 18);
+      text += static_cast<char>('b' + i / 18 % 18);
+      text += "]";
+    }
+    text += ")";
   }
   return text + ")";
 }
@@ -46,10 +51,10 @@ TEST(SgfLimits, ASetupPointGivenTwiceIsRefused) {
 }
 
 TEST(SgfLimits, AProblemOfMoreRowsThanTheLimitIsRefused) {
-  const ImportResult at = ImportSgf(LineOfMoves(kMaxProblemRows - 1));
+  const ImportResult at = ImportSgf(ProblemOfMoves(kMaxProblemRows - 1));
   ASSERT_EQ(at.problems.size(), 1u);
   EXPECT_EQ(at.problems[0].rows.size(), kMaxProblemRows);
-  EXPECT_NE(Refusal(LineOfMoves(kMaxProblemRows)).find("more than 2000 rows"), std::string::npos);
+  EXPECT_NE(Refusal(ProblemOfMoves(kMaxProblemRows)).find("more than 2000 rows"), std::string::npos);
   std::string exact = "(;SBN[1]SBB";
   for (std::size_t i = 0; i <= kMaxProblemRows; ++i) exact += "[1:1:0:0:]";
   EXPECT_NE(Refusal(exact + ")").find("more than 2000 rows"), std::string::npos);
