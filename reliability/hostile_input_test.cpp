@@ -219,8 +219,10 @@ TEST_F(Hostile, ValuesAColumnCannotHoldAreRefusedAndStoreNothing) {
 }
 
 TEST_F(Hostile, TemporaryFilesGoToADirectoryOfTheirOwnAndFollowNoPlantedLink) {
-  // Links planted under every name the engine's temporary files could
-  // take in the directory given for them, all pointing at one file.
+  // Links planted under the names the engine's temporary files would take
+  // in the directory given for them, all pointing at one file; the names
+  // of temporary tables' data files are left free, so that those names
+  // are chosen and their index and BLOB files meet the links.
   const std::string temp = root_ + "/temp";
   fs::create_directories(temp);
   const std::string target = root_ + "/precious";
@@ -228,7 +230,7 @@ TEST_F(Hostile, TemporaryFilesGoToADirectoryOfTheirOwnAndFollowNoPlantedLink) {
   std::string prefix = std::to_string(std::llabs(Env::Default()->ThreadId()));
   prefix.resize(std::min<std::size_t>(prefix.size(), 5));
   for (int n = 0; n < 20; ++n) {
-    for (const char* ext : {".DAT", ".IDX", ".TMP", ".BLB"}) {
+    for (const char* ext : {".IDX", ".TMP", ".BLB"}) {
       fs::create_symlink(target, temp + "/" + prefix + std::to_string(n) + ext);
     }
   }
@@ -242,7 +244,7 @@ TEST_F(Hostile, TemporaryFilesGoToADirectoryOfTheirOwnAndFollowNoPlantedLink) {
 
   // A file made new never follows a link and is its owner's alone.
   std::unique_ptr<EnvFile> file;
-  EXPECT_EQ(Env::Default()->Open(temp + "/" + prefix + "0.DAT",
+  EXPECT_EQ(Env::Default()->Open(temp + "/" + prefix + "0.IDX",
                                  {.create = true, .createNew = true}, &file),
             EEXIST);
   ASSERT_EQ(Env::Default()->Open(temp + "/fresh", {.create = true, .createNew = true}, &file), 0);
