@@ -90,6 +90,7 @@ void TFileHandler::UndoWrites() {
 }
 
 void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
+  if (undo_) undo_->wrote = true;
   if (undo_ && pos < undo_->length) {
     const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, undo_->length - pos));
     SavedBytes saved{pos, std::vector<std::uint8_t>(keep)};
@@ -103,6 +104,7 @@ void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
 }
 
 void TFileHandler::Truncate(std::uint64_t length) {
+  if (undo_) undo_->wrote = true;
   if (file_ == nullptr || file_->Truncate(length) != 0) {
     Raise(KURA_WRITEERR, {.table = table_});
   }

@@ -63,6 +63,9 @@ class TFileHandler {
   void BeginUndo();
   void UndoWrites();
   void ForgetUndo();
+  // True while recording when a write or truncate was attempted since
+  // BeginUndo.
+  bool UndoHasWrites() const { return undo_ && undo_->wrote; }
   // Cuts or extends the file to `length`; failure raises 9218.
   void Truncate(std::uint64_t length);
   // Flushes the operating system's buffers; failure raises 9218.
@@ -102,6 +105,7 @@ class TFileHandler {
   struct Undo {
     std::uint64_t length = 0;  // the file's length when recording began
     std::vector<SavedBytes> saved;
+    bool wrote = false;
   };
   std::optional<Undo> undo_;
 };

@@ -586,6 +586,14 @@ void TDataTable::BeginChange() {
 void TDataTable::EndChange(bool failed) {
   if (changeDepth_ == 0 || --changeDepth_ > 0 || !changeUndo_) return;
   changeUndo_ = false;
+  // A change refused before it wrote anything (a key violation, a lock)
+  // leaves the files as they were, and the caches as they are.
+  bool wrote = false;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                          blob_ ? &blob_->Handler() : nullptr}) {
+    if (h != nullptr && h->UndoHasWrites()) wrote = true;
+  }
+  if (!wrote) failed = false;
   for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
                           blob_ ? &blob_->Handler() : nullptr}) {
     if (h == nullptr) continue;
