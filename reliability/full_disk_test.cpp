@@ -120,7 +120,9 @@ class FullDisk : public ::testing::Test {
       Fresh();
       ASSERT_EQ(RunWithFault(text, kind, 0, sticky, &calls), 0);
       // A change that makes no file longer meets no full disk.
-      if (kind == FaultCall::kWrite) ASSERT_GE(calls, 1u);
+      if (kind == FaultCall::kWrite) {
+        ASSERT_GE(calls, 1u);
+      }
       for (std::uint64_t n = 1; n <= calls; ++n) {
         Fresh();
         std::uint64_t made = 0;
