@@ -128,6 +128,10 @@ class Layout {
   }
 
   void Append(ProblemRow row, const SgfPlace& place) {
+    if (record_.rows.size() >= kMaxProblemRows) {
+      throw SgfError(place, "the problem holds more than " + std::to_string(kMaxProblemRows) +
+                                " rows; at most that many can be stored in one problem");
+    }
     StorableText fitted = FitForLibrary(row.cmt);
     const std::string where = DescribePlace(place);
     ReportReplacements(fitted, place, notes_);

@@ -3,6 +3,7 @@
 // exporter reads it and the importer builds it before anything is written.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct ProblemRow {
 
   bool operator==(const ProblemRow&) const = default;
 };
+
+// The most rows one problem may hold (base diagram and every sequence).
+// The importer refuses a larger problem: a real problem holds a few
+// hundred rows, and each row is drawn and walked when the problem loads.
+inline constexpr std::size_t kMaxProblemRows = 2000;
 
 struct ProblemRecord {
   int number = 0;                  // MNB

@@ -76,18 +76,39 @@ void PutBaseDiagram(const std::vector<ProblemRow>& rows, SgfNode& root, int& lef
 std::vector<ProblemRow> TakeBaseDiagram(const SgfNode& root, std::vector<std::string>& notes) {
   std::vector<ProblemRow> rows;
   if (const SgfProperty* exact = root.Find(sgfprop::kBaseRows)) {
+    if (exact->values.size() > kMaxProblemRows) {
+      throw SgfError(exact->place, "the base diagram holds more than " +
+                                       std::to_string(kMaxProblemRows) + " rows");
+    }
     for (const std::string& v : exact->values) rows.push_back(BaseRowFromValue(*exact, v));
     return rows;
   }
+  // A point holds one setup stone: given twice (in AB, AW or both) the
+  // file is refused rather than stored as stones on one another.
+  std::set<int> setup;
   for (const auto& [id, col] : {std::pair{"AB", 1}, std::pair{"AW", 2}}) {
     if (const SgfProperty* p = root.Find(id)) {
-      for (int point : SgfPointList(*p)) rows.push_back({.col = col, .pst = point});
+      for (int point : SgfPointList(*p)) {
+        if (!setup.insert(point).second) {
+          throw SgfError(p->place, std::string(id) + ": the setup point " + SgfPoint(point) +
+                                       " is given twice");
+        }
+        if (rows.size() >= kMaxProblemRows) {
+          throw SgfError(p->place, "the base diagram holds more than " +
+                                       std::to_string(kMaxProblemRows) + " rows");
+        }
+        rows.push_back({.col = col, .pst = point});
+      }
     }
   }
   const auto stones = static_cast<std::ptrdiff_t>(rows.size());
   if (const SgfProperty* p = root.Find("LB")) {
+    std::set<int> labelled;  // one text mark a point, as for stones
     for (const std::string& v : p->values) {
       auto [point, text] = SgfLabel(*p, v);
+      if (!labelled.insert(point).second) {
+        throw SgfError(p->place, "LB: the point " + SgfPoint(point) + " is labelled twice");
+      }
       rows.push_back({.col = sgfprop::kMarkCol, .pst = point, .cmt = std::move(text),
                       .dix = sgfprop::kMarkDix});
     }

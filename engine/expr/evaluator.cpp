@@ -455,7 +455,8 @@ Value ConvertValue(const Value& v, int type, int subType) {
       return Value::NullOf(type, subType);
     }
     if (IsIntegerType(type)) {
-      if (!(d > -9.2e18 && d < 9.2e18)) return Value::NullOf(type, subType);
+      // Every double in [-2^63, 2^63) has an int64 value, the minimum too.
+      if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return Value::NullOf(type, subType);
       return Value::Integer(static_cast<std::int64_t>(std::trunc(d)), type);
     }
     return Value::Float(d, type);

@@ -1,5 +1,7 @@
 #include "engine/sql/dml_execution.h"
 
+#include <cmath>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -59,14 +61,47 @@ int ColumnNumber(TDataCursor& c, const std::string& name, const char* where) {
   return n;
 }
 
+// -1 when x lies below [lo, hi], 1 above it, 0 inside.
+int Outside(std::int64_t x, std::int64_t lo, std::int64_t hi) { return x < lo ? -1 : x > hi ? 1 : 0; }
+
+// A value the column cannot hold whole is refused, never stored wrapped or
+// cut: 9730 below the range of the column's type, 9731 above it or a text
+// longer than the column (trailing blanks are not stored). `v` is the value
+// converted to the column's type.
+void CheckRange(TDataCursor& c, const TFieldDescriptor& f, const Value& v) {
+  int side = 0;
+  switch (f.type) {
+    case kFieldSmallInt: side = Outside(v.integer, INT16_MIN, INT16_MAX); break;
+    case kFieldInteger: side = Outside(v.integer, INT32_MIN, INT32_MAX); break;
+    case kFieldWord: side = Outside(v.integer, 0, UINT16_MAX); break;
+    case kFieldBcd: {
+      // Held as an integer of ten-thousandths.
+      const double d = v.AsDouble();
+      if (!(std::round(std::fabs(d) * 10000.0) < 9223372036854775808.0)) side = d < 0 ? -1 : 1;
+      break;
+    }
+    case kFieldString: {
+      const std::size_t end = v.text.find_last_not_of(' ');
+      const std::size_t length = end == std::string::npos ? 0 : end + 1;
+      if (length > f.declaredSize) side = 1;
+      break;
+    }
+    default: break;
+  }
+  if (side < 0) Raise(KURA_MINVALERR, {.field = TrimBlanks(f.name), .table = c.TableName()});
+  if (side > 0) Raise(KURA_MAXVALERR, {.field = TrimBlanks(f.name), .table = c.TableName()});
+}
+
 // Puts `v` into field n of the row, refusing values the field's type
 // cannot hold.
 void Assign(TDataCursor& c, NewRow& row, int n, const Value& v) {
   const TFieldDescriptor& f = c.Fields()[static_cast<std::size_t>(n - 1)];
   if (f.IsAutoIncrement()) SqlError("The auto-increment column '" + f.name + "' cannot be assigned");
-  if (!v.null && ConvertValue(v, f.type, f.subtype).null)
+  const Value converted = v.null || v.type == f.type ? v : ConvertValue(v, f.type, f.subtype);
+  if (!v.null && converted.null)
     SqlError("Value '" + (v.text.empty() ? std::to_string(v.integer) : v.text) +
              "' cannot be stored in the column '" + f.name + "'");
+  if (!v.null) CheckRange(c, f, converted);
   if (f.type == kFieldBlob) {
     row.blobs[n] = v;
   } else {
@@ -161,19 +196,31 @@ std::int64_t ExecuteUpdate(TDataSession& session, TableCatalog& catalog, const T
   for (const TResultField& item : q.selectList) columns.push_back(ColumnNumber(*c, item.name, "UPDATE statement"));
   const std::unique_ptr<TExpToken> where = q.where ? CloneBound(*q.where) : nullptr;
   const std::vector<std::uint32_t> rows = MatchingRows(*c, where.get());
+  // Every new row is made and checked before the first is stored: a value
+  // a column cannot hold stores nothing of the statement.
+  std::vector<NewRow> changed;
+  std::vector<std::vector<std::uint8_t>> originals;
   for (std::uint32_t ordinal : rows) {
     if (!c->MoveTo(ordinal)) Raise(KURA_KEYORRECDELETED, {.table = c->TableName()});
-    c->ReadCurrent(nullptr, true);
+    c->ReadCurrent();
     std::vector<Value> values;
     for (const TResultField& item : q.selectList)
       values.push_back(Evaluate(*item.expression, c->Row(c->Image())));
     NewRow row{std::vector<std::uint8_t>(c->Image(), c->Image() + c->RecordLength()), {}};
+    for (std::size_t i = 0; i < values.size(); ++i) Assign(*c, row, columns[i], values[i]);
+    CheckRecordValues(row.image.data(), c->Fields(), c->Table().Data().Collation(),
+                      c->TableName());
+    changed.push_back(std::move(row));
+    originals.emplace_back(c->Image(), c->Image() + c->RecordLength());
+  }
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    NewRow& row = changed[k];
+    if (!c->MoveTo(rows[k])) Raise(KURA_KEYORRECDELETED, {.table = c->TableName()});
+    c->ReadCurrent(nullptr, true);
     try {
-      for (std::size_t i = 0; i < values.size(); ++i) Assign(*c, row, columns[i], values[i]);
-      CheckRecordValues(row.image.data(), c->Fields(), c->Table().Data().Collation(),
-                        c->TableName());
       for (const auto& [n, v] : row.blobs) c->SetField(row.image.data(), n, v);
-      c->ModifyRecord(row.image.data(), false);
+      // A row another user changed since it was read is not overwritten.
+      c->ModifyRecord(row.image.data(), false, originals[k].data());
     } catch (...) {
       c->CancelEdit();
       throw;

@@ -119,7 +119,8 @@ class ExecutionTest : public ::testing::Test {
 
   int PrivateFiles() const {
     int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(private_.Path())) ++n;
+    // Temporary files live in the session's own directory below it.
+    for (const auto& e : std::filesystem::recursive_directory_iterator(private_.Path())) n += e.is_regular_file();
     return n;
   }
 

@@ -82,7 +82,9 @@ void TBlobFile::SizeCache() {
 }
 
 void TBlobFile::Create(std::uint32_t blockSize) {
-  if (blockSize < kMinBlobBlockSize) Raise(KURA_BLOBLIMIT, {.table = table_});
+  if (blockSize < kMinBlobBlockSize || blockSize > kMaxBlobBlockSize) {
+    Raise(KURA_BLOBLIMIT, {.table = table_});
+  }
   blockSize_ = blockSize;
   handler_.Create();
   SizeCache();
@@ -94,7 +96,9 @@ void TBlobFile::Create(std::uint32_t blockSize) {
 void TBlobFile::Open(std::uint32_t blockSize) {
   handler_.Open();
   try {
-    if (blockSize < kMinBlobBlockSize) Raise(KURA_HEADERCORRUPT, {.table = table_});
+    if (blockSize < kMinBlobBlockSize || blockSize > kMaxBlobBlockSize) {
+      Raise(KURA_HEADERCORRUPT, {.table = table_});
+    }
     blockSize_ = blockSize;
     std::uint8_t buf[kBlobHeaderSize];
     if (handler_.Read(0, buf, sizeof buf) != sizeof buf) {

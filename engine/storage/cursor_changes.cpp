@@ -23,13 +23,14 @@ double LocalNow() {
   return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - kDayOf18991230;
 }
 
-// Runs `change` under the table's write lock; the lock is given back on
-// every path (the table's own change calls inside release it when done).
+// Runs `change` under the table's write lock as one change of the table
+// (the BLOB blocks and the record: a failure puts both back); the lock is
+// given back on every path.
 template <typename Fn>
 void UnderWriteLock(TDataTable& table, Fn&& change) {
   table.WriteLock();
   try {
-    change();
+    table.BeginChange();
   } catch (...) {
     try {
       table.ReleaseWriteLock();
@@ -38,6 +39,18 @@ void UnderWriteLock(TDataTable& table, Fn&& change) {
     }
     throw;
   }
+  try {
+    change();
+  } catch (...) {
+    table.EndChange(/*failed=*/true);
+    try {
+      table.ReleaseWriteLock();
+    } catch (...) {
+      // The first failure is the one reported.
+    }
+    throw;
+  }
+  table.EndChange(/*failed=*/false);
   table.ReleaseWriteLock();
 }
 

@@ -48,6 +48,9 @@ struct OpenOptions {
   ShareMode share = ShareMode::kShared;
   bool create = false;  // create the file when it is missing
   bool truncate = true;  // with `create`: empty an existing file
+  // With `create`: the file must not exist yet, not even as a symbolic
+  // link (EEXIST otherwise), and is made readable by its owner only.
+  bool createNew = false;
 };
 
 struct FileAttributes {
@@ -76,6 +79,12 @@ class Env {
   // Makes the entries of directory `dir` (files created or removed in it)
   // survive a power cut, as a file's Sync does for its data.
   virtual int SyncDirectory(const std::string& dir) = 0;
+  // Makes a new directory below `parent` that only this user can enter,
+  // under a name nobody can foresee ("kura-" and random characters), and
+  // sets *made to its path.
+  virtual int MakePrivateDirectory(const std::string& parent, std::string* made) = 0;
+  // Removes the empty directory `dir`.
+  virtual int RemoveDirectory(const std::string& dir) = 0;
   // Sets or clears the read-only attribute (write permission of the mode).
   virtual int SetReadOnly(const std::string& path, bool readOnly) = 0;
   virtual std::string CurrentDirectory() = 0;

@@ -46,7 +46,7 @@ struct FaultEnv::State {
     int err = 0;
     bool sticky = false;
   };
-  static constexpr int kKinds = 6;
+  static constexpr int kKinds = 7;
   Counted counted[kKinds];  // guarded by mu
 
   // Counts a call of `kind`; returns the errno value it must fail with, or 0.
@@ -82,6 +82,8 @@ struct FaultEnv::State {
   bool PowerStep(const std::string& path, EnvFile* file, bool sync);
   void CutPower();
   static std::vector<std::uint8_t> Contents(EnvFile* file);
+  bool Armed(FaultCall kind) {
+    return counted[static_cast<int>(kind)].failAt != 0;
 
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
@@ -133,6 +135,12 @@ class FaultFile final : public EnvFile {
     if (s_->PowerStep(path_, base_.get(), false)) return *done = 0, EIO;
     if (int err = 0; s_->CountedFault(&err)) return *done = 0, err;
     if (const int err = s_->Count(FaultCall::kWrite)) return *done = 0, err;
+    if (s_->Armed(FaultCall::kExtend)) {
+      std::uint64_t length = 0;
+      if (base_->Length(&length) == 0 && offset + n > length) {
+        if (const int err = s_->Count(FaultCall::kExtend)) return *done = 0, err;
+      }
+    }
     FaultEnv::State::Fault f;
     if (s_->Take(s_->write, &f)) {
       if (f.err != 0) return *done = 0, f.err;
@@ -380,17 +388,16 @@ int FaultEnv::SyncDirectory(const std::string& dir) {
   return 0;
 }
 void FaultEnv::ArmPowerCut(std::uint64_t n, std::uint32_t seed) {
-  std::lock_guard<std::mutex> g(state_->mu);
   state_->cutCountdown = n;
   state_->cutHappened = false;
   state_->cutRandom.seed(seed);
   state_->durable.clear();
   state_->createdUnsynced.clear();
-}
 bool FaultEnv::PowerCutHappened() const {
-  std::lock_guard<std::mutex> g(state_->mu);
   return state_->cutHappened;
-}
+int FaultEnv::MakePrivateDirectory(const std::string& parent, std::string* made) {
+  return base_->MakePrivateDirectory(parent, made);
+int FaultEnv::RemoveDirectory(const std::string& dir) { return base_->RemoveDirectory(dir); }
 int FaultEnv::SetReadOnly(const std::string& path, bool readOnly) {
   return base_->SetReadOnly(path, readOnly);
 }

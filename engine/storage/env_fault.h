@@ -15,8 +15,11 @@
 
 namespace kura {
 
-// The kinds of file calls a fault can be aimed at.
-enum class FaultCall { kRead, kWrite, kTruncate, kSync, kLock, kUnlock };
+// The kinds of file calls a fault can be aimed at. kExtend is a write that
+// makes its file longer: a full disk fails those and lets writes over
+// bytes already there pass (these writes are counted as kWrite too, and as
+// kExtend only while a fault of that kind is set).
+enum class FaultCall { kRead, kWrite, kTruncate, kSync, kLock, kUnlock, kExtend };
 
 class FaultEnv final : public Env {
  public:
@@ -82,6 +85,8 @@ class FaultEnv final : public Env {
                     std::vector<std::string>* names) override;
   int MakeDirectory(const std::string& dir) override;
   int SyncDirectory(const std::string& dir) override;
+  int MakePrivateDirectory(const std::string& parent, std::string* made) override;
+  int RemoveDirectory(const std::string& dir) override;
   int SetReadOnly(const std::string& path, bool readOnly) override;
   std::string CurrentDirectory() override;
   std::int64_t ThreadId() override;

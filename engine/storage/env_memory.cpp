@@ -134,6 +134,7 @@ class MemEnv final : public Env {
     std::lock_guard<std::mutex> g(state_->mu);
     if (state_->dirs.count(path) != 0) return EISDIR;
     auto it = state_->files.find(path);
+    if (it != state_->files.end() && options.create && options.createNew) return EEXIST;
     if (it == state_->files.end()) {
       if (!options.create) return ENOENT;
       if (state_->dirs.count(Parent(path)) == 0) return ENOENT;
@@ -198,6 +199,32 @@ class MemEnv final : public Env {
   int SyncDirectory(const std::string& dir) override {
     std::lock_guard<std::mutex> g(state_->mu);
     return state_->dirs.count(Normalize(dir)) != 0 ? 0 : ENOENT;
+  }
+  int MakePrivateDirectory(const std::string& parent, std::string* made) override {
+    std::lock_guard<std::mutex> g(state_->mu);
+    const std::string p = Normalize(parent);
+    if (state_->dirs.count(p) == 0) return ENOENT;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = p + "/kura-" + std::to_string(gen_() % 1000000);
+      if (state_->dirs.insert(name).second) {
+        *made = name;
+        return 0;
+      }
+    }
+    return EEXIST;
+  }
+  int RemoveDirectory(const std::string& rawDir) override {
+    const std::string dir = Normalize(rawDir);
+    std::lock_guard<std::mutex> g(state_->mu);
+    if (state_->dirs.count(dir) == 0) return ENOENT;
+    for (const auto& [path, node] : state_->files) {
+      if (Parent(path) == dir) return ENOTEMPTY;
+    }
+    for (const std::string& d : state_->dirs) {
+      if (d != dir && Parent(d) == dir) return ENOTEMPTY;
+    }
+    state_->dirs.erase(dir);
+    return 0;
   }
   int SetReadOnly(const std::string& path, bool readOnly) override {
     std::lock_guard<std::mutex> g(state_->mu);

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <random>
 #include <thread>
@@ -107,7 +108,8 @@ class PosixEnv final : public Env {
     const bool rw = options.access == OpenAccess::kReadWrite;
     int flags = O_CLOEXEC | (rw ? O_RDWR : O_RDONLY);
     if (options.create) flags |= O_CREAT;
-    const int fd = ::open(path.c_str(), flags, 0666);
+    if (options.create && options.createNew) flags |= O_EXCL | O_NOFOLLOW;
+    const int fd = ::open(path.c_str(), flags, options.createNew ? 0600 : 0666);
     if (fd < 0) return errno;
     const bool exclusive = options.share == ShareMode::kExclusive;
     const short type = exclusive && rw ? F_WRLCK : F_RDLCK;
@@ -115,7 +117,8 @@ class PosixEnv final : public Env {
     if (err == EAGAIN) err = EBUSY;  // a sharing violation
     // A new file is emptied only once the sharing lock shows that nobody
     // else has it open.
-    if (err == 0 && options.create && options.truncate && ::ftruncate(fd, 0) != 0) err = errno;
+    if (err == 0 && options.create && options.truncate && !options.createNew &&
+        ::ftruncate(fd, 0) != 0) err = errno;
     if (err != 0) {
       ::close(fd);
       return err;
@@ -161,6 +164,17 @@ class PosixEnv final : public Env {
     const int err = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return err;
+  }
+  int MakePrivateDirectory(const std::string& parent, std::string* made) override {
+    std::string name = parent;
+    if (!name.empty() && name.back() != '/') name += '/';
+    name += "kura-XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) return errno;  // mode 0700
+    *made = name;
+    return 0;
+  }
+  int RemoveDirectory(const std::string& dir) override {
+    return ::rmdir(dir.c_str()) == 0 ? 0 : errno;
   }
   int SetReadOnly(const std::string& path, bool readOnly) override {
     struct stat st {};

@@ -58,6 +58,8 @@ inline constexpr std::uint32_t kBlobHeaderSize = 512;
 inline constexpr std::uint32_t kBlobBlockHeaderSize = 18;
 inline constexpr std::uint32_t kDefaultBlobBlockSize = 512;
 inline constexpr std::uint32_t kMinBlobBlockSize = 64;
+// A block's bytes in use are counted in 16 bits: no block holds more.
+inline constexpr std::uint32_t kMaxBlobBlockSize = kBlobBlockHeaderSize + 65535;
 inline constexpr std::int32_t kMaxBlobBlockNumber = 2000000000;
 
 // ---- byte-range locks -------------------------------------------------------

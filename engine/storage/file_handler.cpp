@@ -75,7 +75,7 @@ void TFileHandler::ReadExact(std::uint64_t pos, void* buf, std::size_t n) {
   if (Read(pos, buf, n) != n) Raise(KURA_READERR, {.table = table_});
 }
 
-void TFileHandler::BeginUndo() { undo_ = Undo{Length(), {}, 0, true}; }
+void TFileHandler::BeginUndo(bool staging) { undo_ = Undo{Length(), {}, 0, staging, !staging, false}; }
 
 void TFileHandler::ForgetUndo() { undo_.reset(); }
 
@@ -97,10 +97,12 @@ void TFileHandler::UndoWrites() {
     const StagedWrite& w = undo.writes[i];
     if (!w.before.empty()) Write(w.pos, w.before.data(), w.before.size());
   }
-  if (undo.applied > 0 && Length() != undo.length) Truncate(undo.length);
+  const bool touched = undo.applied > 0 || (undo.record && undo.wrote);
+  if (touched && Length() != undo.length) Truncate(undo.length);
 }
 
 void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
+  if (undo_) undo_->wrote = true;
   if (undo_ && undo_->staging) {
     const auto* bytes = static_cast<const std::uint8_t*>(buf);
     StagedWrite w{pos, {}, std::vector<std::uint8_t>(bytes, bytes + n)};
@@ -111,6 +113,16 @@ void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
     undo_->writes.push_back(std::move(w));
     return;
   }
+  if (undo_ && undo_->record) {
+    // Recording a single change: the old bytes are kept before the write.
+    StagedWrite w{pos, {}, {}};
+    if (pos < undo_->length) {
+      w.before.resize(static_cast<std::size_t>(std::min<std::uint64_t>(n, undo_->length - pos)));
+      ReadExact(pos, w.before.data(), w.before.size());
+    }
+    undo_->writes.push_back(std::move(w));
+    ++undo_->applied;
+  }
   std::size_t done = 0;
   if (file_ == nullptr || file_->Write(pos, buf, n, &done) != 0 || done != n) {
     Raise(KURA_WRITEERR, {.table = table_});
@@ -118,6 +130,7 @@ void TFileHandler::Write(std::uint64_t pos, const void* buf, std::size_t n) {
 }
 
 void TFileHandler::Truncate(std::uint64_t length) {
+  if (undo_) undo_->wrote = true;
   if (file_ == nullptr || file_->Truncate(length) != 0) {
     Raise(KURA_WRITEERR, {.table = table_});
   }

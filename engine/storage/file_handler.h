@@ -63,7 +63,11 @@ class TFileHandler {
   // at BeginUndo, so that a group that failed half-way leaves the file as
   // it was; 9218 when that fails too. Recording ends with UndoWrites or
   // ForgetUndo.
-  void BeginUndo();
+  //
+  // A single change outside a transaction records instead of staging
+  // (`staging` false): each Write goes to the file at once after its old
+  // bytes were kept, and UndoWrites puts them back the same way.
+  void BeginUndo(bool staging = true);
   void ApplyWrites();
   void UndoWrites();
   void ForgetUndo();
@@ -76,6 +80,9 @@ class TFileHandler {
   // file's length then.
   const std::vector<StagedWrite>* UndoRecords() const { return undo_ ? &undo_->writes : nullptr; }
   std::uint64_t UndoLength() const { return undo_ ? undo_->length : 0; }
+  // True while recording when a write or truncate was attempted since
+  // BeginUndo.
+  bool UndoHasWrites() const { return undo_ && undo_->wrote; }
   // Cuts or extends the file to `length`; failure raises 9218.
   void Truncate(std::uint64_t length);
   // Flushes the operating system's buffers; failure raises 9218.
@@ -113,6 +120,8 @@ class TFileHandler {
     std::vector<StagedWrite> writes;
     std::size_t applied = 0;  // writes that reached the file
     bool staging = true;
+    bool record = false;      // a single change: writes made at once, each kept
+    bool wrote = false;       // a write or truncate was attempted
   };
   std::optional<Undo> undo_;
 };

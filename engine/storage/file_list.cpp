@@ -189,6 +189,7 @@ int TFileList::OpenDiskLocked(const std::string& path, const FileOpenMode& mode,
   OpenOptions options;
   options.share = mode.exclusive ? ShareMode::kExclusive : ShareMode::kShared;
   options.create = create;
+  options.createNew = create && (mode.createNew || mode.temporary);
   options.access = readOnlyAttribute ? OpenAccess::kReadOnly : OpenAccess::kReadWrite;
   std::unique_ptr<EnvFile> file;
   int err = env_->Open(path, options, &file);

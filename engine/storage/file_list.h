@@ -129,6 +129,9 @@ struct FileOpenMode {
   bool inMemory = false;
   bool exclusive = false;
   bool temporary = false;  // deleted when its last handle closes
+  // A file that is created must not exist yet (not even as a link); set
+  // for temporary files, made readable by their owner only.
+  bool createNew = false;
 };
 
 // The list of open file objects of one process (tests may make more than

@@ -129,7 +129,7 @@ void TIndexTrees::Bind(std::span<const TFieldDescriptor> fields, std::int16_t la
       s->temp = kept != temps.end()
                     ? std::move(kept->second)
                     : std::make_unique<TTempIndexFile>(session_.GetEnv(),
-                                                       session_.settings.privateDirectory, table_);
+                                                       session_.WorkDirectory(), table_);
     }
     s->cache = std::make_unique<TPageCache>(s->shape, s->temp ? static_cast<PageFile&>(*s->temp)
                                                               : *pages_, table_);

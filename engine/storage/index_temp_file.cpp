@@ -17,8 +17,9 @@ TTempIndexFile::TTempIndexFile(Env& env, std::string directory, std::string tabl
     FileAttributes attr;
     if (env.Attributes(path_, &attr) != 0 || !attr.exists) break;
   }
-  const int err = env.Open(path_, {.access = OpenAccess::kReadWrite,
-                                   .share = ShareMode::kExclusive, .create = true}, &file_);
+  const int err = env.Open(path_, {.access = OpenAccess::kReadWrite, .share = ShareMode::kExclusive,
+                                   .create = true, .createNew = true},
+                           &file_);
   if (err != 0) RaiseWithOsError(KURA_OSEACCES, err, {.table = table_});
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/errors/kura_error.h"
 #include "engine/storage/env.h"
 
 namespace kura {
@@ -31,6 +32,10 @@ std::string TableFileName(std::string_view table, std::string_view ext) {
       EqualNoCase(std::string_view(name).substr(name.size() - kDataExtension.size()),
                   kDataExtension)) {
     name.resize(name.size() - kDataExtension.size());
+  }
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+    Raise(KURA_OSEACCES, {.table = TrimBlanks(table)});
   }
   return name + std::string(ext);
 }

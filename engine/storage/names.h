@@ -25,7 +25,10 @@ std::string UpperAscii(std::string_view s);
 bool EqualNoCase(std::string_view a, std::string_view b);
 
 // The file name of table `table` (trimmed) with extension `ext`: a ".DAT"
-// ending (any case) is replaced by `ext`, otherwise `ext` is appended.
+// ending (any case) is replaced by `ext`, otherwise `ext` is appended. A
+// table lives inside its database's directory: a name holding a path
+// separator ("/" or "\") or a NUL byte, and a name that is empty, "." or
+// ".." (after the ending is taken off) is refused with 11013.
 std::string TableFileName(std::string_view table, std::string_view ext);
 
 // `path` with every "\" turned into "/" for the operating system.

@@ -16,6 +16,15 @@ namespace {
 // Days between 0001-01-01 (day 1) and 1899-12-30, taken off the stored time.
 constexpr double kLastWriteTimeBias = 693594.0;
 constexpr std::uint32_t kReadAheadBytes = 8192;
+
+// The BLOB block size and the count of BLOB fields within what the format
+// allows (a block size that a damaged header makes huge would otherwise be
+// allocated and read as one block).
+bool PlausibleBlobLayout(const TDataFileHeader& h) {
+  if (h.blobFieldCount > kMaxBlobFields || h.blobFieldCount > h.fieldCount) return false;
+  const std::uint32_t size = h.EffectiveBlobBlockSize();
+  return h.blobFieldCount == 0 || (size >= kMinBlobBlockSize && size <= kMaxBlobBlockSize);
+}
 }  // namespace
 
 TDataFile::TDataFile(TDataSession& session, std::string path, std::string table,
@@ -82,7 +91,7 @@ void TDataFile::Open() {
     header_ = DecodeDataHeader(buf);
     if (header_.version != kFileFormatVersion) Raise(KURA_OLDVERSION, {.table = table_});
     if (header_.fieldCount == 0 || header_.fieldCount > kMaxFields ||
-        header_.recordLength < kRecordHeaderSize) {
+        header_.recordLength < kRecordHeaderSize || !PlausibleBlobLayout(header_)) {
       Raise(KURA_HEADERCORRUPT, {.table = table_});
     }
     if (header_.encrypted != 0) Raise(KURA_NOTSUFFTABLERIGHTS, {.table = table_});

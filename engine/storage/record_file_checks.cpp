@@ -53,7 +53,8 @@ void CheckDefinition(const DataFileDefinition& def, const std::string& table) {
   if (def.secondaryIndexCount > kMaxSecondaryIndexes) {
     Raise(KURA_INDEXLIMIT, {.table = table});
   }
-  if (def.blobBlockSize != 0 && def.blobBlockSize < kMinBlobBlockSize) {
+  if (def.blobBlockSize != 0 &&
+      (def.blobBlockSize < kMinBlobBlockSize || def.blobBlockSize > kMaxBlobBlockSize)) {
     Raise(KURA_BLOBLIMIT, {.table = table});
   }
   const auto collation = TableCollation::For(def.languageId, def.sortId);
@@ -116,6 +117,24 @@ void VerifyDataLayout(const TDataFileHeader& h,
   if (h.firstFreeRecord < 0 || static_cast<std::uint64_t>(h.firstFreeRecord) > records) {
     corrupt();
   }
+}
+
+std::string DescribeDataLength(const TDataFileHeader& h, std::uint64_t fileLength) {
+  const std::uint64_t start =
+      kDataHeaderSize + static_cast<std::uint64_t>(kFieldDescriptorSize) * h.fieldCount;
+  if (h.recordLength == 0 || fileLength < start) return {};
+  const std::uint64_t records = (fileLength - start) / h.recordLength;
+  const std::uint64_t rest = (fileLength - start) % h.recordLength;
+  if (rest != 0) {
+    return "the data file ends in a partial record: " + std::to_string(rest) + " of " +
+           std::to_string(h.recordLength) + " bytes after record " + std::to_string(records) +
+           " (a write that did not finish)";
+  }
+  if (h.nextRecordNumber >= 1 && static_cast<std::uint64_t>(h.nextRecordNumber) != records + 1) {
+    return "the data file holds " + std::to_string(records) + " records, its header " +
+           std::to_string(h.nextRecordNumber - 1);
+  }
+  return {};
 }
 
 }  // namespace kura

@@ -40,4 +40,10 @@ void VerifyDataLayout(const TDataFileHeader& h,
                       const std::vector<TFieldDescriptor>& fields,
                       std::uint64_t fileLength, const std::string& table);
 
+// What is wrong with the length of a data file of `fileLength` bytes whose
+// header is `h` (a partial record at the end, as a write that did not
+// finish leaves it, or a record count the header does not hold); empty
+// when the length fits the header.
+std::string DescribeDataLength(const TDataFileHeader& h, std::uint64_t fileLength);
+
 }  // namespace kura

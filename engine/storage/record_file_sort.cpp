@@ -206,6 +206,7 @@ class RunFiles {
     FileOpenMode mode;
     mode.inMemory = inMemory_;
     mode.exclusive = true;
+    mode.createNew = true;
     runs_.push_back(std::make_unique<TFileHandler>(session_.Files(), path, table_, mode));
     runs_.back()->Create();
     return *runs_.back();
@@ -363,12 +364,7 @@ void SetRecordCount(TDataFile& data, std::int32_t count) {
 
 }  // namespace
 
-std::string PrivateDirectoryOf(TDataSession& session) {
-  std::string dir = session.settings.privateDirectory;
-  if (dir.empty()) dir = session.GetEnv().CurrentDirectory();
-  if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
-  return dir;
-}
+std::string PrivateDirectoryOf(TDataSession& session) { return session.WorkDirectory(); }
 
 SortResult SortTable(TDataSession& session, TDataTable& table,
                      const std::vector<SortField>& fields, const SortOptions& options) {

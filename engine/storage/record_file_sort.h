@@ -69,8 +69,8 @@ SortResult SortTable(TDataSession& session, TDataTable& table,
                      const std::vector<SortField>& fields, const SortOptions& options);
 
 // The directory where the session's temporary tables and run files go:
-// its private directory, or the current directory when none is set,
-// ending in a path separator.
+// the session's work directory (TDataSession::WorkDirectory), ending in a
+// path separator.
 std::string PrivateDirectoryOf(TDataSession& session);
 
 }  // namespace kura

@@ -99,7 +99,7 @@ class SortTest : public ::testing::TestWithParam<bool> {
   std::uint64_t FileLength() { return table_->Data().Handler().Length(); }
   int TmpFiles() {
     int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.Path())) {
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.Path())) {
       n += e.path().extension() == ".TMP";
     }
     return n;
@@ -286,7 +286,7 @@ TEST(SortMethods, InMemoryAndRunFilesGiveIdenticalFiles) {
     std::vector<std::uint8_t> bytes = ReadWholeFile(dir.File("r.DAT"));
     ASSERT_GT(bytes.size(), 127u + 3 * 768);
     files.emplace_back(bytes.begin() + 127, bytes.end());
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) {
       EXPECT_NE(e.path().extension(), ".TMP");
     }
   }
@@ -318,7 +318,7 @@ TEST(SortMethods, RunFilesAreDeletedWhenTheSortFails) {
   EXPECT_EQ(CodeOf([&] { SortTable(session, *t, {{t->Data().Field(1), false}}, options); }),
             KURA_SQLPARSE);
   int tmp = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) {
     tmp += e.path().extension() == ".TMP";
   }
   EXPECT_EQ(tmp, 0);

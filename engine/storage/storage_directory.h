@@ -21,6 +21,7 @@ class TDataDirectory {
   ~TDataDirectory();
 
   const std::string& Path() const { return path_; }
+  TDataSession& Session() { return session_; }
 
   // The open table of that name (trimmed, without regard to case) and
   // kind gets a new user; 11013 when it or the request is exclusive.

@@ -34,8 +34,10 @@ struct StorageSettings {
   std::uint32_t indexCacheBytes = 16384;
   std::uint32_t blobCacheBytes = 32768;
   std::uint32_t blobCacheBlocks = 8192;
-  // Where temporary tables and temporary index files are created; empty
-  // means the current directory.
+  // Below which temporary tables, run files and temporary index files are
+  // created, in a directory made for the session alone (see
+  // TDataSession::WorkDirectory); empty means $TMPDIR, /tmp, or else the
+  // current directory.
   std::string privateDirectory;
 };
 
@@ -44,14 +46,27 @@ class TDataSession {
   // `files` must outlive the session.
   explicit TDataSession(TFileList& files = TFileList::Process())
       : files_(files) {}
+  // Removes the work directory (when its files are gone).
+  ~TDataSession();
+  TDataSession(const TDataSession&) = delete;
+  TDataSession& operator=(const TDataSession&) = delete;
 
   StorageSettings settings;
 
   TFileList& Files() { return files_; }
   Env& GetEnv() { return files_.GetEnv(); }
 
+  // The directory of this session's temporary files, ending in "/": made on
+  // first use below the private directory (a new one when that setting
+  // changes), with a name nobody can foresee and room for its owner only,
+  // so that no other user can plant a file or link under the names of the
+  // files made there. 11013 naming the directory when it cannot be made.
+  std::string WorkDirectory();
+
  private:
   TFileList& files_;
+  std::string workBase_;       // the private directory the work directory is in
+  std::string workDirectory_;  // empty until made
 };
 
 }  // namespace kura

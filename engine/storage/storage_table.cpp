@@ -620,16 +620,90 @@ TRecord* TDataTable::ReadRecordRun(std::int32_t n, std::int32_t count, bool back
   return r;
 }
 
+void TDataTable::BeginChange() {
+  if (changeDepth_++ > 0 || options_.exclusive || inTransaction_ || readOnly_) return;
+  std::vector<TFileHandler*> begun;
+  try {
+    for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                            blob_ ? &blob_->Handler() : nullptr}) {
+      if (h == nullptr) continue;
+      h->BeginUndo(/*staging=*/false);
+      begun.push_back(h);
+    }
+  } catch (...) {
+    for (TFileHandler* h : begun) h->ForgetUndo();
+    --changeDepth_;
+    throw;
+  }
+  changeUndo_ = true;
+}
+
+void TDataTable::EndChange(bool failed) {
+  if (changeDepth_ == 0 || --changeDepth_ > 0 || !changeUndo_) return;
+  changeUndo_ = false;
+  // A change refused before it wrote anything (a key violation, a lock)
+  // leaves the files as they were, and the caches as they are.
+  bool wrote = false;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                          blob_ ? &blob_->Handler() : nullptr}) {
+    if (h != nullptr && h->UndoHasWrites()) wrote = true;
+  }
+  if (!wrote) failed = false;
+  for (TFileHandler* h : {&data_->Handler(), &index_->Handler(),
+                          blob_ ? &blob_->Handler() : nullptr}) {
+    if (h == nullptr) continue;
+    if (!failed) {
+      h->ForgetUndo();
+      continue;
+    }
+    try {
+      h->UndoWrites();
+    } catch (...) {
+      h->ForgetUndo();  // the error that stopped the change is reported
+    }
+  }
+  if (!failed) return;
+  ++droppedChanges_;
+  DropCaches();
+  FirstError ignored;  // the error that stopped the change is reported
+  ignored.Run([&] { index_->ReloadHeader(); });
+  ignored.Run([&] { data_->ReloadHeader(); });
+  if (blob_) ignored.Run([&] { blob_->ReloadHeader(); });
+}
+
 template <typename Fn>
 void TDataTable::UnderWriteLock(Fn&& change) {
+  if (changeDepth_ > 0) {
+    // Part of a larger change (a record with its BLOB values), which holds
+    // the write lock and undoes the whole when it fails.
+    BeginChange();
+    try {
+      change();
+      WriteBackChanges();
+    } catch (...) {
+      EndChange(/*failed=*/true);
+      throw;
+    }
+    EndChange(/*failed=*/false);
+    return;
+  }
   WriteLock();
+  try {
+    BeginChange();
+  } catch (...) {
+    FirstError ignored;
+    ignored.Run([&] { ReleaseWriteLock(); });
+    throw;
+  }
   try {
     change();
     WriteBackChanges();
   } catch (...) {
+    EndChange(/*failed=*/true);
     ReleaseWriteLock();
     throw;
   }
+  EndChange(/*failed=*/false);
   ReleaseWriteLock();
 }
 

@@ -194,6 +194,15 @@ class TDataTable : private SharedPageRead {
   // it back; the active record count goes down by one.
   void DeleteRecord(std::int32_t n);
 
+  // One change of the table (calls nest; the outermost counts). In a shared
+  // table outside a transaction the bytes its writes overwrite are kept:
+  // when the change fails, EndChange(true) writes them back and cuts the
+  // files to their old lengths, then drops the caches and re-reads the
+  // headers, so that the files are as before the change (a file that
+  // cannot be put back either is left to the repair tool).
+  void BeginChange();
+  void EndChange(bool failed);
+
  private:
   struct ReadSlots {
     bool held = false;
@@ -251,6 +260,8 @@ class TDataTable : private SharedPageRead {
   TRecordsBitmap deferredUnlocks_;
   std::map<std::int32_t, const void*> recordOwners_;
   std::uint32_t droppedChanges_ = 0;
+  int changeDepth_ = 0;
+  bool changeUndo_ = false;  // the outermost change keeps what it overwrites
   int restartable_ = 0;
   std::string journalPath_;  // resolved on first use
 };

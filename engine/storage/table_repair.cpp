@@ -1,6 +1,7 @@
 #include "engine/storage/table_repair.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <set>
 
@@ -51,6 +52,10 @@ class Repairer {
   // bytes as the value's length. Empty when it is not.
   std::vector<std::int32_t> SoundChain(BlobRef ref, std::int32_t blocks,
                                        const std::set<std::int32_t>& used);
+  // A slot whose status byte is neither active nor deleted: readers skip
+  // it already, so it is marked deleted (and joins the free chain); its
+  // bytes stay in the data file's backup.
+  void DropDamagedSlot(std::int32_t n, std::uint64_t start);
   // Writes record r's slot back to the data file.
   void WriteSlot(std::int32_t r);
   void RepairIndex();
@@ -81,7 +86,11 @@ std::unique_ptr<TFileHandler> Repairer::OpenExclusive(std::string_view ext) {
   try {
     file->Open();
   } catch (const EKuraEngineError& e) {
-    if (e.ErrorCode() == KURA_OSEACCES) Raise(KURA_TABLEOPEN, {.table = table_});
+    // Only a sharing violation means another user has the file; refused
+    // permissions keep their own error.
+    if (e.ErrorCode() == KURA_OSEACCES && e.OSErrorCode() == EBUSY) {
+      Raise(KURA_TABLEOPEN, {.table = table_});
+    }
     throw;
   }
   return file;
@@ -90,15 +99,25 @@ std::unique_ptr<TFileHandler> Repairer::OpenExclusive(std::string_view ext) {
 void Repairer::Backup(TFileHandler& file, std::string_view ext) {
   TFileHandler copy(session_.Files(), Path(ext), table_, FileOpenMode{.exclusive = true});
   copy.Create();
-  std::vector<std::uint8_t> buffer(1 << 16);
-  const std::uint64_t length = file.Length();
-  for (std::uint64_t at = 0; at < length;) {
-    const std::size_t n = file.Read(at, buffer.data(), buffer.size());
-    if (n == 0) break;
-    copy.Write(at, buffer.data(), n);
-    at += n;
+  try {
+    std::vector<std::uint8_t> buffer(1 << 16);
+    const std::uint64_t length = file.Length();
+    for (std::uint64_t at = 0; at < length;) {
+      const std::size_t n = file.Read(at, buffer.data(), buffer.size());
+      if (n == 0) break;
+      copy.Write(at, buffer.data(), n);
+      at += n;
+    }
+    copy.Flush();
+  } catch (...) {
+    // A backup that could not be made whole is no backup: it is removed.
+    copy.Close();
+    try {
+      TFileHandler::Delete(session_.Files(), Path(ext), false, table_);
+    } catch (const EKuraEngineError&) {
+    }
+    throw;
   }
-  copy.Flush();
   copy.Close();
 }
 
@@ -129,7 +148,10 @@ void Repairer::RepairData() {
   data_->ReadExact(0, raw, sizeof raw);
   header_ = DecodeDataHeader(raw);
   if (header_.version != kFileFormatVersion) Raise(KURA_OLDVERSION, {.table = table_});
-  if (header_.fieldCount == 0 || header_.fieldCount > kMaxFields)
+  const std::uint32_t blockSize = header_.EffectiveBlobBlockSize();
+  if (header_.fieldCount == 0 || header_.fieldCount > kMaxFields ||
+      (header_.blobFieldCount > 0 &&
+       (blockSize < kMinBlobBlockSize || blockSize > kMaxBlobBlockSize)))
     Raise(KURA_HEADERCORRUPT, {.table = table_});
   std::vector<std::uint8_t> desc(static_cast<std::size_t>(header_.fieldCount) * kFieldDescriptorSize);
   data_->ReadExact(kDataHeaderSize, desc.data(), desc.size());
@@ -156,9 +178,14 @@ void Repairer::RepairData() {
   h.nextRecordNumber = recordCount_ + 1;
   std::int32_t maxRowId = 0, maxSerial = 0;
   std::vector<std::int32_t> deleted;
+  bool badStatus = false;
   for (std::int32_t n = 1; n <= recordCount_; ++n) {
     const std::uint8_t* rec = Slot(n);
     maxRowId = std::max(maxRowId, RecordRowId(rec));
+    if (RecordStatus(rec) != kRecordActive && RecordStatus(rec) != kRecordDeleted) {
+      DropDamagedSlot(n, start);
+      badStatus = true;
+    }
     if (RecordStatus(rec) != kRecordActive) {
       deleted.push_back(n);
       continue;
@@ -171,7 +198,7 @@ void Repairer::RepairData() {
   h.lastBlobSerial = std::max(h.lastBlobSerial, maxSerial);
   // The free chain: kept when it leads through deleted slots only and ends.
   std::set<std::int32_t> seen;
-  bool chainOk = true;
+  bool chainOk = !badStatus;
   for (std::int32_t n = h.firstFreeRecord; n != 0 && chainOk;) {
     chainOk = n > 0 && n <= recordCount_ && seen.insert(n).second &&
               RecordStatus(Slot(n)) == kRecordDeleted;
@@ -199,6 +226,16 @@ void Repairer::RepairData() {
   EncodeDataHeader(h, raw);
   data_->Write(0, raw, sizeof raw);
   header_ = h;
+}
+
+void Repairer::DropDamagedSlot(std::int32_t n, std::uint64_t start) {
+  std::uint8_t* rec = MutableSlot(n);
+  const unsigned status = RecordStatus(rec);
+  rec[0] = kRecordDeleted;
+  data_->Write(start + static_cast<std::uint64_t>(n - 1) * header_.recordLength, rec, 1);
+  Act("data file: record " + std::to_string(n) + " had status byte " + std::to_string(status) +
+      ", dropped (marked deleted; its bytes stay in the " + std::string(kDataBackupExtension) +
+      " backup)");
 }
 
 void Repairer::RepairBlobs() {

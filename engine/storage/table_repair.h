@@ -22,8 +22,10 @@ struct TableRepair {
 //     backups;
 //  3. data file: cuts a trailing partial record, sets the next record number
 //     from the file length, the last row id and last BLOB serial to at least
-//     the highest ones stored, and rebuilds the free record chain when it
-//     is broken;
+//     the highest ones stored, marks a record whose status byte is neither
+//     active nor deleted as deleted (readers skip it already; its bytes stay
+//     in the backup), and rebuilds the free record chain when it is broken
+//     or such a record was dropped;
 //  4. BLOB file: cuts a trailing partial block, sets the next block number
 //     from the length and rebuilds the free block chain from the blocks no
 //     value of an active record uses;

@@ -1,11 +1,13 @@
 #include "engine/storage/table_verify.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <unordered_set>
 
 #include "engine/errors/kura_error.h"
 #include "engine/storage/coding.h"
+#include "engine/storage/record_file_checks.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/file_format.h"
 #include "engine/storage/index_file_trees.h"
@@ -159,13 +161,57 @@ class Verifier {
 
 }  // namespace
 
+namespace {
+
+// The data file's header as stored and the file's length; false when the
+// header cannot be read.
+bool ReadDataHeader(Env& env, const std::string& path, TDataFileHeader* h,
+                    std::uint64_t* length) {
+  std::unique_ptr<EnvFile> file;
+  if (env.Open(path, {.access = OpenAccess::kReadOnly}, &file) != 0) return false;
+  std::uint8_t raw[kDataHeaderSize];
+  std::size_t done = 0;
+  if (file->Read(0, raw, sizeof raw, &done) != 0 || done != sizeof raw) return false;
+  if (file->Length(length) != 0) return false;
+  *h = DecodeDataHeader(raw);
+  return true;
+}
+
+// A finding for a table that does not open: a partial record at the end of
+// the data file is named as such; other failures by the engine's message.
+std::string OpenFailure(TDataDirectory& directory, const std::string& table,
+                        const EKuraEngineError& e) {
+  if (e.ErrorCode() != KURA_HEADERCORRUPT) return e.what();
+  Env& env = directory.Session().GetEnv();
+  TDataFileHeader h;
+  std::uint64_t length = 0;
+  const std::string path = ResolvePath(env, directory.Path() + TableFileName(table, kDataExtension));
+  if (!ReadDataHeader(env, path, &h, &length)) return e.what();
+  const std::string text = DescribeDataLength(h, length);
+  return text.empty() ? e.what() : text;
+}
+
+}  // namespace
+
 TableVerification VerifyTable(TDataDirectory& directory, const std::string& table) {
   TableVerification result;
   TDataTable* t = nullptr;
   try {
-    t = directory.OpenTable(table, {.readOnly = true});
+    // Verifying changes nothing: a table whose index file is missing is
+    // reported, not given a new, empty one.
+    const std::string index = directory.Path() + TableFileName(table, kIndexExtension);
+    if (TFileHandler::Exists(directory.Session().Files(), index, false)) {
+      t = directory.OpenTable(table, {.readOnly = true});
+    } else if (TFileHandler::Exists(directory.Session().Files(),
+                                    directory.Path() + TableFileName(table, kDataExtension), false)) {
+      result.problems.push_back("the index file " + TableFileName(table, kIndexExtension) +
+                                " is missing");
+      return result;
+    } else {
+      t = directory.OpenTable(table, {.readOnly = true});  // reports the missing table
+    }
   } catch (const EKuraEngineError& e) {
-    result.problems.push_back(e.what());
+    result.problems.push_back(OpenFailure(directory, table, e));
     return result;
   }
   try {

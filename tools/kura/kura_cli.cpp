@@ -32,6 +32,8 @@ const char* const kUsage =
     "  --tsv, --csv, --json\n"
     "                     output format of SELECT results (default: aligned table)\n"
     "  --plan             print how each SELECT is produced on standard error\n"
+    "  --temp-dir DIR     make the directory of temporary files below DIR\n"
+    "                     (default: $TMPDIR, else /tmp)\n"
     "  --encoding auto|raw\n"
     "                     auto (default): texts in the table's code page are shown\n"
     "                     and read as UTF-8; raw: bytes unchanged\n"
@@ -81,7 +83,14 @@ int Repair(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     const TableRepair r = RepairTable(session, args[1], args[2]);
     for (const std::string& a : r.actions) out << args[2] << ": " << a << '\n';
-    return kExitOk;
+    // A repair is done when the table verifies; what is left is named.
+    TDataDirectory directory(session, args[1]);
+    const TableVerification v = VerifyTable(directory, args[2]);
+    if (v.Ok()) return kExitOk;
+    err << "kura: " << args[2] << " is still damaged after the repair: ";
+    for (std::size_t i = 0; i < v.problems.size(); ++i) err << (i ? "; " : "") << v.problems[i];
+    err << '\n';
+    return kExitFailed;
   } catch (const EKuraEngineError& e) {
     err << e.what() << '\n';
     return kExitFailed;
@@ -133,6 +142,14 @@ int Dispatch(const std::vector<std::string>& all, std::istream& in, std::ostream
       }
       if (value != "auto" && value != "raw") throw Usage{"--encoding needs auto or raw"};
       options.rawEncoding = value == "raw";
+    } else if (a == "--temp-dir" || a.rfind("--temp-dir=", 0) == 0) {
+      if (a == "--temp-dir") {
+        if (++i == all.size()) throw Usage{"--temp-dir needs a directory"};
+        options.tempDirectory = all[i];
+      } else {
+        options.tempDirectory = a.substr(11);
+      }
+      if (options.tempDirectory.empty()) throw Usage{"--temp-dir needs a directory"};
     } else if (a == "-c") {
       if (++i == all.size()) throw Usage{"-c needs statements"};
       statements = all[i];

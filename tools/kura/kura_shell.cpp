@@ -1,6 +1,8 @@
 #include "tools/kura/kura_shell.h"
 
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <sstream>
 #include <utility>
 
@@ -31,7 +33,15 @@ KuraShell::KuraShell(std::string directory, ShellOptions options, std::ostream& 
     : path_(std::move(directory)), options_(options), out_(out), err_(err) {
   FileAttributes attr;
   Env& env = session_.GetEnv();
-  if (env.Attributes(path_, &attr) != 0 || !attr.exists) env.MakeDirectory(path_);
+  if (env.Attributes(path_, &attr) != 0 || !attr.exists) {
+    // A directory that cannot be made is the error, not the first table
+    // a statement then fails to find in it.
+    if (const int e = env.MakeDirectory(path_); e != 0) {
+      throw std::runtime_error("kura: cannot make the database directory " + path_ + ": " +
+                               std::strerror(e));
+    }
+  }
+  session_.settings.privateDirectory = options_.tempDirectory;
   directory_ = std::make_unique<TDataDirectory>(session_, path_);
 }
 

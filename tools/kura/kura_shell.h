@@ -25,6 +25,9 @@ struct ShellOptions {
   OutputFormat format = OutputFormat::kTable;
   bool plan = false;  // print how each SELECT is produced on the error stream
   bool rawEncoding = false;
+  // Below which the session's own directory of temporary files is made
+  // (empty: $TMPDIR, else /tmp).
+  std::string tempDirectory;
 };
 
 class KuraShell {
