@@ -60,11 +60,11 @@ void TExpressionParser::SetContext(const std::string& name,
 }
 
 void TExpressionParser::FailFound(const std::string& message) const {
-  SqlError(message + current_.text + "'");
+  SqlErrorAt(message + current_.text + "'", current_.position);
 }
 
 void TExpressionParser::FailFoundInExpression(const std::string& message) const {
-  SqlError(message + current_.text + "' in " + context_);
+  SqlErrorAt(message + current_.text + "' in " + context_, current_.position);
 }
 
 void TExpressionParser::FailInContext(const std::string& message) const {
