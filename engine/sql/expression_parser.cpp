@@ -68,7 +68,7 @@ void TExpressionParser::FailFoundInExpression(const std::string& message) const 
 }
 
 void TExpressionParser::FailInContext(const std::string& message) const {
-  SqlError(message + " in " + context_);
+  SqlErrorAt(message + " in " + context_, current_.position);
 }
 
 void TExpressionParser::Enter() {

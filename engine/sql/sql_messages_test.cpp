@@ -198,6 +198,7 @@ TEST(SqlMessagePositions, ParseErrorsKeepTheOffendingTokensOffset) {
       {"select *\nfrom figure\nwhere MNB = = 1", 33},
       {"select * from figure where CMT = 'abc", 33},
       {"select * from figure order MNB", 27},
+      {"select * from figure where MNB = )", 33},
   };
   for (const auto& [sql, offset] : cases) {
     TestCatalog catalog;
