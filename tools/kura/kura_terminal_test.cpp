@@ -69,6 +69,9 @@ class TerminalSession {
     if (pid_ == 0) {
       setenv("XDG_STATE_HOME", stateDir.c_str(), 1);
       setenv("TERM", "xterm", 1);
+      unsetenv("LC_ALL");
+      unsetenv("LC_CTYPE");
+      setenv("LANG", "C", 1);  // texts are UTF-8 whatever the locale says
       unsetenv("EDITRC");
       setenv("HOME", stateDir.c_str(), 1);  // no ~/.editrc of the user
       execl(KURA_PROGRAM, KURA_PROGRAM, db.c_str(), static_cast<char*>(nullptr));
@@ -119,18 +122,19 @@ TEST(KuraTerminalTest, HistoryRecallEditingAndHistoryKeptBetweenSessions) {
     TerminalSession t(db, state);
     ASSERT_TRUE(t.Started());
     ASSERT_TRUE(t.Expect("kura> ")) << t.Seen();
-    t.Type("CREATE TABLE t (a INTEGER);\r");
+    t.Type("CREATE TABLE t (a INTEGER, c VARCHAR(10)) LOCALE JAPANESE;\r");
     ASSERT_TRUE(t.Expect("kura> ")) << t.Seen();
-    t.Type("INSERT INTO t VALUES (41);\r");
+    t.Type("INSERT INTO t VALUES (41, '手筋');\r");
     ASSERT_TRUE(t.Expect("1 row")) << t.Seen();
     // The up arrow brings the INSERT back; Enter runs it again.
     t.Type(std::string(kUp) + "\r");
     ASSERT_TRUE(t.Expect("1 row")) << t.Seen();
     // Editing: "selct" mended by moving left and typing the missing letter.
-    t.Type("selct a from t;");
+    t.Type("selct c from t;");
     for (int i = 0; i < 12; ++i) t.Type(kLeft);
     t.Type("e\r");
     ASSERT_TRUE(t.Expect("(2 rows)")) << t.Seen();
+    EXPECT_NE(t.Seen().find("\n手筋\r\n手筋\r\n"), std::string::npos) << t.Seen();
     EXPECT_EQ(t.Seen().find("Error"), std::string::npos) << t.Seen();
     EXPECT_EQ(t.Quit(), 0);
   }

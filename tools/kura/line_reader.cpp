@@ -2,7 +2,11 @@
 
 #include <editline/readline.h>
 
+#include <langinfo.h>
+
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -20,6 +24,10 @@ bool StreamLineReader::ReadLine(const std::string& prompt, std::string& line) {
 
 TerminalLineReader::TerminalLineReader(std::ostream& out, std::string historyFile)
     : out_(out), historyFile_(std::move(historyFile)) {
+  // The editor takes characters, not bytes, only in a multibyte locale; the
+  // shell's texts are UTF-8 whatever the environment says.
+  std::setlocale(LC_CTYPE, "");
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
   rl_readline_name = "kura";
   using_history();
   stifle_history(kHistoryLines);
