@@ -44,13 +44,24 @@ void WriteTableDump(std::ostream& out, TDataSession& session, TDataDirectory& di
   TDataTable& t = c.Table();
   const TextCodec codec(t.Data().Header().languageId, t.Data().Header().sortId, rawEncoding);
   out << SchemaStatements(t, codec);
-  const int fields = static_cast<int>(t.Data().Fields().size());
+  // AUTOINC columns take no values in INSERT: the rebuilt rows are numbered
+  // anew, which the dump says.
+  std::vector<int> columns;
+  std::string names;
+  for (const TFieldDescriptor& f : t.Data().Fields()) {
+    if (f.IsAutoIncrement()) {
+      out << "/* " << SqlName(f.name) << " is AUTOINC: the rows below are numbered anew */\n";
+      continue;
+    }
+    columns.push_back(f.number);
+    names += (names.empty() ? "" : ", ") + SqlName(f.name);
+  }
   c.First();
-  while (c.Next()) {
+  while (!columns.empty() && c.Next()) {
     c.ReadCurrent();
-    out << "INSERT INTO " << SqlName(t.Name()) << " VALUES (";
-    for (int n = 1; n <= fields; ++n)
-      out << (n > 1 ? ", " : "") << SqlLiteral(c.GetField(c.Image(), n), codec);
+    out << "INSERT INTO " << SqlName(t.Name()) << " (" << names << ") VALUES (";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      out << (i ? ", " : "") << SqlLiteral(c.GetField(c.Image(), columns[i]), codec);
     out << ");\n";
   }
   c.Close();

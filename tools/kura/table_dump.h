@@ -21,7 +21,8 @@ namespace kura::tool {
 std::string SqlLiteral(const sql::Value& v, const TextCodec& codec);
 
 // The statements that rebuild `table`: its definition (as .schema writes
-// it) and one INSERT per row in record order.
+// it) and one INSERT per row in record order, naming every column but
+// AUTOINC ones (which number the rows anew).
 void WriteTableDump(std::ostream& out, TDataSession& session, TDataDirectory& directory,
                     const std::string& table, bool rawEncoding);
 
