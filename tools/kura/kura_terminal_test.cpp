@@ -232,15 +232,15 @@ TEST(KuraPipeTest, RowsAreWrittenAsTheyAreRead) {
     dup2(out[1], 1);
     close(out[0]);
     close(out[1]);
-    execl(KURA_PROGRAM, KURA_PROGRAM, db.c_str(), "--tsv", "-c", "select n from g;",
+    execl(KURA_PROGRAM, KURA_PROGRAM, db.c_str(), "--tsv", "-c", "select * from g;",
           static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
   std::string seen;
-  ASSERT_TRUE(ReadUntil(out[0], seen, "\n1\n")) << seen;
+  ASSERT_TRUE(ReadUntil(out[0], seen, "\n1\trow number 1 ")) << seen;
   // The shell now waits for this reader with at most a pipe's worth of rows
-  // written: far fewer than the table holds.
+  // written (some 64 KB of the table's 900).
   std::istringstream none2;
   std::ostringstream o2, e2;
   ASSERT_EQ(RunKura({db, "-c", "INSERT INTO g VALUES (-7, 'appended');"}, none2, o2, e2, false), 0)
@@ -248,7 +248,8 @@ TEST(KuraPipeTest, RowsAreWrittenAsTheyAreRead) {
   ReadUntil(out[0], seen, "\x01never");
   close(out[0]);
   EXPECT_EQ(Reap(pid), 0);
-  const std::string tail = "\n" + std::to_string(kRows) + "\n-7\n";
+  const std::string tail = "\n" + std::to_string(kRows) + "\trow number " + std::to_string(kRows) +
+                           " of the streaming table\n-7\tappended\n";
   EXPECT_EQ(seen.size() >= tail.size() ? seen.substr(seen.size() - tail.size()) : seen, tail);
 }
 
