@@ -74,6 +74,13 @@ bool KuraShell::RunStatement(const std::string& sql, int line) {
     err_ << e.what() << '\n';
     ok = false;
   }
+  if (!Out()) {
+    // A full disk or a reader that went away: the rows stopped there.
+    err_ << "kura: the results could not all be written to "
+         << (output_ ? outputName_ : std::string("standard output")) << '\n';
+    Out().clear();
+    ok = false;
+  }
   if (timer_) {
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - started;
     char text[64];

@@ -59,7 +59,8 @@ class KuraShell {
   // `firstLine` is the number of the reader's first line in messages.
   RunResult RunLines(LineReader& reader, bool interactive, int firstLine);
   // Runs one statement that starts on line `line` of its input; reports
-  // its failure and returns false then.
+  // its failure (also results that could not be written) and returns
+  // false then.
   bool RunStatement(const std::string& sql, int line);
   void Execute(const std::string& typed);
   // Writes the rows of an executed SELECT as they are read (live: through
@@ -94,9 +95,10 @@ class KuraShell {
   std::map<std::string, sql::Value> parameters_;  // ":NAME" or "?N"
   std::ostream& out_;
   std::ostream& err_;
-  std::unique_ptr<std::ostream> output_;  // .output FILE
   TDataSession session_;
   std::unique_ptr<TDataDirectory> directory_;
+  std::unique_ptr<std::ostream> output_;  // .output FILE
+  std::string outputName_;
 };
 
 // The text of `.help`.

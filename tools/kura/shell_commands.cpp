@@ -221,7 +221,10 @@ void KuraShell::SetOutput(const std::vector<std::string>& args) {
   Arguments(args, 0, 1, ".output [FILE]");
   if (output_) output_->flush();
   output_.reset();
-  if (args.size() == 2) output_ = std::make_unique<EnvOutputFile>(session_.GetEnv(), args[1]);
+  if (args.size() == 2) {
+    output_ = std::make_unique<EnvOutputFile>(session_.GetEnv(), args[1]);
+    outputName_ = args[1];
+  }
 }
 
 KuraShell::DotOutcome KuraShell::Read(const std::vector<std::string>& args) {

@@ -130,6 +130,21 @@ TEST(KuraShellTest, ChangesTimerAndBail) {
   EXPECT_EQ(Kura({dir.Path(), "--tsv", "-c", "select x from a where x > 7;"}).out, "x\n8\n9\n8\n9\n8\n");
 }
 
+// Output that cannot be written (a full disk, a closed pipe) fails the
+// statement instead of passing for success.
+TEST(KuraShellTest, ResultsThatCannotBeWrittenAreAFailure) {
+  ScratchDir dir;
+  ASSERT_EQ(Kura({dir.Path(), "-c", kTable}).status, 0);
+  struct Full : std::streambuf {
+    int_type overflow(int_type) override { return traits_type::eof(); }
+  } full;
+  std::ostream out(&full);
+  std::istringstream in;
+  std::ostringstream err;
+  EXPECT_EQ(RunKura({dir.Path(), "-c", "select * from m;"}, in, out, err, false), 1);
+  EXPECT_EQ(err.str(), "kura: the results could not all be written to standard output\n");
+}
+
 TEST(KuraShellTest, ParametersByNameAndPosition) {
   ScratchDir dir;
   ASSERT_EQ(Kura({dir.Path(), "-c", kTable}).status, 0);
