@@ -240,7 +240,7 @@ TEST(KuraShellTest, ImportedCsvDumpsAndRebuildsToTheSameOutput) {
                   "CREATE TABLE typed (I INTEGER, F FLOAT, D DATE, T TIME, S TIMESTAMP, B BOOLEAN, "
                   "M MEMO, C VARCHAR(10), PRIMARY KEY (I)) LOCALE JAPANESE;"}).status, 0);
   WriteText(files.File("typed.csv"),
-            "I,F,D,B,M,C\n1,0.1,2024-02-29,TRUE,\"long\nmemo\",碁\n2,-1e300,,FALSE,,\n");
+            "\xEF\xBB\xBFI,F,D,B,M,C\n1,0.1,2024-02-29,TRUE,\"long\nmemo\",碁\n2,-1e300,,FALSE,,\n");
   const Outcome typedImport = Kura({db, "-c", ".import " + files.File("typed.csv") + " typed"});
   ASSERT_EQ(typedImport.status, 0) << typedImport.err;
   ASSERT_EQ(Kura({db, "-c", "UPDATE typed SET T = '12:34:56', S = '2001-02-03 04:05:06' WHERE I = 1;"}).status, 0);

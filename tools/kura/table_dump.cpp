@@ -71,7 +71,8 @@ std::vector<std::vector<std::optional<std::string>>> ParseCsv(std::string_view t
   std::vector<std::vector<std::optional<std::string>>> records;
   std::vector<std::optional<std::string>> record;
   std::size_t line = 1;
-  std::size_t i = 0;
+  // A byte order mark that spreadsheet programs put first is no text.
+  std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (i < text.size()) {
     std::optional<std::string> field;
     if (text[i] == '"') {

@@ -28,7 +28,8 @@ void WriteTableDump(std::ostream& out, TDataSession& session, TDataDirectory& di
 
 // The records of a CSV text: fields separated by ",", records by line
 // breaks (LF or CRLF); a field in double quotes may hold both, with a
-// doubled quote for a quote. An empty field that is not quoted is null.
+// doubled quote for a quote. An empty field that is not quoted is null; a
+// UTF-8 byte order mark at the start is skipped.
 // Raises std::runtime_error naming the line of a quote that does not end.
 std::vector<std::vector<std::optional<std::string>>> ParseCsv(std::string_view text);
 
