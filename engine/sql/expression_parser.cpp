@@ -60,15 +60,15 @@ void TExpressionParser::SetContext(const std::string& name,
 }
 
 void TExpressionParser::FailFound(const std::string& message) const {
-  SqlError(message + current_.text + "'");
+  SqlErrorAt(message + current_.text + "'", current_.position);
 }
 
 void TExpressionParser::FailFoundInExpression(const std::string& message) const {
-  SqlError(message + current_.text + "' in " + context_);
+  SqlErrorAt(message + current_.text + "' in " + context_, current_.position);
 }
 
 void TExpressionParser::FailInContext(const std::string& message) const {
-  SqlError(message + " in " + context_);
+  SqlErrorAt(message + " in " + context_, current_.position);
 }
 
 void TExpressionParser::Enter() {

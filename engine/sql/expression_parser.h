@@ -59,7 +59,7 @@ class TExpressionParser {
   [[noreturn]] void FailFound(const std::string& message) const;
   // Raises message + current token text + "'" + " in " + context name.
   [[noreturn]] void FailFoundInExpression(const std::string& message) const;
-  // Raises message + " in " + context name.
+  // Raises message + " in " + context name (at the current token).
   [[noreturn]] void FailInContext(const std::string& message) const;
 
   // Parses one expression at the current token (lowest precedence, OR).

@@ -62,7 +62,7 @@ Token SqlLexer::ReadQuoted(char quote, TokenKind kind,
   ++pos_;
   for (;;) {
     if (pos_ >= text_.size())
-      SqlError(std::string(missingMessage) + t.text + "' in " + context);
+      SqlErrorAt(std::string(missingMessage) + t.text + "' in " + context, t.position);
     const char c = text_[pos_++];
     if (c == quote) {
       if (quote != ']' && pos_ < text_.size() && text_[pos_] == quote) {

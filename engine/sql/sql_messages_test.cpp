@@ -6,6 +6,7 @@
 
 #include "engine/errors/kura_error.h"
 #include "engine/sql/query_statement.h"
+#include "engine/expr/sql_error.h"
 #include "engine/sql/testing/test_catalog.h"
 
 namespace kura::sql {
@@ -188,6 +189,28 @@ TEST(SqlMessageTables, AFailedPrepareDropsTheStatementPreparedBefore) {
   ASSERT_TRUE(statement.Prepared());
   EXPECT_THROW(statement.Prepare("select * from figure where"), EKuraEngineError);
   EXPECT_FALSE(statement.Prepared());
+}
+
+// The offset of the token a message names, for tools that point at it.
+TEST(SqlMessagePositions, ParseErrorsKeepTheOffendingTokensOffset) {
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"SELCT * from figure", 0},
+      {"select *\nfrom figure\nwhere MNB = = 1", 33},
+      {"select * from figure where CMT = 'abc", 33},
+      {"select * from figure order MNB", 27},
+      {"select * from figure where MNB = )", 33},
+  };
+  for (const auto& [sql, offset] : cases) {
+    TestCatalog catalog;
+    TQueryStatement statement(catalog);
+    try {
+      statement.Prepare(sql);
+      ADD_FAILURE() << "no error for: " << sql;
+    } catch (const ESqlPositionedError& e) {
+      EXPECT_EQ(e.Offset(), offset) << sql;
+      EXPECT_EQ(e.ErrorCode(), KURA_SQLPARSE);
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/storage/table_repair.h"
 #include "engine/storage/table_verify.h"
 #include "tools/kura/kura_shell.h"
+#include "tools/kura/line_reader.h"
 #include "tools/kura/table_report.h"
 #include "tools/kura/text_codec.h"
 
@@ -34,6 +35,8 @@ const char* const kUsage =
     "  --plan             print how each SELECT is produced on standard error\n"
     "  --temp-dir DIR     make the directory of temporary files below DIR\n"
     "                     (default: $TMPDIR, else /tmp)\n"
+    "  --continue         a script goes on after a failed statement (the exit\n"
+    "                     status is still 1); --bail (default) stops it there\n"
     "  --encoding auto|raw\n"
     "                     auto (default): texts in the table's code page are shown\n"
     "                     and read as UTF-8; raw: bytes unchanged\n"
@@ -114,7 +117,7 @@ int Info(const std::vector<std::string>& args, bool raw, std::ostream& out, std:
 }
 
 int Dispatch(const std::vector<std::string>& all, std::istream& in, std::ostream& out,
-             std::ostream& err, bool interactive) {
+             std::ostream& err, bool interactive, bool lineEditing) {
   ShellOptions options;
   std::optional<std::string> statements;
   std::vector<std::string> args;
@@ -134,6 +137,8 @@ int Dispatch(const std::vector<std::string>& all, std::istream& in, std::ostream
       options.format = OutputFormat::kJson;
     } else if (a == "--plan") {
       options.plan = true;
+    } else if (a == "--continue" || a == "--bail") {
+      options.bail = a == "--bail";
     } else if (a == "--encoding" || a.rfind("--encoding=", 0) == 0) {
       std::string value = a.size() > 10 ? a.substr(11) : "";
       if (a == "--encoding") {
@@ -170,15 +175,19 @@ int Dispatch(const std::vector<std::string>& all, std::istream& in, std::ostream
     std::istringstream text(*statements);
     return shell.Run(text, false);
   }
+  if (lineEditing) {
+    TerminalLineReader reader(out, ShellHistoryFile());
+    return shell.Run(reader);
+  }
   return shell.Run(in, interactive);
 }
 
 }  // namespace
 
 int RunKura(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-            std::ostream& err, bool interactive) {
+            std::ostream& err, bool interactive, bool lineEditing) {
   try {
-    return Dispatch(args, in, out, err, interactive);
+    return Dispatch(args, in, out, err, interactive, lineEditing && interactive);
   } catch (const Usage& u) {
     err << "kura: " << u.message << "\n" << kUsage;
     return kExitUsage;

@@ -10,5 +10,6 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return kura::tool::RunKura(args, std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0);
+  const bool terminal = isatty(STDIN_FILENO) != 0;
+  return kura::tool::RunKura(args, std::cin, std::cout, std::cerr, terminal, terminal);
 }

@@ -1,48 +1,37 @@
 #include "tools/kura/kura_shell.h"
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <sstream>
 #include <utility>
 
-#include "engine/errors/database_error.h"
 #include "engine/errors/kura_error.h"
 #include "engine/expr/evaluator.h"
 #include "engine/sql/query_execution.h"
+#include "engine/expr/sql_error.h"
+#include "engine/sql/statement_parser.h"
 #include "engine/sql/table_catalog.h"
 #include "engine/storage/storage_cursor.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_values.h"
-#include "engine/expr/sql_error.h"
-#include "engine/storage/table_verify.h"
+#include "tools/kura/error_position.h"
 #include "tools/kura/script_text.h"
-#include "tools/kura/table_report.h"
-#include "tools/kura/text_codec.h"
 
 namespace kura::tool {
-const char* const kShellHelp =
-    "Statements end with \";\" and may span lines.\n"
-    ".help            this text\n"
-    ".tables          the tables of the database\n"
-    ".schema TABLE    the statements that create TABLE and its indexes\n"
-    ".quit, .exit     leave the shell\n";
 
 KuraShell::KuraShell(std::string directory, ShellOptions options, std::ostream& out,
                      std::ostream& err)
     : path_(std::move(directory)), options_(options), out_(out), err_(err) {
+  style_.format = options_.format;
   FileAttributes attr;
-  Env& env = session_.GetEnv();
-  if (env.Attributes(path_, &attr) != 0 || !attr.exists) {
-    // A directory that cannot be made is the error, not the first table
-    // a statement then fails to find in it.
-    if (const int e = env.MakeDirectory(path_); e != 0) {
-      throw std::runtime_error("kura: cannot make the database directory " + path_ + ": " +
-                               std::strerror(e));
-    }
-  }
   session_.settings.privateDirectory = options_.tempDirectory;
-  directory_ = std::make_unique<TDataDirectory>(session_, path_);
+  if (session_.GetEnv().Attributes(path_, &attr) == 0 && attr.isDirectory)
+    directory_ = std::make_unique<TDataDirectory>(session_, path_);
 }
 
 KuraShell::~KuraShell() {
@@ -56,15 +45,50 @@ KuraShell::~KuraShell() {
   }
 }
 
-bool KuraShell::RunStatement(const std::string& sql) {
+TDataDirectory& KuraShell::Database(bool create) {
+  if (directory_) return *directory_;
+  Env& env = session_.GetEnv();
+  FileAttributes attr;
+  const bool exists = env.Attributes(path_, &attr) == 0 && attr.exists;
+  if (exists && attr.isDirectory) {
+  } else if (create && !exists) {
+    if (const int error = env.MakeDirectory(path_); error != 0)
+      throw std::runtime_error("kura: cannot make the database directory " + path_ + ": " +
+                               std::strerror(error));
+  } else {
+    throw std::runtime_error("kura: no database at " + path_);
+  }
+  directory_ = std::make_unique<TDataDirectory>(session_, path_);
+  return *directory_;
+}
+
+bool KuraShell::RunStatement(const std::string& sql, int line) {
+  const auto started = std::chrono::steady_clock::now();
+  bool ok = true;
   try {
     Execute(sql);
-    return true;
+  } catch (const sql::ESqlPositionedError& e) {
+    err_ << e.what() << '\n' << PositionText(sql, e.Offset(), line);
+    ok = false;
   } catch (const std::exception& e) {
     // Engine errors carry their complete message ("Kura Engine Error # ...").
     err_ << e.what() << '\n';
-    return false;
+    ok = false;
   }
+  if (!Out()) {
+    // A full disk or a reader that went away: the rows stopped there.
+    err_ << "kura: the results could not all be written to "
+         << (output_ ? outputName_ : std::string("standard output")) << '\n';
+    Out().clear();
+    ok = false;
+  }
+  if (timer_) {
+    const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - started;
+    char text[64];
+    std::snprintf(text, sizeof text, "Time: %.3f ms\n", spent.count());
+    Out() << text;
+  }
+  return ok;
 }
 
 namespace {
@@ -111,20 +135,51 @@ std::optional<std::string> ShownValue(const sql::Value& v, const TextCodec& code
   return sql::IsTextType(v.type, v.subType) ? codec.Show(text.text) : text.text;
 }
 
+ColumnKind KindOf(int type) {
+  if (type == sql::kTypeBoolean) return ColumnKind::kBoolean;
+  return sql::IsNumericType(type) ? ColumnKind::kNumber : ColumnKind::kText;
+}
+
+// When the statement starts with the word EXPLAIN, blanks it out (offsets
+// stay those of the typed text) and returns true.
+bool TakeExplain(std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
+  constexpr std::string_view kWord = "EXPLAIN";
+  if (text.size() - i <= kWord.size()) return false;
+  for (std::size_t k = 0; k < kWord.size(); ++k)
+    if (std::toupper(static_cast<unsigned char>(text[i + k])) != kWord[k]) return false;
+  if (static_cast<unsigned char>(text[i + kWord.size()]) > 32) return false;
+  text.replace(i, kWord.size(), kWord.size(), ' ');
+  return true;
+}
+
+bool Creates(const sql::ParsedStatement& st) {
+  return st.kind == sql::StatementKind::kCreateTable ||
+         (st.kind == sql::StatementKind::kSelect && !st.master().intoTable.empty());
+}
+
+bool ChangesRows(const sql::ParsedStatement& st) {
+  return st.kind == sql::StatementKind::kInsert || st.kind == sql::StatementKind::kUpdate ||
+         st.kind == sql::StatementKind::kDelete;
+}
+
 }  // namespace
 
 void KuraShell::WriteSelect(sql::TQueryExecution& q, const TextCodec& codec) {
-  ResultTable result;
+  std::vector<std::string> columns;
+  std::vector<ColumnKind> kinds;
   if (!q.Live()) {
     TDataTable& t = *q.ResultTable();
     for (const TFieldDescriptor& f : t.Data().Fields()) {
-      result.columns.push_back(f.name);
-      result.numeric.push_back(sql::IsNumericType(f.type));
+      columns.push_back(f.name);
+      kinds.push_back(KindOf(f.type));
     }
-    for (std::int32_t n = 1; n <= t.Data().RecordCount(); ++n) {
+    ResultWriter writer(Out(), style_, columns, kinds);
+    for (std::int32_t n = 1; n <= t.Data().RecordCount() && Out(); ++n) {
       const TRecord* r = t.ReadRecord(n);
       if (r == nullptr || RecordStatus(r->Data()) != kRecordActive) continue;
-      auto& row = result.rows.emplace_back();
+      ResultRow row;
       for (const TFieldDescriptor& f : t.Data().Fields()) {
         if (f.type == kFieldBlob && t.Blob() != nullptr) {
           const BlobRef ref = GetBlobRef(r->Data(), f);
@@ -134,136 +189,173 @@ void KuraShell::WriteSelect(sql::TQueryExecution& q, const TextCodec& codec) {
           row.push_back(ShownValue(ReadFieldValue(r->Data(), f), codec));
         }
       }
+      writer.Row(std::move(row));
     }
-  } else {
-    const sql::TDataQuery& master = q.Statement().Master();
-    for (const sql::TResultField& f : master.selectList) {
-      result.columns.push_back(f.name);
-      result.numeric.push_back(sql::IsNumericType(f.type));
-    }
-    TDataCursor c(session_, *directory_);
-    c.Open(q.LiveTable()->Name(), {.readOnly = true, .recordOrder = true});
-    c.SetOrder(q.ChosenIndex());
-    if (q.LiveFilter() != nullptr) c.AddFilter(*q.LiveFilter());
-    c.First();
-    while (c.Next()) {
-      c.ReadCurrent();
-      auto& row = result.rows.emplace_back();
-      for (const sql::TResultField& f : master.selectList) {
-        const sql::Value v = f.isColumn ? c.GetField(c.Image(), f.fieldNumber)
-                                        : sql::Evaluate(*f.expression, c.Row(c.Image()));
-        row.push_back(ShownValue(v, codec));
-      }
-    }
-    c.Close();
+    writer.Finish();
+    return;
   }
-  WriteResult(out_, options_.format, result);
+  const sql::TDataQuery& master = q.Statement().Master();
+  for (const sql::TResultField& f : master.selectList) {
+    columns.push_back(f.name);
+    kinds.push_back(KindOf(f.type));
+  }
+  ResultWriter writer(Out(), style_, columns, kinds);
+  TDataCursor c(session_, *directory_);
+  c.Open(q.LiveTable()->Name(), {.readOnly = true, .recordOrder = true});
+  c.SetOrder(q.ChosenIndex());
+  if (q.LiveFilter() != nullptr) c.AddFilter(*q.LiveFilter());
+  c.First();
+  // Each row is written as it is read; a reader that went away (a closed
+  // pipe) ends the reading.
+  while (Out() && c.Next()) {
+    c.ReadCurrent();
+    ResultRow row;
+    for (const sql::TResultField& f : master.selectList) {
+      const sql::Value v = f.isColumn ? c.GetField(c.Image(), f.fieldNumber)
+                                      : sql::Evaluate(*f.expression, c.Row(c.Image()));
+      row.push_back(ShownValue(v, codec));
+    }
+    writer.Row(std::move(row));
+  }
+  c.Close();
+  writer.Finish();
+}
+
+std::vector<sql::Value> KuraShell::ParameterValues(const std::vector<std::string>& names,
+                                                   const TextCodec& codec) const {
+  std::vector<sql::Value> values;
+  int position = 0;
+  for (const std::string& name : names) {
+    const std::string key = name.empty() ? "?" + std::to_string(++position) : name;
+    const auto found = parameters_.find(key);
+    if (found == parameters_.end())
+      throw std::runtime_error("kura: no value for the parameter " + key + " (see .param)");
+    sql::Value v = found->second;
+    if (!v.null && sql::IsTextType(v.type, v.subType) && !codec.Store(found->second.text, v.text))
+      sql::SqlError("The parameter " + key + " holds characters that the table's code page cannot store");
+    values.push_back(std::move(v));
+  }
+  return values;
 }
 
 void KuraShell::Execute(const std::string& typed) {
-  sql::TableCatalog catalog(*directory_);
-  std::string sql = typed;
-  std::pair<std::int16_t, std::int16_t> locale{0, 0};
-  {
-    const std::unique_ptr<sql::ParsedStatement> st = sql::ParseStatement(typed);
-    if (st->moreStatements) {
-      RunText(typed, true);
-      return;
+  std::vector<std::string> parameterNames;
+  std::string text = MarkParameters(typed, parameterNames);
+  const bool explain = TakeExplain(text);
+  std::unique_ptr<sql::ParsedStatement> st = sql::ParseStatement(text);
+  if (st->moreStatements) {
+    // The grammar found an end that the shell's cutting did not: each part
+    // runs on its own.
+    const std::size_t end = st->endPosition;
+    st.reset();
+    Execute(typed.substr(0, end));
+    try {
+      Execute(typed.substr(end));
+    } catch (const sql::ESqlPositionedError& e) {
+      throw sql::ESqlPositionedError(e, end + e.Offset());
     }
-    if (auto l = StatementLocale(*st, catalog)) locale = *l;
+    return;
   }
+  TDataDirectory& database = Database(Creates(*st) && !explain);
+  sql::TableCatalog catalog(database);
+  std::pair<std::int16_t, std::int16_t> locale{0, 0};
+  if (auto l = StatementLocale(*st, catalog)) locale = *l;
+  const bool changes = ChangesRows(*st);
+  st.reset();
   // Texts typed on a UTF-8 terminal are written in the table's code page.
   const TextCodec codec(locale.first, locale.second, options_.rawEncoding);
-  if (!codec.Store(typed, sql))
+  std::string sql;
+  if (!codec.Store(text, sql))
     sql::SqlError("The statement holds characters that the table's code page cannot store");
+  const std::vector<sql::Value> values = ParameterValues(parameterNames, codec);
   sql::TQueryExecution q(session_, catalog);
   q.SetRequestLive(true);
-  q.Prepare(sql);
+  try {
+    q.Prepare(sql);
+  } catch (const sql::ESqlPositionedError& e) {
+    // The offset in the stored text, as an offset in the typed one.
+    throw sql::ESqlPositionedError(e, codec.Show(sql.substr(0, e.Offset())).size());
+  }
+  if (explain) {
+    Out() << (q.IsSelect() ? PlanText(q) : "no plan: not a SELECT") << '\n';
+    return;
+  }
   if (options_.plan && q.IsSelect()) err_ << PlanText(q) << std::endl;
-  q.Execute();
+  q.Execute(values);
   if (q.IsSelect()) WriteSelect(q, codec);
+  if (changes && changes_)
+    Out() << q.RowsAffected() << (q.RowsAffected() == 1 ? " row\n" : " rows\n");
 }
 
-bool KuraShell::RunText(std::string_view text, bool stopOnError) {
-  std::vector<std::string> statements;
-  const std::size_t rest = TakeStatements(text, statements);
-  if (!IsBlank(text.substr(rest))) statements.emplace_back(text.substr(rest));
-  bool ok = true;
-  for (const std::string& s : statements) {
-    if (RunStatement(s)) continue;
-    ok = false;
-    if (stopOnError) break;
-  }
-  return ok;
+namespace {
+
+int Newlines(std::string_view text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+// The blank lines before the first word of a statement.
+int LeadingLines(std::string_view statement) {
+  const std::size_t word = statement.find_first_not_of(" \t\r\n");
+  return Newlines(statement.substr(0, word == std::string_view::npos ? 0 : word));
 }
 
-void KuraShell::ShowSchema(const std::string& table) {
-  TDataTable* t = directory_->OpenTable(table, {.readOnly = true});
-  try {
-    const TextCodec codec(t->Data().Header().languageId, t->Data().Header().sortId,
-                          options_.rawEncoding);
-    out_ << SchemaStatements(*t, codec);
-  } catch (...) {
-    directory_->CloseTable(t);
-    throw;
-  }
-  directory_->CloseTable(t);
-}
+}  // namespace
 
-KuraShell::DotOutcome KuraShell::RunDotCommand(const std::string& line) {
-  std::istringstream words(line);
-  std::string command, argument, extra;
-  words >> command >> argument >> extra;
-  try {
-    if (command == ".quit" || command == ".exit") return DotOutcome::kQuit;
-    if (command == ".help") {
-      out_ << kShellHelp;
-    } else if (command == ".tables" && argument.empty()) {
-      for (const std::string& t : ListTables(session_.GetEnv(), directory_->Path()))
-        out_ << t << '\n';
-    } else if (command == ".schema" && !argument.empty() && extra.empty()) {
-      ShowSchema(argument);
-    } else {
-      err_ << "kura: unknown command or wrong arguments: " << line << " (see .help)\n";
-      return DotOutcome::kFailed;
-    }
-  } catch (const std::exception& e) {
-    err_ << e.what() << '\n';
-    return DotOutcome::kFailed;
-  }
-  return DotOutcome::kOk;
-}
-
-int KuraShell::Run(std::istream& in, bool prompt) {
+KuraShell::RunResult KuraShell::RunLines(LineReader& reader, bool interactive, int firstLine) {
   std::string pending, line;
-  bool ok = true;
-  for (;;) {
-    if (prompt) out_ << (IsBlank(pending) ? "kura> " : "  ...> ") << std::flush;
-    if (!std::getline(in, line)) break;
-    if (IsBlank(pending) && !line.empty() && line[0] == '.') {
+  int lineNo = firstLine - 1;  // the line read last
+  int pendingLine = firstLine;  // the line on which `pending` starts
+  RunResult result;
+  auto fail = [&] {
+    result.ok = false;
+    return !interactive && options_.bail;  // a script stops at its first failure
+  };
+  // At a terminal lines count from the statement's own first line.
+  auto firstLineOf = [&](std::string_view statement, int line) {
+    return interactive ? 1 - LeadingLines(statement) : line;
+  };
+  while (reader.ReadLine(IsBlank(pending) ? "kura> " : "  ...> ", line)) {
+    ++lineNo;
+    if (IsBlank(pending)) {
       pending.clear();
-      const DotOutcome outcome = RunDotCommand(line);
-      if (outcome == DotOutcome::kQuit) break;
-      if (outcome == DotOutcome::kFailed) {
-        ok = false;
-        if (!prompt) return 1;
+      pendingLine = lineNo;
+      if (!line.empty() && line[0] == '.') {
+        const DotOutcome outcome = RunDotCommand(line);
+        if (outcome == DotOutcome::kQuit) {
+          result.quit = true;
+          return result;
+        }
+        if (outcome == DotOutcome::kFailed && fail()) return result;
+        continue;
       }
-      continue;
     }
     pending += line;
     pending += '\n';
-    std::vector<std::string> statements;
-    const std::size_t rest = TakeStatements(pending, statements);
-    pending.erase(0, rest);
-    for (const std::string& s : statements) {
-      if (RunStatement(s)) continue;
-      ok = false;
-      if (!prompt) return 1;  // a script stops at its first failure
+    std::vector<StatementSpan> spans;
+    const std::size_t rest = TakeStatementSpans(pending, spans);
+    for (const StatementSpan& s : spans) {
+      const std::string statement = pending.substr(s.begin, s.end - s.begin);
+      const int start = pendingLine + Newlines(std::string_view(pending).substr(0, s.begin));
+      if (!RunStatement(statement, firstLineOf(statement, start)) && fail()) return result;
     }
+    pendingLine += Newlines(std::string_view(pending).substr(0, rest));
+    pending.erase(0, rest);
   }
-  if (prompt) out_ << '\n';
-  if (!IsBlank(pending) && !RunStatement(pending)) ok = false;
-  return (ok || prompt) ? 0 : 1;
+  if (interactive) out_ << '\n';
+  if (!IsBlank(pending) && !RunStatement(pending, firstLineOf(pending, pendingLine)))
+    result.ok = false;
+  return result;
+}
+
+int KuraShell::Run(LineReader& reader) {
+  const bool interactive = reader.Interactive();
+  if (interactive && !changesChosen_) changes_ = true;
+  const RunResult result = RunLines(reader, interactive, 1);
+  Out().flush();
+  return (result.ok || interactive) ? 0 : 1;
+}
+
+int KuraShell::Run(std::istream& in, bool prompt) {
+  StreamLineReader reader(in, out_, prompt);
+  return Run(reader);
 }
 
 }  // namespace kura::tool

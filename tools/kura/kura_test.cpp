@@ -156,14 +156,15 @@ TEST(KuraToolTest, ExitStatusesAndCompleteMessages) {
   EXPECT_EQ(Kura({dir.Path(), "-c", ".tables"}).out, "a\n");
   EXPECT_EQ(Kura({dir.Path(), "-c", "SELCT"}).err,
             "Kura Engine Error # 11949 SQL error - SELECT, INSERT, UPDATE, DELETE, CREATE, "
-            "ALTER, or DROP keyword expected, instead found 'SELCT'\n");
+            "ALTER, or DROP keyword expected, instead found 'SELCT'\n"
+            "  at line 1, column 1:\n  SELCT\n  ^\n");
   EXPECT_EQ(Kura({}).status, 2);
   EXPECT_EQ(Kura({dir.Path(), "--bogus"}).status, 2);
   EXPECT_EQ(Kura({dir.Path(), "--encoding", "latin"}).status, 2);
   EXPECT_EQ(Kura({"info", dir.Path()}).status, 2);
   EXPECT_EQ(Kura({"--help"}).status, 0);
   EXPECT_EQ(Kura({"--version"}).out.rfind("kura ", 0), 0u);
-  EXPECT_EQ(Kura({dir.Path(), "-c", ".schema"}).status, 1);
+  EXPECT_EQ(Kura({dir.Path(), "-c", ".schema a b"}).status, 1);
   EXPECT_EQ(Kura({"info", dir.Path(), "nothere"}).status, 1);
   EXPECT_EQ(Kura({"verify", dir.File("nothere")}).status, 1);
 }

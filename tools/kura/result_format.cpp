@@ -1,7 +1,11 @@
 #include "tools/kura/result_format.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace kura::tool {
 namespace {
@@ -18,11 +22,10 @@ std::string TsvField(const std::optional<std::string>& v) {
   return s;
 }
 
-std::string CsvField(const std::optional<std::string>& v) {
-  if (!v) return "";
-  if (v->find_first_of(",\"\r\n") == std::string::npos) return *v;
+std::string CsvField(const std::string& v) {
+  if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
   std::string s = "\"";
-  for (char c : *v) {
+  for (char c : v) {
     if (c == '"') s += '"';
     s += c;
   }
@@ -53,32 +56,12 @@ std::string JsonString(const std::string& v) {
   return s + "\"";
 }
 
-void WriteLines(std::ostream& out, const ResultTable& r, char sep,
-                std::string (*field)(const std::optional<std::string>&)) {
-  for (std::size_t i = 0; i < r.columns.size(); ++i)
-    out << (i ? std::string(1, sep) : "") << field(r.columns[i]);
-  out << '\n';
-  for (const auto& row : r.rows) {
-    for (std::size_t i = 0; i < row.size(); ++i)
-      out << (i ? std::string(1, sep) : "") << field(row[i]);
-    out << '\n';
-  }
-}
-
-void WriteJson(std::ostream& out, const ResultTable& r) {
-  out << '[';
-  for (std::size_t n = 0; n < r.rows.size(); ++n) {
-    out << (n ? ",\n " : "\n ") << '{';
-    for (std::size_t i = 0; i < r.columns.size(); ++i) {
-      out << (i ? ", " : "") << JsonString(r.columns[i]) << ": ";
-      const auto& v = r.rows[n][i];
-      if (!v) out << "null";
-      else if (i < r.numeric.size() && r.numeric[i]) out << *v;
-      else out << JsonString(*v);
-    }
-    out << '}';
-  }
-  out << (r.rows.empty() ? "]\n" : "\n]\n");
+std::string JsonValue(const std::optional<std::string>& v, ColumnKind kind) {
+  if (!v) return "null";
+  if (kind == ColumnKind::kNumber) return *v;
+  if (kind == ColumnKind::kBoolean && (*v == "TRUE" || *v == "FALSE"))
+    return *v == "TRUE" ? "true" : "false";
+  return JsonString(*v);
 }
 
 void Pad(std::ostream& out, const std::string& text, std::size_t width, bool right) {
@@ -88,59 +71,119 @@ void Pad(std::ostream& out, const std::string& text, std::size_t width, bool rig
   else out << text << fill;
 }
 
-void WriteTable(std::ostream& out, const ResultTable& r) {
-  std::vector<std::size_t> widths;
-  for (const auto& c : r.columns) widths.push_back(DisplayWidth(c));
-  for (const auto& row : r.rows)
-    for (std::size_t i = 0; i < row.size(); ++i)
-      widths[i] = std::max(widths[i], DisplayWidth(row[i].value_or("NULL")));
-  for (std::size_t i = 0; i < r.columns.size(); ++i) {
-    out << (i ? " | " : "");
-    Pad(out, r.columns[i], widths[i], false);
-  }
-  out << '\n';
-  for (std::size_t i = 0; i < widths.size(); ++i) out << (i ? "-+-" : "") << std::string(widths[i], '-');
-  out << '\n';
-  for (const auto& row : r.rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      out << (i ? " | " : "");
-      Pad(out, row[i].value_or("NULL"), widths[i], i < r.numeric.size() && r.numeric[i]);
-    }
-    out << '\n';
-  }
-  out << "(" << r.rows.size() << (r.rows.size() == 1 ? " row)\n" : " rows)\n");
-}
-
-bool IsWide(char32_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
 }  // namespace
 
-std::size_t DisplayWidth(const std::string& text) {
-  std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const std::size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    char32_t c = len == 1 ? b : (b & (0x7F >> len));
-    for (std::size_t k = 1; k < len && i + k < text.size(); ++k)
-      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    width += IsWide(c) ? 2 : 1;
-    i += len;
+ResultWriter::ResultWriter(std::ostream& out, const OutputStyle& style,
+                           std::vector<std::string> columns, std::vector<ColumnKind> kinds)
+    : out_(out), style_(style), columns_(std::move(columns)), kinds_(std::move(kinds)) {
+  kinds_.resize(columns_.size(), ColumnKind::kText);
+  if (!style_.headers) {
+  } else if (style_.format == OutputFormat::kTsv || style_.format == OutputFormat::kCsv) {
+    ResultRow header(columns_.begin(), columns_.end());
+    const bool tsv = style_.format == OutputFormat::kTsv;
+    for (std::size_t i = 0; i < header.size(); ++i)
+      out_ << (i ? (tsv ? "\t" : ",") : "") << (tsv ? TsvField(header[i]) : CsvField(*header[i]));
+    out_ << '\n';
   }
-  return width;
+  if (style_.format == OutputFormat::kJson) out_ << '[';
+}
+
+bool ResultWriter::Right(std::size_t column) const {
+  return column < kinds_.size() && kinds_[column] == ColumnKind::kNumber;
+}
+
+void ResultWriter::WriteTableRow(const ResultRow& row, bool header) {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    out_ << (i ? " | " : "");
+    const std::size_t width = i < widths_.size() ? widths_[i] : 0;
+    Pad(out_, row[i] ? *row[i] : style_.nullText, width, !header && Right(i));
+  }
+  out_ << '\n';
+}
+
+void ResultWriter::Release() {
+  released_ = true;
+  widths_.assign(columns_.size(), 0);
+  for (std::size_t i = 0; i < columns_.size(); ++i) widths_[i] = DisplayWidth(columns_[i]);
+  for (const ResultRow& row : held_)
+    for (std::size_t i = 0; i < row.size() && i < widths_.size(); ++i)
+      widths_[i] = std::max(widths_[i], DisplayWidth(row[i] ? *row[i] : style_.nullText));
+  if (style_.headers) {
+    WriteTableRow(ResultRow(columns_.begin(), columns_.end()), true);
+    for (std::size_t i = 0; i < widths_.size(); ++i)
+      out_ << (i ? "-+-" : "") << std::string(widths_[i], '-');
+    out_ << '\n';
+  }
+  for (const ResultRow& row : held_) WriteTableRow(row, false);
+  held_.clear();
+  held_.shrink_to_fit();
+}
+
+void ResultWriter::Row(ResultRow row) {
+  ++count_;
+  switch (style_.format) {
+    case OutputFormat::kTable:
+      if (released_) {
+        WriteTableRow(row, false);
+      } else {
+        held_.push_back(std::move(row));
+        if (held_.size() >= kAlignedRows) Release();
+      }
+      break;
+    case OutputFormat::kTsv:
+      for (std::size_t i = 0; i < row.size(); ++i) out_ << (i ? "\t" : "") << TsvField(row[i]);
+      out_ << '\n';
+      break;
+    case OutputFormat::kCsv:
+      for (std::size_t i = 0; i < row.size(); ++i)
+        out_ << (i ? "," : "") << CsvField(row[i] ? *row[i] : style_.nullText);
+      out_ << '\n';
+      break;
+    case OutputFormat::kJson:
+      out_ << (count_ > 1 ? ",\n " : "\n ") << '{';
+      for (std::size_t i = 0; i < row.size() && i < columns_.size(); ++i)
+        out_ << (i ? ", " : "") << JsonString(columns_[i]) << ": " << JsonValue(row[i], kinds_[i]);
+      out_ << '}';
+      break;
+  }
+}
+
+void ResultWriter::Finish() {
+  if (style_.format == OutputFormat::kTable) {
+    if (!released_) Release();
+    out_ << "(" << count_ << (count_ == 1 ? " row)\n" : " rows)\n");
+  } else if (style_.format == OutputFormat::kJson) {
+    out_ << (count_ == 0 ? "]\n" : "\n]\n");
+  }
 }
 
 void WriteResult(std::ostream& out, OutputFormat format, const ResultTable& result) {
-  switch (format) {
-    case OutputFormat::kTable: WriteTable(out, result); break;
-    case OutputFormat::kTsv: WriteLines(out, result, '\t', TsvField); break;
-    case OutputFormat::kCsv: WriteLines(out, result, ',', CsvField); break;
-    case OutputFormat::kJson: WriteJson(out, result); break;
+  std::vector<ColumnKind> kinds;
+  for (bool n : result.numeric) kinds.push_back(n ? ColumnKind::kNumber : ColumnKind::kText);
+  OutputStyle style;
+  style.format = format;
+  ResultWriter writer(out, style, result.columns, kinds);
+  for (const ResultRow& row : result.rows) writer.Row(row);
+  writer.Finish();
+}
+
+std::size_t DisplayWidth(const std::string& text) {
+  std::size_t width = 0;
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) {
+      ++width;  // a byte that is not UTF-8 takes one column
+      continue;
+    }
+    const int category = u_charType(c);
+    if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || c == 0x200B) continue;
+    const int eaw = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+    width += (eaw == U_EA_WIDE || eaw == U_EA_FULLWIDTH) ? 2 : 1;
   }
+  return width;
 }
 
 }  // namespace kura::tool

@@ -14,6 +14,19 @@ namespace kura::tool {
 // incomplete rest begins. Statements that are only blanks are skipped.
 std::size_t TakeStatements(std::string_view text, std::vector<std::string>& out);
 
+// The same as offsets: [begin, end) of each complete statement in `text`.
+struct StatementSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+std::size_t TakeStatementSpans(std::string_view text, std::vector<StatementSpan>& out);
+
+// Replaces each parameter name ":NAME" outside quotes and comments by "?"
+// and blanks of the same length (offsets in the text stay the same), and
+// appends to `names` one entry per "?" of the result in order: the name
+// with its colon, or "" for a "?" written as such.
+std::string MarkParameters(std::string_view text, std::vector<std::string>& names);
+
 // True when `text` holds nothing but blanks and comments.
 bool IsBlank(std::string_view text);
 

@@ -7,14 +7,6 @@
 namespace kura::tool {
 namespace {
 
-// A name as the statement grammar reads it back: bare when it is a plain
-// word, else in brackets.
-std::string SqlName(const std::string& name) {
-  bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
-  for (char c : name) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-  return plain ? name : "[" + name + "]";
-}
-
 std::string Quoted(const std::string& text) {
   std::string s = "'";
   for (char c : text) {
@@ -47,6 +39,12 @@ std::string IndexColumns(const TIndexDescriptor& d, TDataTable& t, bool perField
 }
 
 }  // namespace
+
+std::string SqlName(const std::string& name) {
+  bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
+  for (char c : name) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+  return plain ? name : "[" + name + "]";
+}
 
 std::string SqlTypeName(const TFieldDescriptor& f) {
   const std::string n = std::to_string(f.declaredSize);

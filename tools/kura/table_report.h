@@ -20,6 +20,10 @@ std::string SchemaStatements(TDataTable& table, const TextCodec& codec);
 // definitions and the record, page and block counts.
 void WriteTableInfo(std::ostream& out, TDataTable& table, const TextCodec& codec);
 
+// A name as the statement grammar reads it back: bare when it is a plain
+// word, else in brackets.
+std::string SqlName(const std::string& name);
+
 // The SQL type of a field descriptor ("INTEGER", "VARCHAR(30)", ...).
 std::string SqlTypeName(const TFieldDescriptor& f);
 
