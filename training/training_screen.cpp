@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "board/board_view.h"
-#include "board/captures.h"
+#include "board/capture_log.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 
