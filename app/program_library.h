@@ -16,9 +16,6 @@ namespace sorabeku {
 
 class TDataModule1;
 
-// The database the program's queries name.
-inline constexpr const char* kLibraryDatabase = "kyozai";
-
 // Raised when the library directory is not there; the message names the
 // directory, for the error box.
 class LibraryMissing : public std::runtime_error {

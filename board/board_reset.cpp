@@ -22,8 +22,8 @@ void ResetBoard(MainState& state, ScreenModel& screen) {
   state.ColourToPlay = kBlack;
   state.EditCount = 0;
   state.CaptureLogCount = 0;
-  state.CandidatesShown = 0;
-  state.SequenceReplayed = 0;
+  state.CandidatesShown = kOff;
+  state.SequenceReplayed = kOff;
 
   screen.panels[0].clear();
   screen.panels[1].clear();

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "board/captures.h"
+#include "board/capture_log.h"
 
 namespace sorabeku {
 namespace {

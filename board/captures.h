@@ -1,11 +1,14 @@
 // The board model's one rule: after a stone is placed, adjacent groups of
-// the other colour without an empty neighbour are taken off and logged so
-// that the move can be taken back.
+// the other colour without an empty neighbour are taken. The rule reads the
+// board and names what the stone takes; the capture log (capture_log.h)
+// takes those stones off the board and the screen and records them so that
+// the move can be taken back.
 #pragma once
 
 #include <array>
+#include <vector>
 
-#include "board/board_context.h"
+#include "form/main_state.h"
 
 namespace sorabeku {
 
@@ -22,27 +25,17 @@ struct Neighbour {
 std::array<Neighbour, 4> ComputeNeighbours(const MainState& state,
                                            PointIndex p);
 
-// Takes off every group of the colour opposite to Board[p] that touches p
-// and has no empty neighbour, clearing its cells and appending one capture
-// record per stone in increasing point order. The stone at p is never
-// taken itself. Does nothing unless |Board[p]| is 1 or 2.
-//
-// Record keys: with edit moves (EditCount > 0) MoveKey is EditCount and
-// StoneNumber is moveNumber. Otherwise MoveKey is the TES of the current
-// problem row and StoneNumber the TES of the last row before it that put a
-// stone on the captured point; the problem rows are left on the row that
-// was current. With no problem rows open, MoveKey is moveNumber and
-// StoneNumber 0.
-//
-// A record goes to slot CaptureLogCount + 1, or to the first free slot when
-// that one is still in use; when all 100 slots are used the stone is taken
-// off without a record. Throws whatever the problem rows throw.
-void RemoveCaptures(BoardContext& board, int moveNumber, PointIndex p);
+// The stones one placed stone takes: their colour and their points in
+// increasing point order (none: Colour 0, no points).
+struct Captures {
+  int Colour = 0;
+  std::vector<PointIndex> Points;
+};
 
-// Puts back every logged stone whose MoveKey is `key`, slot by slot: board
-// value, picture and, when withNumbers and StoneNumber > 0, its number in
-// white on black or black on white. Frees the slots; ColourToPlay ends as
-// the colour of the last stone put back.
-void RestoreCaptures(BoardContext& board, int key, bool withNumbers);
+// Every stone of the groups of the colour opposite to Board[p] that touch p
+// and have no empty neighbour. The stone at p is never taken itself. Takes
+// nothing unless p is on the board and |Board[p]| is 1 or 2. Reads
+// state.Board only and changes nothing.
+Captures CapturesOf(const MainState& state, PointIndex p);
 
 }  // namespace sorabeku

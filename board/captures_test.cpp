@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board_view.h"
+#include "board/capture_log.h"
 #include "board/testing/board_diagram.h"
 
 namespace sorabeku {
@@ -98,6 +99,31 @@ TEST_F(CapturesTest, GroupIsTakenWholeInPointOrderUnderOneKey) {
     EXPECT_EQ(used[i].StoneNumber, 6);
     EXPECT_EQ(used[i].Colour, 1);
   }
+}
+
+TEST_F(CapturesTest, TheRuleNamesTheTakenStonesAndChangesNothing) {
+  Setup({".OOO.",
+         "OXXXO",
+         "OX.XO",
+         ".OOO."});
+  const PointIndex p = PointOf(2, 2);
+  state.Board[p] = kWhite;
+  const std::array<StoneCode, kPointCount + 1> before = state.Board;
+  const Captures taken = CapturesOf(state, p);
+  EXPECT_EQ(taken.Colour, kBlack);
+  EXPECT_EQ(taken.Points,
+            (std::vector<PointIndex>{PointOf(1, 1), PointOf(1, 2), PointOf(2, 1),
+                                     PointOf(3, 1), PointOf(3, 2)}));
+  EXPECT_EQ(state.Board, before);
+  EXPECT_EQ(state.CaptureLogCount, 0);
+  EXPECT_EQ(PictureDiagram(screen, 5, 4)[1], "OXXXO");
+
+  // A stone that takes nothing, an empty point, a mark: nothing is named.
+  state.Board[PointOf(10, 10)] = kBlack;
+  EXPECT_TRUE(CapturesOf(state, PointOf(10, 10)).Points.empty());
+  EXPECT_EQ(CapturesOf(state, PointOf(0, 0)).Colour, 0);
+  state.Board[PointOf(0, 0)] = kMarkCode;
+  EXPECT_TRUE(CapturesOf(state, PointOf(0, 0)).Points.empty());
 }
 
 TEST_F(CapturesTest, EdgeAndTextMarkAreNoLiberties) {

@@ -52,10 +52,27 @@ inline constexpr int kEditCommentSlots = 100;
 inline constexpr int kCaptureLogSlots = 100;
 inline constexpr int kCandidateSlots = 20;
 
+// The screen the window shows (MainState::ScreenMode).
+using ScreenModeCode = int;
+inline constexpr ScreenModeCode kTrainingMode = 1;
+inline constexpr ScreenModeCode kEditingMode = 2;
+
+// The section of the library shown (MainState::CurrentSection): 出入の部,
+// 手筋の部, 地中の部.
+using SectionNumber = int;
+inline constexpr SectionNumber kCountingSection = 1;
+inline constexpr SectionNumber kTesujiSection = 2;
+inline constexpr SectionNumber kInsideSection = 3;
+
+// The state's on/off flags (CandidatesShown, SequenceReplayed, AutoPlay).
+using Flag = int;
+inline constexpr Flag kOff = 0;
+inline constexpr Flag kOn = 1;
+
 // Every array is numbered from 1 as the screens use it: element 0 is unused
 // and stays zero.
 struct MainState {
-  int ScreenMode = 1;      // 1 training, 2 editing
+  ScreenModeCode ScreenMode = kTrainingMode;
   int CurrentProblem = 0;  // MNB of the loaded problem; 0 none
   int MoveNumber = 0;      // TES of the move last shown or placed
   int ColourToPlay = 1;    // StoneCode of the next stone
@@ -70,12 +87,12 @@ struct MainState {
   std::array<Candidate, kCandidateSlots + 1> Candidates{};
   int MarkKind = 0;    // tens digit of the editing screen's mark code
   int MarkColour = 0;  // units digit of that code
-  int CandidatesShown = 0;
-  int SequenceReplayed = 0;
+  Flag CandidatesShown = kOff;  // the continuations are offered as marks
+  Flag SequenceReplayed = kOff;
   int BoardWidth = kBoardSize;
   int PointCount = kPointCount;
-  int AutoPlay = 0;
-  int CurrentSection = 1;  // 1, 2 or 3
+  Flag AutoPlay = kOff;  // the registered sequence replays by itself
+  SectionNumber CurrentSection = kCountingSection;
 };
 
 // The other colour of a stone colour 1 or 2.

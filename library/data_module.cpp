@@ -11,11 +11,9 @@ namespace sorabeku {
 
 namespace {
 
-constexpr const char* kDatabaseName = "kyozai";
-
 void SetUp(kura::TKuraQuery& q, const std::string& sessionName) {
   q.SetSessionName(sessionName);
-  q.SetDatabaseName(kDatabaseName);
+  q.SetDatabaseName(kLibraryDatabase);
   q.SetRequestLive(true);
   q.SetMaxRowCount(-1);
   q.AutoDisplayLabels = false;
@@ -102,10 +100,10 @@ void TDataModule1::OpenBranchPoints(int problem) {
 // would make it, when no query has opened yet.
 kura::TKuraDatabase& TDataModule1::Database() {
   kura::TKuraSession& session = kura::Sessions().SessionByName(sessionName_);
-  kura::TKuraDatabase* db = session.FindDatabase(kDatabaseName);
+  kura::TKuraDatabase* db = session.FindDatabase(kLibraryDatabase);
   if (db == nullptr) {
-    db = &session.AddDatabase(kDatabaseName);
-    db->SetDirectory(kDatabaseName);
+    db = &session.AddDatabase(kLibraryDatabase);
+    db->SetDirectory(kLibraryDatabase);
   }
   return *db;
 }

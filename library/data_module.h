@@ -12,6 +12,9 @@
 
 namespace sorabeku {
 
+// The database the data module's queries name: the program's library.
+inline constexpr const char* kLibraryDatabase = "kyozai";
+
 class TDataModule1 final : public ProblemQueries {
  public:
   // The queries use session `sessionName` ("" is the default session);

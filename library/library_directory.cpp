@@ -14,7 +14,7 @@ std::string NewSession(const std::string& directory) {
   std::string name = "LibraryDirectory" + std::to_string(++counter);
   kura::TKuraSession& session = kura::Sessions().AddSession(name);
   session.privateDir = std::filesystem::temp_directory_path().string();
-  session.AddDatabase("kyozai").SetDirectory(directory);
+  session.AddDatabase(kLibraryDatabase).SetDirectory(directory);
   return name;
 }
 
@@ -24,7 +24,7 @@ LibraryDirectory::LibraryDirectory(const std::string& directory)
     : sessionName_(NewSession(directory)),
       module_(std::make_unique<TDataModule1>(sessionName_)) {
   control_.SetSessionName(sessionName_);
-  control_.SetDatabaseName("kyozai");
+  control_.SetDatabaseName(kLibraryDatabase);
 }
 
 LibraryDirectory::~LibraryDirectory() {

@@ -25,8 +25,8 @@ MainForm::MainForm(const Services& services, std::string programDir)
 void MainForm::Create() {
   helpFile_ = state.ProgramDir + "ソラベク.hlp";
   ResetBoard();
-  state.ScreenMode = 1;
-  state.CurrentSection = 1;
+  state.ScreenMode = kTrainingMode;
+  state.CurrentSection = kCountingSection;
   state.BoardWidth = kBoardSize;
   state.PointCount = kPointCount;
   ShowTrainingLayout(screen);
@@ -56,13 +56,13 @@ void MainForm::RunEvent(const std::function<void()>& event) {
 }
 
 void MainForm::N8Click() {
-  state.ScreenMode = 1;
+  state.ScreenMode = kTrainingMode;
   ShowTrainingLayout(screen);
   screen.control("Label362").text = kTrainingScreenName;
 }
 
 void MainForm::N9Click() {
-  state.ScreenMode = 2;
+  state.ScreenMode = kEditingMode;
   ShowEditLayout(screen);
   screen.control("Label362").text = kEditingScreenName;
 }
@@ -74,9 +74,9 @@ void MainForm::SwitchSection(int section, const char* caption) {
   screen.control("Label364").text = caption;
 }
 
-void MainForm::N3Click() { SwitchSection(1, "（出入の部）"); }
-void MainForm::N4Click() { SwitchSection(2, "（手筋の部・黒番）"); }
-void MainForm::N5Click() { SwitchSection(3, "（地中の部・黒番）"); }
+void MainForm::N3Click() { SwitchSection(kCountingSection, "（出入の部）"); }
+void MainForm::N4Click() { SwitchSection(kTesujiSection, "（手筋の部・黒番）"); }
+void MainForm::N5Click() { SwitchSection(kInsideSection, "（地中の部・黒番）"); }
 
 void MainForm::N2Click() { services_.help->ShowContents(helpFile_); }
 
@@ -94,7 +94,7 @@ void MainForm::Timer1Timer() {
 void MainForm::Timer2Timer() {
   if (hooks.Timer2Timer) {
     hooks.Timer2Timer(*this);
-  } else if (state.AutoPlay == 0) {
+  } else if (state.AutoPlay == kOff) {
     services_.timers->SetEnabled(TimerId::kTimer2, false);
   } else {
     throw NotAvailable("Timer2: automatic replay is not part of the program yet");
@@ -109,7 +109,7 @@ void MainForm::Label1MouseDown(int labelLeft, int labelTop, MouseButton button,
   const ScreenHooks::BoardClick* handler = &hooks.editingClick;
   if (screen.cells[point].text == kCandidateMark) {
     handler = &hooks.answerClick;
-  } else if (state.ScreenMode == 1) {
+  } else if (state.ScreenMode == kTrainingMode) {
     handler = &hooks.trainingClick;
   }
   if (!*handler) {

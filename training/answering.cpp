@@ -31,11 +31,11 @@ void TrainingScreen::AnswerClick(PointIndex point) {
   const int recNo = rows().RecNo();
   DrawRow(s.MoveNumber, 1, true, rows().FieldAsString(figure::CMT));
   form_.PlaySound(0);
-  s.CandidatesShown = 0;
+  s.CandidatesShown = kOff;
   const PositionKind kind = ClassifyPosition(rows(), s.Candidates);
   ReturnToRow(rows(), tnb, recNo);
   if (kind != PositionKind::LineEnd) {
-    if (s.AutoPlay == 1) {
+    if (s.AutoPlay == kOn) {
       form_.services().timers->SetEnabled(TimerId::kTimer2, true);
     } else {
       form_.screen.panels[0] = kGoOn;
@@ -44,7 +44,7 @@ void TrainingScreen::AnswerClick(PointIndex point) {
   }
   form_.PlaySound(1);
   form_.screen.panels[0] = kSequenceOver;
-  if (s.AutoPlay == 1) s.AutoPlay = 0;
+  if (s.AutoPlay == kOn) s.AutoPlay = kOff;
 }
 
 void TrainingScreen::FreeStone(PointIndex point, MouseButton button) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "board/board_view.h"
-#include "board/captures.h"
+#include "board/capture_log.h"
 #include "library/move_row.h"
 #include "library/sequence_walks.h"
 
@@ -161,7 +161,7 @@ TrainingScreen::Step TrainingScreen::AdvanceOneStep() {
   MainState& s = form_.state;
   if (!RowsOpen()) {  // no problem loaded yet
     Refuse(kNoFurtherMove);
-    s.AutoPlay = 0;
+    s.AutoPlay = kOff;
     return Step::kStopped;
   }
   s.MoveNumber = RowInt(rows(), figure::TES);
@@ -178,7 +178,7 @@ TrainingScreen::Step TrainingScreen::AdvanceOneStep() {
   if (!MoveToFollowingRow(kind)) {
     // Nothing to play: the line ends here, and so does automatic replay.
     Refuse(kNoFurtherMove);
-    s.AutoPlay = 0;
+    s.AutoPlay = kOff;
     return Step::kStopped;
   }
   s.MoveNumber = RowInt(rows(), figure::TES);
@@ -189,7 +189,7 @@ TrainingScreen::Step TrainingScreen::AdvanceOneStep() {
   if (ClassifyPosition(rows(), s.Candidates) == PositionKind::LineEnd) {
     form_.PlaySound(1);
     form_.screen.panels[0] = kSequenceOver;
-    s.AutoPlay = 0;
+    s.AutoPlay = kOff;
     return Step::kPlayed;
   }
   if (comment == kContinueMark) return Step::kPlayedChain;
@@ -214,7 +214,7 @@ void TrainingScreen::AdvanceOneMove() {
       break;
     }
   }
-  if (form_.state.AutoPlay == 1) {
+  if (form_.state.AutoPlay == kOn) {
     form_.services().timers->SetEnabled(TimerId::kTimer2, true);
   }
 }
@@ -230,7 +230,7 @@ void TrainingScreen::ShowCandidates() {
     cell.colour = c.Col > 0 ? kGreenText : kRedText;
   }
   form_.screen.panels[0] = kClickACircle;
-  s.CandidatesShown = 1;
+  s.CandidatesShown = kOn;
   form_.PlaySound(2);
 }
 
@@ -253,7 +253,7 @@ void TrainingScreen::TakeBackOneMove() {
     // be stored with numbers below 1 that are never shown.
     if (s.MoveNumber > 0) --s.MoveNumber;
     const PointIndex q = s.EditCount > 0 ? s.EditMoves[s.EditCount].Pst : 0;
-    if (s.ScreenMode == 1 && s.MoveNumber > 0 && IsOnBoard(q)) {
+    if (s.ScreenMode == kTrainingMode && s.MoveNumber > 0 && IsOnBoard(q)) {
       form_.screen.cells[q].text = std::to_string(s.MoveNumber);
     }
     s.LastStonePoint = q;
@@ -319,7 +319,7 @@ bool TrainingScreen::ReplayCurrentLine() {
     if (slots[slot] != 0) ReplaySlot(slots[slot]);
   }
   ReturnToRow(rows(), tnb, recNo);
-  form_.state.SequenceReplayed = 1;
+  form_.state.SequenceReplayed = kOn;
   return true;
 }
 
@@ -372,8 +372,8 @@ void TrainingScreen::CuteButton1Click() {
 void TrainingScreen::CuteButton5Click() {
   MainState& s = form_.state;
   form_.screen.panels[0].clear();
-  s.SequenceReplayed = 1;
-  if (s.CandidatesShown == 1) {
+  s.SequenceReplayed = kOn;
+  if (s.CandidatesShown == kOn) {
     form_.services().messages->Information(kClickAPoint);
   } else {
     AdvanceOneMove();
@@ -383,7 +383,7 @@ void TrainingScreen::CuteButton5Click() {
 void TrainingScreen::CuteButton7Click() {
   MainState& s = form_.state;
   form_.screen.panels[0].clear();
-  if (s.SequenceReplayed == 0 && s.EditCount == 0) {
+  if (s.SequenceReplayed == kOff && s.EditCount == 0) {
     Refuse(kNothingToTakeBack);
   } else {
     TakeBackOneMove();
@@ -396,12 +396,12 @@ void TrainingScreen::CuteButton9Click() {
 }
 
 void TrainingScreen::CuteButton10Click() {
-  form_.state.AutoPlay = 1;
+  form_.state.AutoPlay = kOn;
   AdvanceOneMove();
 }
 
 void TrainingScreen::Timer2Timer() {
-  if (form_.state.AutoPlay != 0) {
+  if (form_.state.AutoPlay != kOff) {
     AdvanceOneMove();
   } else {
     form_.services().timers->SetEnabled(TimerId::kTimer2, false);

@@ -11,6 +11,9 @@
 namespace kura::sql {
 
 inline constexpr std::int64_t kMsPerDay = 86400000;
+// The day number of 1899-12-30, day 0 of the stored date-times (a day
+// count with the time of day as fraction).
+inline constexpr std::int32_t kDayOf18991230 = 693594;
 
 // Day number of a proleptic Gregorian date; the date must be valid.
 std::int32_t DayNumber(int year, int month, int day);

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/blob_block.h"
+#include "engine/storage/change_counter.h"
 #include "engine/storage/coding.h"
 
 namespace kura {
@@ -15,24 +17,16 @@ constexpr std::uint32_t kBlobReadAheadBytes = 16384;
 constexpr std::size_t kBlockGrowStep = 32;
 constexpr std::size_t kBlockSpares = 32;
 
-// Block header, 18 bytes at the start of every block, little-endian.
-//   offset size  meaning
-//        0    4  previous block of the same value (0 in the first block)
-//        4    4  next block of the same value (0 in the last); in a free
-//                block the next block of the free chain
-//        8    2  data bytes used in this block
-//       10    4  BLOB serial of the value the block belongs to
-//       14    4  total length of the value (first block only; else 0)
-//       18  ...  data, block size - 18 bytes; unused bytes are zero
-std::int32_t Next(const TBlock* b) { return GetInt32LE(b->Data() + 4); }
-std::uint16_t Used(const TBlock* b) { return GetFixed16LE(b->Data() + 8); }
-std::int32_t Serial(const TBlock* b) { return GetInt32LE(b->Data() + 10); }
-std::int32_t Total(const TBlock* b) { return GetInt32LE(b->Data() + 14); }
-void SetPrev(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + 0, v); }
-void SetNext(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + 4, v); }
-void SetUsed(TBlock* b, std::uint16_t v) { PutFixed16LE(b->Data() + 8, v); }
-void SetSerial(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + 10, v); }
-void SetTotal(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + 14, v); }
+// The fields of a block header (laid out in blob_block.h).
+std::int32_t Next(const TBlock* b) { return GetInt32LE(b->Data() + kBlockNext); }
+std::uint16_t Used(const TBlock* b) { return GetFixed16LE(b->Data() + kBlockUsed); }
+std::int32_t Serial(const TBlock* b) { return GetInt32LE(b->Data() + kBlockSerial); }
+std::int32_t Total(const TBlock* b) { return GetInt32LE(b->Data() + kBlockTotal); }
+void SetPrev(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + kBlockPrev, v); }
+void SetNext(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + kBlockNext, v); }
+void SetUsed(TBlock* b, std::uint16_t v) { PutFixed16LE(b->Data() + kBlockUsed, v); }
+void SetSerial(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + kBlockSerial, v); }
+void SetTotal(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + kBlockTotal, v); }
 
 }  // namespace
 
@@ -48,7 +42,7 @@ void SetTotal(TBlock* b, std::int32_t v) { PutInt32LE(b->Data() + 14, v); }
 //       18  494  zero
 void EncodeBlobHeader(const TBlobFileHeader& h, std::uint8_t* dst) {
   std::memset(dst, 0, kBlobHeaderSize);
-  PutInt32LE(dst + 0, h.changeCounter);
+  PutInt32LE(dst + kChangeCounterOffset, h.changeCounter);
   PutFixed32LE(dst + 4, h.unused4);
   dst[8] = h.version;
   PutInt32LE(dst + 9, h.firstFreeBlock);
@@ -58,7 +52,7 @@ void EncodeBlobHeader(const TBlobFileHeader& h, std::uint8_t* dst) {
 
 TBlobFileHeader DecodeBlobHeader(const std::uint8_t* src) {
   TBlobFileHeader h;
-  h.changeCounter = GetInt32LE(src + 0);
+  h.changeCounter = GetInt32LE(src + kChangeCounterOffset);
   h.unused4 = GetFixed32LE(src + 4);
   h.version = src[8];
   h.firstFreeBlock = GetInt32LE(src + 9);
@@ -128,11 +122,7 @@ void TBlobFile::Close() {
   handler_.Close();
 }
 
-std::int32_t TBlobFile::StoredChangeCounter() {
-  std::uint8_t buf[4];
-  handler_.ReadExact(0, buf, sizeof buf);
-  return GetInt32LE(buf);
-}
+std::int32_t TBlobFile::StoredChangeCounter() { return ReadChangeCounter(handler_); }
 
 bool TBlobFile::CheckChanged() {
   if (StoredChangeCounter() == header_.changeCounter) return false;

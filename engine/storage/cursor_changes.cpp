@@ -16,11 +16,9 @@
 namespace kura {
 namespace {
 
-constexpr std::int32_t kDayOf18991230 = 693594;
-
 // Local date and time now as days since 1899-12-30 with the time as fraction.
 double LocalNow() {
-  return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - kDayOf18991230;
+  return sql::CurrentTimestamp() / static_cast<double>(sql::kMsPerDay) - sql::kDayOf18991230;
 }
 
 // Runs `change` under the table's write lock as one change of the table

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/change_counter.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/index_file_trees.h"
 
@@ -69,11 +70,7 @@ void TIndexFile::SetActiveRecordCount(std::int32_t count) {
   headerChanged_ = true;
 }
 
-std::int32_t TIndexFile::StoredChangeCounter() {
-  std::uint8_t counter[4];
-  handler_.ReadExact(0, counter, sizeof counter);
-  return GetInt32LE(counter);
-}
+std::int32_t TIndexFile::StoredChangeCounter() { return ReadChangeCounter(handler_); }
 
 bool TIndexFile::CheckChanged() {
   if (StoredChangeCounter() == header_.changeCounter) return false;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/change_counter.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/names.h"
 
@@ -147,7 +148,7 @@ TIndexDescriptor DecodeIndexDescriptor(const std::uint8_t* src) {
 //     3980  116  zero
 void EncodeIndexHeader(const TIndexFileHeader& h, std::uint8_t* dst) {
   std::memset(dst, 0, kIndexHeaderSize);
-  PutInt32LE(dst + 0, h.changeCounter);
+  PutInt32LE(dst + kChangeCounterOffset, h.changeCounter);
   PutFixed32LE(dst + 4, h.unused4);
   dst[8] = h.version;
   PutInt32LE(dst + 9, h.nextPageNumber);
@@ -171,7 +172,7 @@ void EncodeIndexHeader(const TIndexFileHeader& h, std::uint8_t* dst) {
 
 TIndexFileHeader DecodeIndexHeader(const std::uint8_t* src) {
   TIndexFileHeader h;
-  h.changeCounter = GetInt32LE(src + 0);
+  h.changeCounter = GetInt32LE(src + kChangeCounterOffset);
   h.unused4 = GetFixed32LE(src + 4);
   h.version = src[8];
   h.nextPageNumber = GetInt32LE(src + 9);

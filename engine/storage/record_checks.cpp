@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
+#include "engine/expr/date_time.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/locale.h"
 #include "engine/storage/names.h"
@@ -13,7 +14,6 @@ namespace kura {
 namespace {
 
 constexpr double kMsPerDay = 86400000.0;
-constexpr std::int32_t kDayOf18991230 = 693594;
 
 bool ToInt(std::string_view s, int* out) {
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
@@ -100,7 +100,7 @@ void ApplyDefaults(std::uint8_t* rec, const std::vector<TFieldDescriptor>& field
                    const TableCollation* collation, double localNow) {
   const double days = std::floor(localNow);
   const double ms = std::round((localNow - days) * kMsPerDay);
-  const double today = days + kDayOf18991230;
+  const double today = days + sql::kDayOf18991230;
   for (const TFieldDescriptor& f : fields) {
     if (f.defaultValue.empty() || !f.HasSlot()) continue;
     const std::string upper = UpperAscii(f.defaultValue);

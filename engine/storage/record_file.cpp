@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/errors/kura_error.h"
+#include "engine/expr/date_time.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/locale.h"
@@ -13,8 +14,6 @@
 
 namespace kura {
 namespace {
-// Days between 0001-01-01 (day 1) and 1899-12-30, taken off the stored time.
-constexpr double kLastWriteTimeBias = 693594.0;
 constexpr std::uint32_t kReadAheadBytes = 8192;
 
 // The BLOB block size and the count of BLOB fields within what the format
@@ -173,7 +172,7 @@ bool TDataFile::WriteHeader(bool force) {
   if (!headerChanged_ && !force) return false;
   ++header_.changeCounter;
   header_.engineVersion = kEngineVersion;
-  header_.lastWriteTime = session_.GetEnv().LocalDateTime() - kLastWriteTimeBias;
+  header_.lastWriteTime = session_.GetEnv().LocalDateTime() - sql::kDayOf18991230;
   header_.headerChangedFlag = headerChanged_ ? 1 : 0;
   std::uint8_t buf[kDataHeaderSize];
   EncodeDataHeader(header_, buf);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/storage/change_counter.h"
 #include "engine/storage/coding.h"
 
 namespace kura {
@@ -70,7 +71,7 @@ bool HasDeclaredSize(std::uint8_t type) {
 //      116    8  version of the engine that wrote the header (33000)
 //      124    3  reserved, carried unchanged
 void EncodeDataHeader(const TDataFileHeader& h, std::uint8_t* dst) {
-  PutInt32LE(dst + 0, h.changeCounter);
+  PutInt32LE(dst + kChangeCounterOffset, h.changeCounter);
   PutFixed32LE(dst + 4, h.blobBlockSize);
   dst[8] = h.version;
   PutInt32LE(dst + 9, h.firstFreeRecord);
@@ -95,7 +96,7 @@ void EncodeDataHeader(const TDataFileHeader& h, std::uint8_t* dst) {
 
 TDataFileHeader DecodeDataHeader(const std::uint8_t* src) {
   TDataFileHeader h;
-  h.changeCounter = GetInt32LE(src + 0);
+  h.changeCounter = GetInt32LE(src + kChangeCounterOffset);
   h.blobBlockSize = GetFixed32LE(src + 4);
   h.version = src[8];
   h.firstFreeRecord = GetInt32LE(src + 9);

@@ -9,31 +9,16 @@
 #include "engine/expr/field_types.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/index_key.h"
+#include "engine/storage/names.h"
 
 namespace kura {
 namespace {
 
-constexpr std::int32_t kDayOf18991230 = 693594;
 constexpr int kBcdDigits = 24;  // 20 integer digits and 4 decimal places
 constexpr int kBcdPlaces = 4;
 
-std::string Upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return u;
-}
-
-std::string Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && s[b] == ' ') ++b;
-  while (e > b && s[e - 1] == ' ') --e;
-  return std::string(s.substr(b, e - b));
-}
-
 std::int32_t DayOf(double now) {
-  return static_cast<std::int32_t>(std::floor(now)) + kDayOf18991230;
+  return static_cast<std::int32_t>(std::floor(now)) + sql::kDayOf18991230;
 }
 
 std::int32_t MillisOf(double now) {
@@ -58,7 +43,7 @@ std::optional<double> TimestampLiteral(std::string_view s) {
   if (!day) return std::nullopt;
   std::int32_t ms = 0;
   if (blank != std::string_view::npos) {
-    const auto t = sql::ParseTime(Trim(s.substr(blank + 1)));
+    const auto t = sql::ParseTime(TrimBlanks(s.substr(blank + 1)));
     if (!t) return std::nullopt;
     ms = *t;
   }
@@ -197,9 +182,9 @@ void StoreFieldValue(std::uint8_t* rec, const TFieldDescriptor& f, const sql::Va
 }
 
 sql::Value LiteralValue(const TFieldDescriptor& f, std::string_view text, double now) {
-  const std::string t = Trim(text);
+  const std::string t = TrimBlanks(text);
   if (t.empty()) return sql::Value::Null();
-  const std::string upper = Upper(t);
+  const std::string upper = UpperAscii(t);
   switch (f.type) {
     case kFieldString: return sql::Value::String(std::string(text));
     case kFieldBytes:

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/blob_block.h"
 #include "engine/storage/blob_file.h"
 #include "engine/storage/storage_directory.h"
 #include "engine/storage/index_file_trees.h"
@@ -21,13 +22,6 @@
 
 namespace kura {
 namespace {
-
-// BLOB block header offsets (documented above the BLOB file's encoder).
-constexpr std::size_t kBlockPrev = 0;
-constexpr std::size_t kBlockNext = 4;
-constexpr std::size_t kBlockUsed = 8;
-constexpr std::size_t kBlockSerial = 10;
-constexpr std::size_t kBlockTotal = 14;
 
 class Repairer {
  public:

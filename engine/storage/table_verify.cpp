@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/blob_block.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/record_file_checks.h"
 #include "engine/storage/field_values.h"
@@ -15,14 +16,6 @@
 
 namespace kura {
 namespace {
-
-// Offsets of the 18-byte BLOB block header (the layout is documented above
-// the BLOB file's encoder).
-constexpr std::size_t kBlockPrev = 0;
-constexpr std::size_t kBlockNext = 4;
-constexpr std::size_t kBlockUsed = 8;
-constexpr std::size_t kBlockSerial = 10;
-constexpr std::size_t kBlockTotal = 14;
 
 class Verifier {
  public:
