@@ -82,8 +82,11 @@ struct FaultEnv::State {
   bool PowerStep(const std::string& path, EnvFile* file, bool sync);
   void CutPower();
   static std::vector<std::uint8_t> Contents(EnvFile* file);
+
   bool Armed(FaultCall kind) {
+    std::lock_guard<std::mutex> g(mu);
     return counted[static_cast<int>(kind)].failAt != 0;
+  }
 
   // Returns true (and disarms) when `f` is armed.
   bool Take(Fault& f, Fault* out) {
@@ -388,15 +391,20 @@ int FaultEnv::SyncDirectory(const std::string& dir) {
   return 0;
 }
 void FaultEnv::ArmPowerCut(std::uint64_t n, std::uint32_t seed) {
+  std::lock_guard<std::mutex> g(state_->mu);
   state_->cutCountdown = n;
   state_->cutHappened = false;
   state_->cutRandom.seed(seed);
   state_->durable.clear();
   state_->createdUnsynced.clear();
+}
 bool FaultEnv::PowerCutHappened() const {
+  std::lock_guard<std::mutex> g(state_->mu);
   return state_->cutHappened;
+}
 int FaultEnv::MakePrivateDirectory(const std::string& parent, std::string* made) {
   return base_->MakePrivateDirectory(parent, made);
+}
 int FaultEnv::RemoveDirectory(const std::string& dir) { return base_->RemoveDirectory(dir); }
 int FaultEnv::SetReadOnly(const std::string& path, bool readOnly) {
   return base_->SetReadOnly(path, readOnly);
