@@ -17,8 +17,8 @@ inline constexpr std::uint8_t kFileFormatVersion = 5;
 inline constexpr std::int64_t kEngineVersion = 33000;
 
 // The data, index and BLOB file headers all begin with their change counter
-// (4 bytes, signed), incremented on every header write.
-inline constexpr std::uint32_t kChangeCounterOffset = 0;
+// (4 bytes, signed), incremented on every header write: kChangeCounterOffset
+// in change_counter.h.
 
 // ---- data file (.DAT) -------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "engine/errors/kura_error.h"
+#include "engine/storage/change_counter.h"
 #include "engine/storage/coding.h"
 #include "engine/storage/commit_journal.h"
 #include "engine/storage/file_format.h"
