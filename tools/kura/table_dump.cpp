@@ -9,19 +9,6 @@
 #include "tools/kura/table_report.h"
 
 namespace kura::tool {
-namespace {
-
-std::string Quoted(const std::string& text) {
-  std::string s = "'";
-  for (char c : text) {
-    if (c == '\'') s += '\'';
-    s += c;
-  }
-  return s + "'";
-}
-
-}  // namespace
-
 std::string SqlLiteral(const sql::Value& v, const TextCodec& codec) {
   if (v.null) return "NULL";
   if (v.type == sql::kTypeBytes || v.type == sql::kTypeVarBytes ||
@@ -34,7 +21,7 @@ std::string SqlLiteral(const sql::Value& v, const TextCodec& codec) {
   }
   const std::string text = sql::ConvertValue(v, sql::kTypeString, 0).text;
   if (sql::IsNumericType(v.type) || v.type == sql::kTypeBoolean) return text;
-  return Quoted(sql::IsTextType(v.type, v.subType) ? codec.Show(text) : text);
+  return SqlQuoted(sql::IsTextType(v.type, v.subType) ? codec.Show(text) : text);
 }
 
 void WriteTableDump(std::ostream& out, TDataSession& session, TDataDirectory& directory,

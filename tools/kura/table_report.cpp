@@ -7,14 +7,6 @@
 namespace kura::tool {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string s = "'";
-  for (char c : text) {
-    if (c == '\'') s += '\'';
-    s += c;
-  }
-  return s + "'";
-}
 
 // A DEFAULT, MIN or MAX text as a literal of the field's type.
 std::string Literal(const TFieldDescriptor& f, const std::string& text) {
@@ -23,7 +15,7 @@ std::string Literal(const TFieldDescriptor& f, const std::string& text) {
                        f.type == kFieldFloat || f.type == kFieldBcd;
   const bool word = f.type == kFieldBoolean || text.rfind("CURRENT_", 0) == 0 ||
                     text.rfind("current_", 0) == 0;
-  return (numeric || word) ? text : Quoted(text);
+  return (numeric || word) ? text : SqlQuoted(text);
 }
 
 std::string IndexColumns(const TIndexDescriptor& d, TDataTable& t, bool perField) {
@@ -39,6 +31,15 @@ std::string IndexColumns(const TIndexDescriptor& d, TDataTable& t, bool perField
 }
 
 }  // namespace
+
+std::string SqlQuoted(const std::string& text) {
+  std::string s = "'";
+  for (char c : text) {
+    if (c == '\'') s += '\'';
+    s += c;
+  }
+  return s + "'";
+}
 
 std::string SqlName(const std::string& name) {
   bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
@@ -81,14 +82,14 @@ std::string SchemaStatements(TDataTable& t, const TextCodec& codec) {
     if (!f.defaultValue.empty()) s << " DEFAULT " << Literal(f, codec.Show(f.defaultValue));
     if (!f.minimum.empty()) s << " MIN " << Literal(f, codec.Show(f.minimum));
     if (!f.maximum.empty()) s << " MAX " << Literal(f, codec.Show(f.maximum));
-    if (!f.description.empty()) s << " DESCRIPTION " << Quoted(codec.Show(f.description));
+    if (!f.description.empty()) s << " DESCRIPTION " << SqlQuoted(codec.Show(f.description));
   }
   if (x.noPrimaryFields == 0 && x.slots[0].fieldCount > 0)
     s << ",\n  PRIMARY KEY " << IndexColumns(x.slots[0], t, false);
   s << "\n)";
   const std::string description(h.description.begin() + 1,
                                 h.description.begin() + 1 + std::min<int>(h.description[0], 50));
-  if (!description.empty()) s << " DESCRIPTION " << Quoted(codec.Show(description));
+  if (!description.empty()) s << " DESCRIPTION " << SqlQuoted(codec.Show(description));
   if (h.languageId != 0 || h.sortId != 0) s << " LOCALE " << h.languageId << ", " << h.sortId;
   if (h.blobBlockSize != 0) s << " BLOB BLOCK SIZE " << h.blobBlockSize;
   s << ";\n";

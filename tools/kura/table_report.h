@@ -23,6 +23,8 @@ void WriteTableInfo(std::ostream& out, TDataTable& table, const TextCodec& codec
 // A name as the statement grammar reads it back: bare when it is a plain
 // word, else in brackets.
 std::string SqlName(const std::string& name);
+// `text` as an SQL string literal: in single quotes, each quote doubled.
+std::string SqlQuoted(const std::string& text);
 
 // The SQL type of a field descriptor ("INTEGER", "VARCHAR(30)", ...).
 std::string SqlTypeName(const TFieldDescriptor& f);
