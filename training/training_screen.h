@@ -14,6 +14,7 @@
 #include "library/problem_queries.h"
 #include "library/sequence_walks.h"
 #include "main_form/main_form.h"
+#include "training/answer_events.h"
 
 namespace sorabeku {
 
@@ -36,6 +37,10 @@ class TrainingScreen {
   // buttons, the grids' clicks, Timer2 and the board clicks on a mark and
   // on the training screen.
   void Install();
+
+  // The receiver of answer events (see answer_events.h); null for none.
+  // Must outlive the screen or be reset first.
+  void SetAnswerListener(AnswerListener* listener) { listener_ = listener; }
 
   // Loads the problem of the current contents row onto an empty board and
   // leaves the cursor on the base diagram's end row, black to play.
@@ -91,6 +96,7 @@ class TrainingScreen {
   ProblemQueries& queries_;
   DataSetProblemRows problemRows_;
   std::string question_;  // the loaded problem's question
+  AnswerListener* listener_ = nullptr;
 };
 
 }  // namespace sorabeku
