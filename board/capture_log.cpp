@@ -50,6 +50,10 @@ void RemoveCaptures(BoardContext& board, int moveNumber, PointIndex p) {
   const int t = rowsOpen && !editing ? board.rows->Tes() : moveNumber;
 
   const Captures taken = CapturesOf(state, p);
+  // Only the stone-number scan moves the rows; a stone that takes nothing
+  // leaves them where they are and costs no search for its row (drawing a
+  // problem's rows stays linear in their number).
+  bool scanned = false;
   for (PointIndex r : taken.Points) {
     ClearPoint(board.screen, r);
     state.Board[r] = kEmpty;
@@ -60,10 +64,11 @@ void RemoveCaptures(BoardContext& board, int moveNumber, PointIndex p) {
       record.StoneNumber = moveNumber;
     } else if (rowsOpen) {
       record.StoneNumber = ScanStoneNumber(*board.rows, t, r);
+      scanned = true;
     }
     AppendRecord(state, record);
   }
-  if (rowsOpen) board.rows->LocateTnb(tnb);
+  if (scanned) board.rows->LocateTnb(tnb);
 }
 
 void RestoreCaptures(BoardContext& board, int key, bool withNumbers) {

@@ -224,6 +224,31 @@ TEST_F(CapturesTest, TrainingCaptureNumbersComeFromTheProblemRows) {
   EXPECT_EQ(state.CaptureLogCount, 0);
 }
 
+// Drawing a problem's rows one by one must not search the rows for each
+// stone: only a capture's stone-number scan moves them, and only then is
+// the current row searched again (once, however many stones it took).
+TEST_F(CapturesTest, OnlyAStoneThatCapturesSearchesTheRowsAgain) {
+  std::vector<FakeRows::Row> list;
+  for (int i = 0; i < 300; ++i) list.push_back({0, 1 + i % 40, i + 1});
+  FakeRows rows(list);
+  board.rows = &rows;
+  for (int i = 0; i < 300; ++i) {
+    rows.set_current(i);
+    Play(kBlack, i % 40, 0);
+    ASSERT_EQ(rows.current(), i);
+  }
+  EXPECT_EQ(rows.searched(), 0);
+
+  Setup({".OOX",
+         "XOOX",
+         ".XX."});
+  rows.set_current(250);
+  Play(kBlack, 0, 0);  // the two-by-two white group, four stones
+  EXPECT_EQ(state.CaptureLogCount, 4);
+  EXPECT_EQ(rows.current(), 250);
+  EXPECT_EQ(rows.searched(), 251);
+}
+
 TEST_F(CapturesTest, HighlightedStoneComesBackPositive) {
   Setup({"o.",
          "X."});

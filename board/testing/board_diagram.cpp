@@ -75,6 +75,7 @@ void FakeRows::Next() {
 
 bool FakeRows::LocateTnb(int tnb) {
   for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+    ++searched_;
     if (rows_[i].tnb == tnb) {
       set_current(i);
       return true;

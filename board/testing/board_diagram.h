@@ -44,6 +44,8 @@ class FakeRows : public ProblemRows {
   bool LocateTnb(int tnb) override;
 
   int current() const { return current_; }
+  // Rows compared by LocateTnb so far.
+  int searched() const { return searched_; }
   void set_current(int row) { current_ = row; eof_ = false; }
 
  private:
@@ -51,6 +53,7 @@ class FakeRows : public ProblemRows {
   std::vector<Row> rows_;
   int current_ = 0;
   bool eof_ = false;
+  int searched_ = 0;
 };
 
 // A fresh state and screen as after ResetBoard, with a board context over
