@@ -53,6 +53,17 @@ std::string TExpressionParser::TextBetween(std::size_t from,
   return text.substr(from, std::min(to, text.size()) - from);
 }
 
+std::string TExpressionParser::NodeText(std::size_t from, std::size_t to) const {
+  if (to <= from || to - from <= kNodeTextLimit) return TextBetween(from, to);
+  // Cut before a byte below 0x40: it is a character of its own in UTF-8 and
+  // in Shift-JIS alike, so no character is split.
+  const std::string& text = lexer_.text();
+  std::size_t cut = from + kNodeTextLimit;
+  while (cut > from && static_cast<unsigned char>(text[cut]) >= 0x40) --cut;
+  if (cut == from) cut = from + kNodeTextLimit;
+  return TextBetween(from, cut) + "...";
+}
+
 void TExpressionParser::SetContext(const std::string& name,
                                    const ExpressionRules& rules) {
   context_ = name;
@@ -82,7 +93,7 @@ ExpPtr TExpressionParser::MakeNode(NodeClass cls, OpCode op, std::size_t start) 
   auto node = std::make_unique<TExpToken>();
   node->nodeClass = cls;
   node->op = op;
-  node->text = TextBetween(start, consumedEnd_);
+  node->text = NodeText(start, consumedEnd_);
   return node;
 }
 
@@ -91,7 +102,7 @@ ExpPtr TExpressionParser::Finish(ExpPtr node, std::size_t start) {
   node->ForEachChild([&](const TExpToken& c) { depth = std::max(depth, c.depth); });
   node->depth = depth + 1;
   if (node->depth > kMaxExpressionDepth) FailInContext(kDepthMessage);
-  if (node->text.empty()) node->text = TextBetween(start, consumedEnd_);
+  if (node->text.empty()) node->text = NodeText(start, consumedEnd_);
   return node;
 }
 
@@ -325,7 +336,7 @@ ExpPtr TExpressionParser::ParseSubSelectNode(bool parenthesised,
   auto node = std::make_unique<TExpToken>();
   node->nodeClass = NodeClass::kSubQuery;
   node->subQuery = parseSubSelect(parenthesised);
-  node->text = TextBetween(start, consumedEnd_);
+  node->text = NodeText(start, consumedEnd_);
   return node;
 }
 
@@ -347,10 +358,12 @@ ExpPtr TExpressionParser::ParsePrimary() {
     }
     case TokenKind::kSingleQuoted:
     case TokenKind::kDoubleQuoted: {
-      std::string text = t.text;
+      // Taken from the token, which the next Advance replaces anyway.
+      std::string text = std::move(current_.text);
       Advance();
       if (current_.Is('.')) return ParseColumnAfterCorrelation(std::move(text), start);
-      auto node = MakeNode(NodeClass::kConstant, OpCode::kNone, start);
+      auto node = std::make_unique<TExpToken>();
+      node->nodeClass = NodeClass::kConstant;
       node->value = Value::String(text);
       if (!text.empty()) {
         node->type = kTypeString;

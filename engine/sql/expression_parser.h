@@ -35,6 +35,13 @@ inline constexpr const char* kContextHaving = "HAVING clause";
 // refused so that no walk over them can exhaust the stack.
 inline constexpr int kMaxExpressionDepth = 256;
 
+// A node keeps at most this many bytes of its source text, followed by
+// "..." when the source was longer. The text only names the node in
+// messages and result column names; without the cut every operator would
+// copy all of its operands' text again, and a long literal under a chain
+// of 250 ANDs would cost 250 times its length.
+inline constexpr std::size_t kNodeTextLimit = 1024;
+
 class TExpressionParser {
  public:
   // Copies `text` and reads its first token at offset `start`.
@@ -50,6 +57,9 @@ class TExpressionParser {
   // Offset just past the last token consumed (for node texts).
   std::size_t ConsumedEnd() const { return consumedEnd_; }
   std::string TextBetween(std::size_t from, std::size_t to) const;
+  // The text a node keeps of its source: TextBetween, cut after
+  // kNodeTextLimit bytes (see there).
+  std::string NodeText(std::size_t from, std::size_t to) const;
 
   void SetContext(const std::string& name, const ExpressionRules& rules);
   const std::string& ContextName() const { return context_; }

@@ -60,19 +60,23 @@ Token SqlLexer::ReadQuoted(char quote, TokenKind kind,
   t.kind = kind;
   t.position = pos_;
   ++pos_;
+  // The text between two quotes is taken as one piece, so a long literal
+  // costs one copy.
   for (;;) {
-    if (pos_ >= text_.size())
+    const std::size_t end = text_.find(quote, pos_);
+    if (end == std::string::npos) {
+      t.text.append(text_, pos_, std::string::npos);
+      pos_ = text_.size();
       SqlErrorAt(std::string(missingMessage) + t.text + "' in " + context, t.position);
-    const char c = text_[pos_++];
-    if (c == quote) {
-      if (quote != ']' && pos_ < text_.size() && text_[pos_] == quote) {
-        t.text += quote;
-        ++pos_;
-        continue;
-      }
-      return t;
     }
-    t.text += c;
+    t.text.append(text_, pos_, end - pos_);
+    pos_ = end + 1;
+    if (quote != ']' && pos_ < text_.size() && text_[pos_] == quote) {
+      t.text += quote;
+      ++pos_;
+      continue;
+    }
+    return t;
   }
 }
 

@@ -189,6 +189,7 @@ std::optional<TFilter::Leaf> TFilter::MatchLeaf(const TExpToken& node) const {
       case OpCode::kIn:
       case OpCode::kNotIn: {
         if (node.args.empty()) return std::nullopt;
+        leaf.ranges.reserve(node.args.size());
         for (const auto& a : node.args) {
           if (!IsValueNode(a.get()) || !KeyCompatible(*column, a->value)) return std::nullopt;
           if (a->value.null) {
