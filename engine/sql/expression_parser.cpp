@@ -48,16 +48,16 @@ Token TExpressionParser::PeekNext() {
 
 std::string TExpressionParser::TextBetween(std::size_t from,
                                            std::size_t to) const {
-  const std::string& text = lexer_.text();
+  const std::string_view text = lexer_.text();
   if (from >= text.size() || to <= from) return "";
-  return text.substr(from, std::min(to, text.size()) - from);
+  return std::string(text.substr(from, std::min(to, text.size()) - from));
 }
 
 std::string TExpressionParser::NodeText(std::size_t from, std::size_t to) const {
   if (to <= from || to - from <= kNodeTextLimit) return TextBetween(from, to);
   // Cut before a byte below 0x40: it is a character of its own in UTF-8 and
   // in Shift-JIS alike, so no character is split.
-  const std::string& text = lexer_.text();
+  const std::string_view text = lexer_.text();
   std::size_t cut = from + kNodeTextLimit;
   while (cut > from && static_cast<unsigned char>(text[cut]) >= 0x40) --cut;
   if (cut == from) cut = from + kNodeTextLimit;

@@ -44,7 +44,8 @@ inline constexpr std::size_t kNodeTextLimit = 1024;
 
 class TExpressionParser {
  public:
-  // Copies `text` and reads its first token at offset `start`.
+  // Reads the first token of `text` (which must outlive the parser) at
+  // offset `start`.
   explicit TExpressionParser(std::string_view text, std::size_t start = 0);
   // Offset where the next token would be read.
   std::size_t LexerPosition() const { return lexer_.position(); }

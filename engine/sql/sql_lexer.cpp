@@ -33,7 +33,7 @@ bool Token::IsKeyword(std::string_view keyword) const {
 
 SqlLexer::SqlLexer(std::string_view text) {
   const std::size_t nul = text.find('\0');
-  text_ = std::string(nul == std::string_view::npos ? text : text.substr(0, nul));
+  text_ = nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
 void SqlLexer::SkipBlanksAndComments(const std::string& context) {
@@ -42,7 +42,7 @@ void SqlLexer::SkipBlanksAndComments(const std::string& context) {
       ++pos_;
     if (pos_ + 1 < text_.size() && text_[pos_] == '/' && text_[pos_ + 1] == '*') {
       const std::size_t end = text_.find("*/", pos_ + 2);
-      if (end == std::string::npos) {
+      if (end == std::string_view::npos) {
         pos_ = text_.size();
         SqlError("Missing ending comment slash and asterisk in " + context);
       }
@@ -64,12 +64,12 @@ Token SqlLexer::ReadQuoted(char quote, TokenKind kind,
   // costs one copy.
   for (;;) {
     const std::size_t end = text_.find(quote, pos_);
-    if (end == std::string::npos) {
-      t.text.append(text_, pos_, std::string::npos);
+    if (end == std::string_view::npos) {
+      t.text.append(text_.substr(pos_));
       pos_ = text_.size();
       SqlErrorAt(std::string(missingMessage) + t.text + "' in " + context, t.position);
     }
-    t.text.append(text_, pos_, end - pos_);
+    t.text.append(text_.substr(pos_, end - pos_));
     pos_ = end + 1;
     if (quote != ']' && pos_ < text_.size() && text_[pos_] == quote) {
       t.text += quote;

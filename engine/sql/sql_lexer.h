@@ -1,5 +1,5 @@
-// SqlLexer: splits a statement text into tokens. It keeps its own copy of the
-// text and a current position; a byte 0 ends the text.
+// SqlLexer: splits a statement text into tokens. It reads the caller's text,
+// which must outlive it, from a current position; a byte 0 ends the text.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +47,7 @@ class SqlLexer {
 
   std::size_t position() const { return pos_; }
   void set_position(std::size_t pos) { pos_ = pos; }
-  const std::string& text() const { return text_; }
+  std::string_view text() const { return text_; }
 
  private:
   void SkipBlanksAndComments(const std::string& context);
@@ -55,7 +55,7 @@ class SqlLexer {
                    const std::string& context);
   Token ReadNumber();
 
-  std::string text_;
+  std::string_view text_;
   std::size_t pos_ = 0;
 };
 
