@@ -72,6 +72,34 @@ std::vector<LocalMove> YoseSolver::Moves(const LocalBoard& board, Colour c) cons
   return out;
 }
 
+namespace {
+
+// A block left with one liberty must be joined up before the count (the
+// other side could take it otherwise, as soon as a ko allows): its last
+// liberty is filled by its owner and is nobody's territory. A point that
+// is the last liberty of blocks of both colours stays empty.
+void FillLastLiberties(LocalBoard& b, const std::vector<int>& area) {
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int cell : area) {
+      if (b.at(cell) != Cell::kEmpty) continue;
+      Cell fill = Cell::kEmpty;
+      bool both = false;
+      for (int step : kSteps) {
+        const Cell v = b.at(cell + step);
+        if ((v != Cell::kBlack && v != Cell::kWhite) || b.Liberties(cell + step, 2) != 1) continue;
+        both |= fill != Cell::kEmpty && fill != v;
+        fill = v;
+      }
+      if (fill == Cell::kEmpty || both) continue;
+      b.Set(cell, fill);
+      changed = true;
+    }
+  }
+}
+
+}  // namespace
+
 int YoseSolver::Standing(const LocalBoard& board) const {
   LocalBoard b = board;
   int prisoners = 0;
@@ -82,6 +110,7 @@ int YoseSolver::Standing(const LocalBoard& board) const {
     b.TakeOff(f.cell, taken);
     prisoners += SignOf(Opponent(f.colour)) * taken;
   }
+  FillLastLiberties(b, area_.cells);
   return b.Territory(area_.cells) + prisoners;
 }
 
