@@ -26,7 +26,7 @@ Thermograph Thermograph::Negated() const {
   Thermograph g;
   g.left = right.Negated();
   g.right = left.Negated();
-  g.mean = -mean;
+  g.mean = 0.0 - mean;  // 0 stays 0, not −0 (shown as "-0")
   g.temperature = temperature;
   return g;
 }
