@@ -119,6 +119,31 @@ class CheckProblemsTest(unittest.TestCase):
         report = cp.check_file(path, None, False, False, os.environ["SORABEKU_YOSE"])
         self.assertError(report, "the move W aa is not legal")
 
+    @unittest.skipUnless(os.environ.get("SORABEKU_YOSE"), "the endgame solver is not built")
+    def test_a_value_the_solver_is_sure_of_must_match_the_comment(self):
+        # Two white stones in atari on the edge, their last liberty da
+        # enclosed by the stones around it: taking them is 4 points in gote.
+        base = (ROOT % 1 + "AB[aa][ab][bb][cb][ac][bc][cc][ea][eb][ec]AW[ba][ca][db][dc]"
+                "(;B[da]TE[1]C[正解。二子を取って%s。])(;B[jj]BM[1]C[失敗。]))")
+        path = os.path.join(self.dir.name, "0001.sgf")
+        reports = {}
+        for stated in ("後手4目", "後手2目"):
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(base % stated)
+            reports[stated] = cp.check_file(path, None, False, False, os.environ["SORABEKU_YOSE"])
+        self.assertEqual(reports["後手4目"].errors, [])
+        self.assertError(reports["後手2目"], "the comment says 後手2目, the solver 後手4目")
+
+    @unittest.skipUnless(os.environ.get("SORABEKU_YOSE"), "the endgame solver is not built")
+    def test_a_value_read_in_a_cut_region_only_warns(self):
+        # A move on the open board: its region is cut at the default size.
+        path = os.path.join(self.dir.name, "0001.sgf")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(ROOT % 1 + "AB[dd]AW[pd](;B[jj]TE[1]C[正解。後手20目。])(;B[pp]BM[1]C[失敗。]))")
+        report = cp.check_file(path, None, False, False, os.environ["SORABEKU_YOSE"])
+        self.assertEqual(report.errors, [])
+        self.assertTrue(any("the comment says 後手20目" in w for w in report.warnings), report.warnings)
+
 
 if __name__ == "__main__":
     unittest.main()

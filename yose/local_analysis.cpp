@@ -28,12 +28,24 @@ bool SameValue(const MoveValue& a, const MoveValue& b) {
   return a.kind == b.kind && a.blackFirst == b.blackFirst && a.whiteFirst == b.whiteFirst;
 }
 
+// Lets the White-wins-ko solver answer from the Black one when the area
+// is its own image with the colours swapped.
+void Pair(const LocalArea& area, YoseSolver& black, YoseSolver& white) {
+  for (const AreaSymmetry& s : FindSymmetries(area)) {
+    if (s.swapsColours) {
+      white.AnswerFrom(black, s);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 LocalResult AnalyseWith(YoseSolver& black, YoseSolver& white, const LocalArea& area);
 
 LocalResult AnalysePosition(const LocalArea& area) {
   YoseSolver black(area, Colour::kBlack), white(area, Colour::kWhite);
+  Pair(area, black, white);
   return AnalyseWith(black, white, area);
 }
 
@@ -52,6 +64,7 @@ LocalResult AnalyseWith(YoseSolver& black, YoseSolver& white, const LocalArea& a
 MoveResult AnalyseMove(const LocalArea& area, int cell, Colour colour) {
   MoveResult out;
   YoseSolver black(area, Colour::kBlack), white(area, Colour::kWhite);
+  Pair(area, black, white);
   out.position = AnalyseWith(black, white, area);
   const std::optional<LocalMove> mb = FindMove(black, area.board, cell, colour);
   if (!mb) {

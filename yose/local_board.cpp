@@ -22,11 +22,6 @@ const Keys& TheKeys() {
   static const Keys keys;
   return keys;
 }
-std::uint64_t KeyOf(int cell, Cell v) {
-  if (v == Cell::kBlack) return TheKeys().key[cell * 2];
-  if (v == Cell::kWhite) return TheKeys().key[cell * 2 + 1];
-  return 0;
-}
 
 // Scratch marks for the flood fills: a generation number per cell.
 struct Marks {
@@ -48,6 +43,12 @@ Colour ColourOfStone(Cell v) {
 }
 
 }  // namespace
+
+std::uint64_t LocalBoard::KeyOf(int cell, Cell v) {
+  if (v == Cell::kBlack) return TheKeys().key[cell * 2];
+  if (v == Cell::kWhite) return TheKeys().key[cell * 2 + 1];
+  return 0;
+}
 
 LocalBoard::LocalBoard() {
   for (int i = 0; i < kCells; ++i) {

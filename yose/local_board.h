@@ -63,6 +63,8 @@ class LocalBoard {
   void Set(int cell, Cell value);
   // A key of the area's contents: equal positions have equal keys.
   std::uint64_t hash() const { return hash_; }
+  // The part of the key a cell holding `v` contributes (zero for all but stones).
+  static std::uint64_t KeyOf(int cell, Cell v);
 
   // Plays a stone of colour c on the empty cell; an illegal move leaves
   // the board unchanged.

@@ -1,6 +1,7 @@
 #include "yose/thermograph.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace sorabeku::yose {
 
@@ -21,16 +22,13 @@ Thermograph Thermograph::Shifted(double points) const {
   return g;
 }
 
-WallLine TaxedLeft(const std::vector<Thermograph>& black) {
-  WallLine w = black.front().right;
-  for (std::size_t i = 1; i < black.size(); ++i) w = WallLine::Max(w, black[i].right);
-  return w.PlusSlope(-1);
-}
-
-WallLine TaxedRight(const std::vector<Thermograph>& white) {
-  WallLine w = white.front().left;
-  for (std::size_t i = 1; i < white.size(); ++i) w = WallLine::Min(w, white[i].left);
-  return w.PlusSlope(1);
+Thermograph Thermograph::Negated() const {
+  Thermograph g;
+  g.left = right.Negated();
+  g.right = left.Negated();
+  g.mean = 0.0 - mean;  // 0 stays 0, not −0 (shown as "-0")
+  g.temperature = temperature;
+  return g;
 }
 
 Thermograph CombineOptions(const std::vector<Thermograph>& black,
@@ -41,19 +39,27 @@ Thermograph CombineOptions(const std::vector<Thermograph>& black,
 Thermograph CombineOptions(const std::vector<Thermograph>& black,
                            const std::vector<Thermograph>& white,
                            const std::function<double()>& standing) {
-  if (black.empty() && white.empty()) return Thermograph::Number(standing());
-  WallLine left = black.empty() ? WallLine::Constant(0) : TaxedLeft(black);
-  WallLine right = white.empty() ? WallLine::Constant(0) : TaxedRight(white);
-  const bool hot = !black.empty() && !white.empty() && left.At(0) > right.At(0);
+  std::optional<WallLine> blackBest, whiteBest;
+  for (const Thermograph& g : black) blackBest = blackBest ? WallLine::Max(*blackBest, g.right) : g.right;
+  for (const Thermograph& g : white) whiteBest = whiteBest ? WallLine::Min(*whiteBest, g.left) : g.left;
+  return CombineWalls(blackBest ? &*blackBest : nullptr, whiteBest ? &*whiteBest : nullptr, standing);
+}
+
+Thermograph CombineWalls(const WallLine* blackBest, const WallLine* whiteBest,
+                         const std::function<double()>& standing) {
+  if (!blackBest && !whiteBest) return Thermograph::Number(standing());
+  const WallLine left = blackBest ? blackBest->PlusSlope(-1) : WallLine::Constant(0);
+  const WallLine right = whiteBest ? whiteBest->PlusSlope(1) : WallLine::Constant(0);
+  const bool hot = blackBest && whiteBest && left.At(0) > right.At(0);
   if (!hot) {
     // Cold: the count stays where it stands unless a side can move it
     // without loss (taking dead stones off); a dame when both can move
     // to the same count.
     double value = standing();
-    if (!black.empty()) value = std::max(value, left.At(0));
-    if (!white.empty()) value = std::min(value, right.At(0));
+    if (blackBest) value = std::max(value, left.At(0));
+    if (whiteBest) value = std::min(value, right.At(0));
     Thermograph g = Thermograph::Number(value);
-    if (!black.empty() && !white.empty() && left.At(0) == right.At(0)) g.temperature = 0;
+    if (blackBest && whiteBest && left.At(0) == right.At(0)) g.temperature = 0;
     return g;
   }
   const double t = WallLine::Difference(left, right).FirstNonPositive();

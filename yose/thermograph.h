@@ -25,6 +25,8 @@ struct Thermograph {
   bool IsSettled() const { return temperature < 0; }
   // The same game with `points` more for Black (prisoners taken on the way).
   Thermograph Shifted(double points) const;
+  // The same game with the colours turned (Black's gains are White's).
+  Thermograph Negated() const;
   bool operator==(const Thermograph& o) const = default;
 };
 
@@ -41,9 +43,10 @@ Thermograph CombineOptions(const std::vector<Thermograph>& black,
                            const std::vector<Thermograph>& white,
                            const std::function<double()>& standing);
 
-// The left and right walls before the mast: max of Black's options' right
-// walls minus t, min of White's options' left walls plus t.
-WallLine TaxedLeft(const std::vector<Thermograph>& black);
-WallLine TaxedRight(const std::vector<Thermograph>& white);
+// The same from the best of Black's options' right walls (the max) and the
+// best of White's options' left walls (the min), null when a side has no
+// move: a search can fold each option in as it comes.
+Thermograph CombineWalls(const WallLine* blackBest, const WallLine* whiteBest,
+                         const std::function<double()>& standing);
 
 }  // namespace sorabeku::yose

@@ -107,8 +107,8 @@ WallLine WallLine::Min(const WallLine& a, const WallLine& b) {
 
 WallLine WallLine::Negated() const {
   WallLine w = *this;
-  for (double& v : w.v_) v = -v;
-  w.tail_ = -w.tail_;
+  for (double& v : w.v_) v = 0.0 - v;  // 0 stays 0, not −0
+  w.tail_ = 0.0 - w.tail_;
   return w;
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "yose/area_symmetry.h"
 #include "yose/local_area.h"
 #include "yose/thermograph.h"
 
@@ -52,16 +53,31 @@ class YoseSolver {
   // other than a plain ko): values touched by it are not exact.
   bool sawLoop() const { return sawLoop_; }
   std::size_t positions() const { return table_.size(); }
+  // Answers every position from `twin` (a solver of the same area in
+  // which the other side wins kos) by the colour-swapping symmetry `s`:
+  // this position's value is the negation of its image's.
+  void AnswerFrom(YoseSolver& twin, const AreaSymmetry& s) {
+    twin_ = &twin;
+    twinMap_ = s;
+  }
   // The thermograph of a move's result, prisoners included.
   Thermograph Value(const LocalMove& m) { return Solve(m.after).Shifted(SignOf(m.colour) * m.captured); }
 
  private:
   static constexpr int kNoLoop = 1 << 30;
   bool PointlessSelfAtari(const LocalBoard& after, int cell) const;
+  // Plays colour c at cell into `after` when the move is one worth
+  // searching; `sealed` holds the board's sealed territories.
+  bool TryMove(const LocalBoard& board, const LocalBoard::Sealed& sealed, int cell, Colour c,
+               LocalBoard& after, int& captured) const;
+  const Thermograph* Known(const LocalBoard& board) const;
   const Thermograph& Search(const LocalBoard& board, int depth, int& low);
 
   const LocalArea& area_;
   Colour koWinner_;
+  std::vector<AreaSymmetry> symmetries_;  // those that keep the colours
+  YoseSolver* twin_ = nullptr;
+  AreaSymmetry twinMap_;
   std::unordered_map<std::uint64_t, Thermograph> table_;
   std::unordered_map<std::uint64_t, int> onPath_;  // positions of the line, by depth
   Thermograph uncached_;  // the last value that holds only on the current line

@@ -1,5 +1,6 @@
 #include "tools/sorabeku-yose/yose_report.h"
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -64,6 +65,22 @@ json FatesJson(const yose::LocalArea& area, const yose::LocalBoard& board, Colou
   return out;
 }
 
+// Whether the region is all there is to the local game: given by the
+// author, or every empty point enclosed with the candidate (with all the
+// candidates outside counting problems). A value read
+// in a region cut short depends on where the cut fell.
+bool RegionComplete(const SgfNode& root, int section, const BranchPoint& b, const Continuation& c,
+                    const std::vector<int>& region) {
+  if (root.Find("SBR")) return true;
+  std::vector<int> all{c.cell};  // a counting problem's candidates are separate games
+  if (section >= 2) {
+    for (const Continuation& o : b.continuations) all.push_back(o.cell);
+  }
+  std::vector<int> sorted = region;
+  std::sort(sorted.begin(), sorted.end());
+  return yose::EnclosedRegion(b.position, all) == sorted;
+}
+
 // The value of the continuation's first move and of the position.
 void JudgeValue(const yose::LocalArea& area, const Continuation& c, json& j) {
   const yose::MoveResult r = yose::AnalyseMove(area, c.cell, c.colour);
@@ -78,6 +95,8 @@ void JudgeValue(const yose::LocalArea& area, const Continuation& c, json& j) {
     j["best_if_white_wins_ko"] = ValueJson(*r.position.ifWhiteWinsKo, c.colour);
   }
   j["ko"] = r.ifWhiteWinsKo.has_value() || r.position.ifWhiteWinsKo.has_value();
+  // Sure: the whole local game searched and no ko left open.
+  j["exact"] = j["exact"].get<bool>() && !j["ko"].get<bool>();
   json bestMoves = json::array();
   for (int cell : c.colour == Colour::kBlack ? r.position.bestBlack : r.position.bestWhite) {
     bestMoves.push_back(CellName(cell));
@@ -94,11 +113,13 @@ json JudgeContinuation(const SgfNode& root, int section, const BranchPoint& b, c
     for (int cell : region) names.push_back(CellName(cell));
     j["region"] = names;
     const yose::LocalArea area = yose::MakeLocalArea(b.position, region);
+    j["exact"] = RegionComplete(root, section, b, c, region);
     try {
       JudgeValue(area, c, j);
     } catch (const yose::SearchTooLarge& e) {
       // Inside territory the groups' fate is still read without the value.
       j[section >= 2 ? "value_error" : "error"] = e.what();
+      j["exact"] = false;
     }
     if (j.contains("error") || section < 2) return j;
     {
