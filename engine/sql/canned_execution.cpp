@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_values.h"
+#include "engine/sql/top_rows.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_file_sort.h"
 #include "engine/expr/sql_error.h"
@@ -131,26 +133,6 @@ bool HasAggregates(const TDataQuery& q) {
   return false;
 }
 
-std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const SortOptions& options);
-
-std::vector<SortField> OrderFields(const CannedRun& run) {
-  std::vector<SortField> order;
-  for (const TOrderByField& item : run.query.orderBy) {
-    order.push_back({run.result.Data().Field(item.resultIndex + 1), item.descending});
-  }
-  return order;
-}
-
-// ORDER BY with TOP n: the result table is cut back to its first n rows in
-// that order whenever it has grown by a batch, so that it never holds many
-// more rows than n; the final sort then orders what is left.
-std::int64_t Trimmed(const CannedRun& run) {
-  SortOptions o;
-  o.caseInsensitive = run.query.noCase;
-  o.rowLimit = run.query.top;
-  return Sort(run, OrderFields(run), o);
-}
-
 bool KeepsTopRows(const TDataQuery& q) { return q.hasOrderBy && q.top >= 0 && !q.distinct; }
 
 // Evaluates the select list of every qualifying row into the result table.
@@ -161,22 +143,30 @@ std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_
   std::vector<std::uint8_t> image(data.RecordLength());
   std::int64_t count = 0;
   if (limit == 0) return 0;
-  const bool trim = keepTop && KeepsTopRows(run.query);
-  const std::int64_t batch = std::max<std::int64_t>(4096, 4 * run.query.top);
-  std::int64_t kept = 0;  // rows in the result table
+  std::optional<TopRows> top;
+  if (keepTop && KeepsTopRows(run.query)) top.emplace(run);
   WalkJoinedRows(run.query, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (run.query.where && !EvaluateCondition(*run.query.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
-    for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
+    auto write = [&](std::size_t i) {
       const Value v = Evaluate(*run.query.selectList[i].expression, row, run.collation);
       WriteResultValue(result, image.data(), static_cast<int>(i + 1), v, run.tableCollation.get());
+    };
+    ++count;
+    // The order columns first: a row that cannot be among the first rows
+    // is left before its other columns are evaluated.
+    if (top) {
+      for (std::size_t i : top->OrderColumns()) write(i);
+      if (top->Beyond(image.data())) return limit < 0 || count < limit;
+    }
+    for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
+      if (!top || !top->IsOrderColumn(i)) write(i);
     }
     AppendResultRow(result, image.data());
-    ++count;
-    if (trim && ++kept >= run.query.top + batch) kept = Trimmed(run);
+    if (top) top->Appended();
     return limit < 0 || count < limit;
   });
-  return trim ? kept : count;
+  return top ? top->Kept() : count;
 }
 
 std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const SortOptions& options) {
