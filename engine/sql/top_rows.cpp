@@ -56,8 +56,9 @@ void TopRows::Cut() {
   kept_ = SortTable(run_.session, run_.result, order_, o).outputRows;
   last_.clear();
   if (kept_ == 0 || kept_ < run_.query.top) return;
-  const std::uint8_t* row = run_.result.ReadRecord(static_cast<std::int32_t>(kept_))->Data();
-  for (const SortField& f : order_) last_.push_back(ReadFieldValue(row, f.field));
+  const TRecord* row = run_.result.ReadRecord(static_cast<std::int32_t>(kept_));
+  if (row == nullptr) return;  // no bound: every row is written
+  for (const SortField& f : order_) last_.push_back(ReadFieldValue(row->Data(), f.field));
 }
 
 }  // namespace kura::sql
