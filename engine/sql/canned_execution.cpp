@@ -30,12 +30,13 @@ std::uint32_t SourceRows::RecordLength(std::size_t table) const {
   return tables_[table]->Data().RecordLength();
 }
 
-bool SourceRows::ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out) const {
+bool SourceRows::ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out,
+                           bool sequential) const {
   TDataTable& t = *tables_[table];
-  TRecord* r = t.ReadRecord(n, true);
+  TRecord* r = t.ReadRecord(n, sequential);
   // The table changed under the read: its caches were dropped; read the
   // slot again from the file.
-  if (r == nullptr) r = t.ReadRecord(n, true);
+  if (r == nullptr) r = t.ReadRecord(n, sequential);
   if (r == nullptr) Raise(KURA_READERR, {.table = t.Name()});
   if (RecordStatus(r->Data()) != kRecordActive) return false;
   std::memcpy(out, r->Data(), t.Data().RecordLength());

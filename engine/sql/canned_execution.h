@@ -37,8 +37,9 @@ class SourceRows {
   // already. A false answer of `visit` stops it.
   void Stream(std::size_t table, const std::function<bool(const std::uint8_t*)>& visit) const;
   // Copies the image of record n of `table` into `out` (sized to the
-  // record); false for a deleted record.
-  bool ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out) const;
+  // record); false for a deleted record. `sequential` reads the records
+  // after it into the table's cache too.
+  bool ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out, bool sequential) const;
   // Record slots of `table` (at least its rows), without reading them.
   std::size_t SlotCount(std::size_t table) const;
   std::uint32_t RecordLength(std::size_t table) const;

@@ -91,7 +91,7 @@ std::optional<std::size_t> JoinIndexProbe::Find(const Value& v, std::vector<std:
     images.resize(records_.size() * length);
     std::size_t count = 0;
     for (std::int32_t r : records_) {
-      if (rows_.ReadImage(table_, r, images.data() + count * length)) ++count;
+      if (rows_.ReadImage(table_, r, images.data() + count * length, false)) ++count;
     }
     return count;
   }
