@@ -58,6 +58,9 @@ struct Level {
   std::unique_ptr<JoinIndexProbe> index;  // answers `probe` while few are asked
   std::vector<std::uint8_t> found;        // the rows the index gave for a probe
   std::unique_ptr<JoinKeyTable> keys;     // answers `probe` once built
+  // The ON condition is the equality of two integer columns: the rows a
+  // key finds meet it, so it is not tested again.
+  bool keyDecides = false;
   std::vector<char> matched;  // right outer joins: rows that found a partner
 };
 
@@ -114,6 +117,9 @@ class JoinWalker {
         if (!numbers && !texts) continue;
         level.probe = other;
         level.build = mine;
+        level.keyDecides = c == level.on && other->nodeClass == NodeClass::kColumn &&
+                           other->outerLevel == 0 && IsIntegerType(mine->type) &&
+                           IsIntegerType(other->type);
         if (level.kind != JoinKind::kRightOuter) {
           level.index = JoinIndexProbe::For(rows_, k, mine->fieldNumber, byteOrderText);
         }
@@ -169,7 +175,10 @@ class JoinWalker {
     bool matched = false;
     auto tryRow = [&](const std::uint8_t* image, std::size_t r) {
       row_.Set(k, image);
-      if (level.on != nullptr && !EvaluateCondition(*level.on, row_, collation_)) return;
+      if (level.on != nullptr && !level.keyDecides &&
+          !EvaluateCondition(*level.on, row_, collation_)) {
+        return;
+      }
       matched = true;
       if (r != kNoRow && !level.matched.empty()) level.matched[r] = 1;
       if (Passes(level.filters)) Walk(k + 1);
