@@ -2,38 +2,86 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/errors/kura_error.h"
 #include "engine/sql/canned_values.h"
+#include "engine/sql/top_rows.h"
 #include "engine/storage/field_values.h"
 #include "engine/storage/record_file_sort.h"
 #include "engine/expr/sql_error.h"
 #include "engine/storage/blob_file.h"
 #include "engine/storage/locale.h"
+#include "engine/storage/records_bitmap.h"
 #include "engine/storage/table_filter_source.h"
 
 namespace kura::sql {
 
-SourceRows::SourceRows(const std::vector<TDataTable*>& tables) : tables_(tables) {
-  for (TDataTable* t : tables) {
-    const std::uint32_t length = t->Data().RecordLength();
-    std::vector<std::uint8_t> images;
-    std::size_t count = 0;
-    const std::int32_t slots = t->Data().RecordCount();
-    for (std::int32_t n = 1; n <= slots; ++n) {
-      TRecord* r = t->ReadRecord(n, true);
-      // The table changed under the read: its caches were dropped; read
-      // the slot again from the file.
-      if (r == nullptr) r = t->ReadRecord(n, true);
-      if (r == nullptr) Raise(KURA_READERR, {.table = t->Name()});
-      if (RecordStatus(r->Data()) != kRecordActive) continue;
-      images.insert(images.end(), r->Data(), r->Data() + length);
-      ++count;
+SourceRows::SourceRows(const std::vector<TDataTable*>& tables)
+    : tables_(tables), rows_(tables.size()) {
+  for (TDataTable* t : tables) fields_.push_back(&t->Data().Fields());
+}
+
+std::size_t SourceRows::SlotCount(std::size_t table) const {
+  return static_cast<std::size_t>(std::max(0, tables_[table]->Data().RecordCount()));
+}
+
+std::uint32_t SourceRows::RecordLength(std::size_t table) const {
+  return tables_[table]->Data().RecordLength();
+}
+
+bool SourceRows::ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out,
+                           bool sequential) const {
+  TDataTable& t = *tables_[table];
+  TRecord* r = t.ReadRecord(n, sequential);
+  // The table changed under the read: its caches were dropped; read the
+  // slot again from the file.
+  if (r == nullptr) r = t.ReadRecord(n, sequential);
+  if (r == nullptr) Raise(KURA_READERR, {.table = t.Name()});
+  if (RecordStatus(r->Data()) != kRecordActive) return false;
+  std::memcpy(out, r->Data(), t.Data().RecordLength());
+  return true;
+}
+
+const SourceRows::Rows& SourceRows::Loaded(std::size_t table) const {
+  Rows& rows = rows_[table];
+  if (rows.loaded) return rows;
+  rows.length = RecordLength(table);
+  rows.images.reserve(SlotCount(table) * rows.length);
+  Stream(table, [&](const std::uint8_t* image) {
+    rows.images.insert(rows.images.end(), image, image + rows.length);
+    ++rows.count;
+    return true;
+  });
+  rows.loaded = true;
+  return rows;
+}
+
+// The records are read in blocks straight from the data file (changed
+// records from the table's cache), a run of record numbers at a time, so
+// that a visit that stops early leaves the rest unread.
+void SourceRows::Stream(std::size_t table,
+                        const std::function<bool(const std::uint8_t*)>& visit) const {
+  if (rows_[table].loaded) {
+    for (std::size_t r = 0; r < RowCount(table); ++r) {
+      if (!visit(Row(table, r))) return;
     }
-    images_.push_back(std::move(images));
-    counts_.push_back(count);
-    lengths_.push_back(length);
-    fields_.push_back(&t->Data().Fields());
+    return;
+  }
+  constexpr std::uint32_t kRun = 4096;
+  const auto slots = static_cast<std::uint32_t>(SlotCount(table));
+  TableFilterSource source(*tables_[table]);
+  TRecordsBitmap run(slots);
+  bool going = true;
+  for (std::uint32_t first = 1; first <= slots && going; first += kRun) {
+    const std::uint32_t last = std::min(slots, first + kRun - 1);
+    for (std::uint32_t n = first; n <= last; ++n) run.Set(n);
+    // Every visited bit is cleared (the test answers false), so the bitmap
+    // is empty again for the next run.
+    source.FilterImages(run, [&](std::uint32_t, const std::uint8_t* image) {
+      if (going && RecordStatus(image) == kRecordActive) going = visit(image);
+      return false;
+    });
   }
 }
 
@@ -86,25 +134,40 @@ bool HasAggregates(const TDataQuery& q) {
   return false;
 }
 
+bool KeepsTopRows(const TDataQuery& q) { return q.hasOrderBy && q.top >= 0 && !q.distinct; }
+
 // Evaluates the select list of every qualifying row into the result table.
-std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_t limit) {
+std::int64_t FillPlain(const CannedRun& run, const SourceRows& rows, std::int64_t limit,
+                       bool keepTop = false) {
   TDataTable& result = run.result;
   const TDataFile& data = result.Data();
   std::vector<std::uint8_t> image(data.RecordLength());
   std::int64_t count = 0;
   if (limit == 0) return 0;
+  std::optional<TopRows> top;
+  if (keepTop && KeepsTopRows(run.query)) top.emplace(run);
   WalkJoinedRows(run.query, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
     if (run.query.where && !EvaluateCondition(*run.query.where, row, run.collation)) return true;
     std::fill(image.begin(), image.end(), 0);
-    for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
+    auto write = [&](std::size_t i) {
       const Value v = Evaluate(*run.query.selectList[i].expression, row, run.collation);
       WriteResultValue(result, image.data(), static_cast<int>(i + 1), v, run.tableCollation.get());
+    };
+    ++count;
+    // The order columns first: a row that cannot be among the first rows
+    // is left before its other columns are evaluated.
+    if (top) {
+      for (std::size_t i : top->OrderColumns()) write(i);
+      if (top->Beyond(image.data())) return limit < 0 || count < limit;
+    }
+    for (std::size_t i = 0; i < run.query.selectList.size(); ++i) {
+      if (!top || !top->IsOrderColumn(i)) write(i);
     }
     AppendResultRow(result, image.data());
-    ++count;
+    if (top) top->Appended();
     return limit < 0 || count < limit;
   });
-  return count;
+  return top ? top->Kept() : count;
 }
 
 std::int64_t Sort(const CannedRun& run, std::vector<SortField> fields, const SortOptions& options) {
@@ -220,7 +283,7 @@ std::int64_t ExecuteCanned(const CannedRun& run) {
   if (q.top >= 0 && !q.hasOrderBy && !grouped && !q.distinct) {
     limit = limit < 0 ? q.top : std::min<std::int64_t>(limit, q.top);
   }
-  std::int64_t count = grouped ? FillGrouped(run, rows, limit) : FillPlain(run, rows, limit);
+  std::int64_t count = grouped ? FillGrouped(run, rows, limit) : FillPlain(run, rows, limit, true);
 
   const TDataFile& data = run.result.Data();
   if (q.distinct) {
@@ -233,10 +296,7 @@ std::int64_t ExecuteCanned(const CannedRun& run) {
     count = Sort(run, all, o);
   }
   if (q.hasOrderBy) {
-    std::vector<SortField> order;
-    for (const TOrderByField& item : q.orderBy) {
-      order.push_back({data.Field(item.resultIndex + 1), item.descending});
-    }
+    const std::vector<SortField> order = OrderFields(run);
     SortOptions o;
     o.caseInsensitive = q.noCase;
     o.rowLimit = q.top;

@@ -19,17 +19,30 @@ class TableCollation;
 
 namespace kura::sql {
 
-// The rows of the source tables, read once per execution: the images of
-// the active records of each table, in record order.
+// The rows of the source tables of one execution. A table is read whole
+// (the images of its active records, in record order) only when a join
+// needs its rows more than once; the first table is streamed.
 class SourceRows {
  public:
-  // Reads every active record of `tables` (in FROM order).
   explicit SourceRows(const std::vector<TDataTable*>& tables);
-  std::size_t TableCount() const { return images_.size(); }
-  std::size_t RowCount(std::size_t table) const { return counts_[table]; }
+  std::size_t TableCount() const { return tables_.size(); }
+  // The rows of `table`, read on first use.
+  std::size_t RowCount(std::size_t table) const { return Loaded(table).count; }
   const std::uint8_t* Row(std::size_t table, std::size_t row) const {
-    return images_[table].data() + row * lengths_[table];
+    const Rows& r = Loaded(table);
+    return r.images.data() + row * r.length;
   }
+  // Calls `visit` with the image of every active record of `table` in
+  // record order, reading one record at a time unless the table is read
+  // already. A false answer of `visit` stops it.
+  void Stream(std::size_t table, const std::function<bool(const std::uint8_t*)>& visit) const;
+  // Copies the image of record n of `table` into `out` (sized to the
+  // record); false for a deleted record. `sequential` reads the records
+  // after it into the table's cache too.
+  bool ReadImage(std::size_t table, std::int32_t n, std::uint8_t* out, bool sequential) const;
+  // Record slots of `table` (at least its rows), without reading them.
+  std::size_t SlotCount(std::size_t table) const;
+  std::uint32_t RecordLength(std::size_t table) const;
   const std::vector<TFieldDescriptor>& Fields(std::size_t table) const { return *fields_[table]; }
   TDataTable& Table(std::size_t table) const { return *tables_[table]; }
   // The rows of the (uncorrelated) sub-selects that the expressions over
@@ -39,11 +52,17 @@ class SourceRows {
   const SubQueryRows* SubQueries() const { return subQueries_; }
 
  private:
+  struct Rows {
+    bool loaded = false;
+    std::vector<std::uint8_t> images;
+    std::size_t count = 0;
+    std::uint32_t length = 0;
+  };
+  const Rows& Loaded(std::size_t table) const;
+
   std::vector<TDataTable*> tables_;
   const SubQueryRows* subQueries_ = nullptr;
-  std::vector<std::vector<std::uint8_t>> images_;
-  std::vector<std::size_t> counts_;
-  std::vector<std::uint32_t> lengths_;
+  mutable std::vector<Rows> rows_;
   std::vector<const std::vector<TFieldDescriptor>*> fields_;
 };
 

@@ -266,6 +266,42 @@ TEST_P(CannedExpressions, JoinsByKeyFindWhatEveryCombinationFinds) {
   EXPECT_EQ(Run("select a.I from t a join t b on a.G = b.G top 3", false).size(), 3u);
 }
 
+// Joins through an index of the inner table (a few rows looked up) and,
+// once many values have been asked for, through a hash table: both find
+// what testing every combination finds ("+ 0" and "|| ''" hide the column
+// from both). Keys outside the column's range, fractions, texts longer
+// than the column, null keys and deleted records are among them.
+TEST_P(CannedExpressions, JoinsThroughAnIndexFindWhatEveryCombinationFinds) {
+  Both("create table k (K smallint, T varchar(3), V integer)");
+  // A descending index on K; a case-insensitive one on T finds more rows
+  // than "=" keeps.
+  Both("create index byk on k (K desc)");
+  Run("create nocase index byt on k (T)", false);
+  std::mt19937 rng(static_cast<unsigned>(GetParam()) + 7);
+  const char* texts[] = {"'ab'", "'b'", "'lon'", "NULL", "'AB'"};
+  for (int v = 0; v < 90; ++v) {
+    const std::string key = rng() % 6 == 0 ? "NULL" : std::to_string(static_cast<int>(rng() % 9) - 3);
+    Both("insert into k values (" + key + ", " + texts[rng() % 5] + ", " + std::to_string(v) + ")");
+  }
+  Both("delete from k where V > 60 and V < 75");
+  const std::pair<const char*, const char*> joins[] = {
+      {"t a join k on k.K = a.I", "t a join k on k.K + 0 = a.I"},
+      {"t a join k on k.K = a.L", "t a join k on k.K + 0 = a.L"},
+      {"t a join k on a.I * 0.5 = k.K", "t a join k on a.I * 0.5 = k.K + 0"},
+      {"t a left join k on k.K = a.G", "t a left join k on k.K + 0 = a.G"},
+      {"t a join k on k.T = a.S", "t a join k on k.T || '' = a.S"},
+      {"t a join t b on a.I = b.I join k on k.K = b.G", "t a join t b on a.I = b.I join k on k.K + 0 = b.G"},
+  };
+  for (const auto& [keyed, every] : joins) {
+    const std::string select = "select a.I, a.S, k.V from ";
+    const Rows expected = Sorted(Run(select + every, false));
+    EXPECT_EQ(Sorted(Run(select + keyed, false)), expected) << keyed;
+  }
+  EXPECT_EQ(Sorted(Run("select a.I, k.V from t a join k on k.K = a.I", false)),
+            Sorted(Theirs("select a.I, k.V from t a join k on k.K = a.I")));
+  EXPECT_EQ(Run("select a.I, k.V from t a join k on k.K = a.I top 2", false).size(), 2u);
+}
+
 // LIKE ... ESCAPE: the escaped "%" and "_" match themselves, live (the
 // filter's record test, not an index prefix) and canned, as in SQLite.
 TEST_P(CannedExpressions, LikeWithAnEscapeCharacter) {

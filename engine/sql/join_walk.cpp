@@ -2,18 +2,21 @@
 // FROM order, so that a caller that has enough rows (TOP, MaxRowCount)
 // stops it at once and no list of combinations is ever built.
 //
-// At each table after the first, an equality of the join (of its ON
-// condition, or of WHERE when every join is inner) between a column of
-// that table and an expression of the tables before it is answered by a
-// hash table of that table's rows, built once per walk: only the rows with
-// the same key are tried, and the whole condition is still tested on each.
+// The first table is read one record at a time. At each table after it, an
+// equality of the join (of its ON condition, or of WHERE when every join is
+// inner) between a column of that table and an expression of the tables
+// before it is answered through an index of that table on the column while
+// few values have been looked up, then by a hash table of that table's
+// rows, built once per walk: only the rows with the same key are tried, and
+// the whole condition is still tested on each.
 // When every join is inner, each WHERE conjunct is also tested as soon as
 // the tables it reads are set, so that combinations are cut off early.
-#include <cmath>
-#include <cstdio>
-#include <unordered_map>
+#include <algorithm>
+#include <memory>
 
 #include "engine/sql/canned_execution.h"
+#include "engine/sql/join_index_probe.h"
+#include "engine/sql/join_key_table.h"
 
 namespace kura::sql {
 namespace {
@@ -44,22 +47,7 @@ int LastTable(const TExpToken& n) {
   return last;
 }
 
-// A key equal for every two values that "=" finds equal: numbers by value,
-// text by its bytes (only used with a byte-order collation), null as null.
-std::string KeyOf(const Value& v) {
-  if (v.null) return "n";
-  if (IsIntegerType(v.type)) return "i" + std::to_string(v.integer);
-  if (v.type == kTypeFloat || v.type == kTypeBcd) {
-    const double d = v.real;
-    if (std::nearbyint(d) == d && std::fabs(d) < 9.2e18) {
-      return "i" + std::to_string(static_cast<std::int64_t>(d));
-    }
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "f%a", d);
-    return buf;
-  }
-  return "s" + v.text;
-}
+constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
 
 struct Level {
   JoinKind kind = JoinKind::kInner;
@@ -67,7 +55,12 @@ struct Level {
   std::vector<const TExpToken*> filters;  // WHERE conjuncts tested at this table
   const TExpToken* probe = nullptr;       // over the tables before this one
   const TExpToken* build = nullptr;       // a column of this table
-  std::unordered_map<std::string, std::vector<std::uint32_t>> buckets;
+  std::unique_ptr<JoinIndexProbe> index;  // answers `probe` while few are asked
+  std::vector<std::uint8_t> found;        // the rows the index gave for a probe
+  std::unique_ptr<JoinKeyTable> keys;     // answers `probe` once built
+  // The ON condition is the equality of two integer columns: the rows a
+  // key finds meet it, so it is not tested again.
+  bool keyDecides = false;
   std::vector<char> matched;  // right outer joins: rows that found a partner
 };
 
@@ -105,7 +98,7 @@ class JoinWalker {
 
  private:
   // The first equality of the table's ON condition (and pushed WHERE
-  // conjuncts) that a hash table can answer.
+  // conjuncts) that a hash table can answer, and the index that can.
   void ChooseHashKey(std::size_t k, bool byteOrderText) {
     Level& level = levels_[k];
     std::vector<const TExpToken*> candidates;
@@ -124,18 +117,25 @@ class JoinWalker {
         if (!numbers && !texts) continue;
         level.probe = other;
         level.build = mine;
+        level.keyDecides = c == level.on && other->nodeClass == NodeClass::kColumn &&
+                           other->outerLevel == 0 && IsIntegerType(mine->type) &&
+                           IsIntegerType(other->type);
+        if (level.kind != JoinKind::kRightOuter) {
+          level.index = JoinIndexProbe::For(rows_, k, mine->fieldNumber, byteOrderText);
+        }
         return;
       }
     }
   }
 
-  void BuildBuckets(std::size_t k) {
+  void BuildKeys(std::size_t k) {
     Level& level = levels_[k];
+    const std::size_t n = rows_.RowCount(k);
+    level.keys = std::make_unique<JoinKeyTable>(n);
     JoinedRow row(rows_);
-    for (std::size_t r = 0; r < rows_.RowCount(k); ++r) {
+    for (std::size_t r = n; r-- > 0;) {
       row.Set(k, rows_.Row(k, r));
-      level.buckets[KeyOf(Evaluate(*level.build, row, collation_))].push_back(
-          static_cast<std::uint32_t>(r));
+      level.keys->Add(Evaluate(*level.build, row, collation_), static_cast<std::uint32_t>(r));
     }
   }
 
@@ -143,6 +143,25 @@ class JoinWalker {
     for (const TExpToken* f : filters) {
       if (!EvaluateCondition(*f, row_, collation_)) return false;
     }
+    return true;
+  }
+
+  // The index answers while its lookups cost less than reading the table
+  // once would.
+  bool UseIndex(std::size_t k) {
+    const Level& level = levels_[k];
+    if (level.index == nullptr || level.keys != nullptr) return false;
+    return level.index->Probes() < std::max<std::size_t>(64, rows_.SlotCount(k) / 1024);
+  }
+
+  // Tries the rows of table k whose column equals the probe value; false
+  // when the index cannot answer for it.
+  bool TryIndexed(std::size_t k, const Value& key, const std::function<void(const std::uint8_t*, std::size_t)>& tryRow) {
+    Level& level = levels_[k];
+    const std::optional<std::size_t> count = level.index->Find(key, level.found);
+    if (!count) return false;
+    const std::uint32_t length = rows_.RecordLength(k);
+    for (std::size_t i = 0; i < *count && !stopped_; ++i) tryRow(level.found.data() + i * length, kNoRow);
     return true;
   }
 
@@ -154,24 +173,32 @@ class JoinWalker {
     }
     Level& level = levels_[k];
     bool matched = false;
-    auto tryRow = [&](std::size_t r) {
-      row_.Set(k, rows_.Row(k, r));
-      if (level.on != nullptr && !EvaluateCondition(*level.on, row_, collation_)) return;
+    auto tryRow = [&](const std::uint8_t* image, std::size_t r) {
+      row_.Set(k, image);
+      if (level.on != nullptr && !level.keyDecides &&
+          !EvaluateCondition(*level.on, row_, collation_)) {
+        return;
+      }
       matched = true;
-      if (!level.matched.empty()) level.matched[r] = 1;
+      if (r != kNoRow && !level.matched.empty()) level.matched[r] = 1;
       if (Passes(level.filters)) Walk(k + 1);
     };
-    if (level.probe != nullptr) {
-      if (level.buckets.empty() && rows_.RowCount(k) > 0) BuildBuckets(k);
-      const auto it = level.buckets.find(KeyOf(Evaluate(*level.probe, row_, collation_)));
-      if (it != level.buckets.end()) {
-        for (std::uint32_t r : it->second) {
-          tryRow(r);
-          if (stopped_) return;
+    if (k == 0) {
+      rows_.Stream(0, [&](const std::uint8_t* image) {
+        tryRow(image, kNoRow);
+        return !stopped_;
+      });
+    } else if (level.probe != nullptr) {
+      const Value key = Evaluate(*level.probe, row_, collation_);
+      if (!UseIndex(k) || !TryIndexed(k, key, tryRow)) {
+        if (level.keys == nullptr) BuildKeys(k);
+        for (std::uint32_t r = level.keys->First(key); r != JoinKeyTable::kNone && !stopped_;
+             r = level.keys->Next(r)) {
+          tryRow(rows_.Row(k, r), r);
         }
       }
     } else {
-      for (std::size_t r = 0; r < rows_.RowCount(k) && !stopped_; ++r) tryRow(r);
+      for (std::size_t r = 0; r < rows_.RowCount(k) && !stopped_; ++r) tryRow(rows_.Row(k, r), r);
     }
     if (stopped_) return;
     if (!matched && level.kind == JoinKind::kLeftOuter) {

@@ -458,9 +458,14 @@ std::optional<RankSpan> TableFilterSource::ComputeSpan(int number, const KeyRang
 }
 
 void TableFilterSource::CollectSpan(int number, RankSpan span, TRecordsBitmap& bitmap) {
+  VisitSpan(number, span, [&](std::int32_t record) { bitmap.Set(static_cast<std::uint32_t>(record)); });
+}
+
+void TableFilterSource::VisitSpan(int number, RankSpan span,
+                                  const std::function<void(std::int32_t)>& visit) {
   Tree(number).VisitRecords(span.begin, span.end, [&](std::int32_t record) {
     ++entriesWalked_;
-    bitmap.Set(static_cast<std::uint32_t>(record));
+    visit(record);
   });
 }
 

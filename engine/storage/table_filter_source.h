@@ -75,6 +75,9 @@ class TableFilterSource final : public FilterTable {
   // Sets the record bits of the entries [span.begin, span.end) of index
   // `number`.
   void CollectSpan(int number, RankSpan span, TRecordsBitmap& bitmap);
+  // Calls `visit` with the record of every entry [span.begin, span.end) of
+  // index `number`, in index order.
+  void VisitSpan(int number, RankSpan span, const std::function<void(std::int32_t)>& visit);
 
   // Records read and index entries walked since construction (for tests).
   std::uint64_t RecordsRead() const { return recordsRead_; }
