@@ -16,6 +16,7 @@
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/grid_text.h"
+#include "app/qt/practice_menu.h"
 #include "app/qt/qt_look.h"
 #include "form/grid_source.h"
 
@@ -136,6 +137,7 @@ void TForm2::BuildMenu() {
   help->setObjectName("Help1");
   add(help, "N2", "オンラインヘルプ", &MainForm::N2Click);
   add(help, "About1", "バージョン情報", &MainForm::About1Click);
+  practice_ = new PracticeMenu(*this, form_);
   QAction* exit = bar->addAction(QString::fromUtf8("終了"));
   exit->setObjectName("Exit1");
   connect(exit, &QAction::triggered, this,

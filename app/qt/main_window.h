@@ -24,6 +24,7 @@ class BoardWidget;
 class CommentEdit;
 class CuteButton;
 class GridModel;
+class PracticeMenu;
 
 class TForm2 : public QMainWindow {
   Q_OBJECT
@@ -50,6 +51,8 @@ class TForm2 : public QMainWindow {
   QAction* MenuAction(const QString& caption) const;
   CuteButton* Button(const QString& caption) const;
   BoardWidget* board() const { return board_; }
+  // The menu 練習, for appending items.
+  PracticeMenu* practiceMenu() const { return practice_; }
   QTableView* grid(int n) const { return n == 1 ? grid1_ : grid2_; }
   GridModel* gridModel(int n) const { return n == 1 ? model1_ : model2_; }
   CommentEdit* dbEdit1() const { return dbEdit1_; }
@@ -83,6 +86,7 @@ class TForm2 : public QMainWindow {
   MainForm& form_;
   StonePictures stones_;
   BoardWidget* board_ = nullptr;
+  PracticeMenu* practice_ = nullptr;
   std::map<std::string, QWidget*> widgets_;
   std::map<QString, QAction*> actions_;
   QLabel* panels_[3] = {};
