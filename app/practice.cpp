@@ -66,7 +66,7 @@ std::optional<int> Practice::NumberOf(int mnb, const std::string& fingerprint) {
     index_.emplace();
     for (int section = 1; section <= 3; ++section) {
       for (int number : ListSection(lookup_, section)) {
-        index_->emplace(FingerprintAt(number), number);
+        if (std::string f = FingerprintAt(number); !f.empty()) index_->emplace(std::move(f), number);
       }
     }
   }

@@ -27,6 +27,8 @@
 #include "app/qt/data_grid.h"
 #include "app/qt/file_menu.h"
 #include "app/qt/grid_model.h"
+#include "app/qt/practice_actions.h"
+#include "app/qt/progress_drive.h"
 #include "app/qt/screen_dump.h"
 #include "app/qt/grid_text.h"
 #include "board/click_map.h"
@@ -114,6 +116,7 @@ nlohmann::json DumpWindow(const TForm2& window, const MainForm& form,
   const auto* caption = static_cast<const QLabel*>(window.control("Label364"));
   drawn["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
   d["commentField"] = window.dbEdit1()->text().toStdString();
+  AddProgressWindow(window, d);
   return d;
 }
 
@@ -173,6 +176,7 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "screenshot") return Screenshot(rest);
   if (command == "choose-file") return ChooseFile(rest);
   if (command == "open-menu") return OpenMenu(rest);
+  if (command == "seiseki") return SeisekiCommand(window_, rest);
   if (command == "answer") {
     if (rest != "yes" && rest != "no") {
       return Fail(kDriveScriptError, "answer takes yes or no");
@@ -457,13 +461,17 @@ DriveSession::DriveSession(ProblemQueries& library, std::string programDir,
 }
 
 DriveSession::DriveSession(ProgramLibrary& library, std::string programDir,
-                           std::ostream* out)
+                           std::ostream* out, std::string recordsDir)
     : form(platform.services(),
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       out_(std::make_unique<std::ostringstream>()) {
   library.Install(form);
   Start(out);
   (new FileMenu(*window, form, library.directory()))->SetHeadless(true);
+  if (!recordsDir.empty()) {
+    AttachPractice(*window, form, library, std::move(recordsDir),
+                   [this] { return SecondsOf(platform.now); });
+  }
 }
 
 void DriveSession::Start(std::ostream* out) {

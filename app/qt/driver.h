@@ -13,6 +13,8 @@
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 //   choose-file PATH   (the path the next file dialog answers with)
 //   open-menu CAPTION  (drawn by the next screenshot, which closes it)
+//   seiseki dbl ROW | seiseki escape | seiseki screenshot FILE
+//                      (the window 成績, see progress_drive.h)
 //
 // "answer" gives the answer to the next question box (the exit question,
 // a delete); without it the answer is Yes. "dump" prints the screen model
@@ -108,9 +110,12 @@ class DriveSession {
                         std::ostream* out = nullptr);
   // The same as the program runs: `library` (which must outlive the
   // session) installs its screens, and a missing library directory is
-  // reported in the error box of the window's creation.
+  // reported in the error box of the window's creation. With `recordsDir`
+  // the answers are recorded there at the time of the recording clock
+  // (platform.now) and the menu 練習 has 復習 and 成績; without it nothing
+  // is recorded.
   explicit DriveSession(ProgramLibrary& library, std::string programDir = {},
-                        std::ostream* out = nullptr);
+                        std::ostream* out = nullptr, std::string recordsDir = {});
   ~DriveSession();
 
   // Runs one command; the outcome says whether it worked.

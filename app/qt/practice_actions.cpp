@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QMenu>
 
+#include "app/program_library.h"
 #include "app/qt/main_window.h"
+#include "app/qt/practice_menu.h"
 #include "app/qt/progress_window.h"
 
 namespace sorabeku {
@@ -46,6 +48,14 @@ void PracticeActions::FiguresClicked() {
   figures_->show();
   figures_->raise();
   figures_->activateWindow();
+}
+
+PracticeActions& AttachPractice(TForm2& window, MainForm& form, ProgramLibrary& library,
+                                std::string recordsDir, std::function<std::int64_t()> now) {
+  auto practice = std::make_unique<Practice>(
+      form, *library.screens(), library.lookup(),
+      PracticeWiring{library.directory(), std::move(recordsDir), std::move(now)});
+  return *new PracticeActions(window, *window.practiceMenu()->menu(), std::move(practice));
 }
 
 }  // namespace sorabeku

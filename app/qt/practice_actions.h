@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "app/practice.h"
+#include "app/qt/progress_window.h"
 
 class QMenu;
 
 namespace sorabeku {
 
-class ProgressWindow;
 class TForm2;
 
 inline constexpr const char* kReviewCaption = "復習";
@@ -39,5 +39,14 @@ class PracticeActions final : public QObject {
   std::unique_ptr<Practice> practice_;
   QPointer<ProgressWindow> figures_;
 };
+
+class ProgramLibrary;
+
+// Joins the learner's records in `recordsDir` to the program: the training
+// screen's answers are recorded under the library's directory, and 復習 and
+// 成績 are appended to the window's menu 練習. The library must have
+// installed its screens; `now` gives the time of each record.
+PracticeActions& AttachPractice(TForm2& window, MainForm& form, ProgramLibrary& library,
+                                std::string recordsDir, std::function<std::int64_t()> now);
 
 }  // namespace sorabeku
