@@ -21,6 +21,22 @@ namespace {
 QString U(const char* s) { return QString::fromUtf8(s); }
 
 QDate DateOf(int day) { return QDate(1970, 1, 1).addDays(day); }
+QDateTime Midnight(int day) { return QDateTime(DateOf(day), QTime(0, 0)); }
+
+// The date axis: a day either side of the days with answers, ticks on
+// whole days, at most about ten of them.
+struct DayTicks {
+  int from = 0;
+  int to = 0;
+  int count = 2;
+};
+
+DayTicks TicksFor(int first, int last) {
+  const int span = last - first + 2;
+  const int step = (span + 9) / 10;
+  const int steps = (span + step - 1) / step;
+  return {first - 1, first - 1 + steps * step, steps + 1};
+}
 
 double Percent(const progress::DayAccuracy& d) {
   return d.answers == 0 ? 0.0 : 100.0 * d.right / d.answers;
@@ -92,9 +108,17 @@ QWidget* ProgressWindow::BuildSections(const progress::ProgressFigures& figures)
     sections_->setItem(row, 1, Cell(QString::number(f.solvedFirstTry)));
     sections_->setItem(row, 2, Cell(QString::number(f.due)));
   }
-  sections_->setFixedHeight(sections_->horizontalHeader()->sizeHint().height() +
-                            sections_->rowCount() * 24 + 4);
-  for (int r = 0; r < sections_->rowCount(); ++r) sections_->setRowHeight(r, 24);
+  sections_->horizontalHeader()->setFixedHeight(sections_->horizontalHeader()->sizeHint().height());
+  int height = sections_->horizontalHeader()->height() + 2 * sections_->frameWidth();
+  sections_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  for (int r = 0; r < sections_->rowCount(); ++r) {
+    sections_->setRowHeight(r, 22);
+    height += 22;
+  }
+  sections_->setFixedHeight(height);
+  sections_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sections_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sections_->setFocusPolicy(Qt::NoFocus);
   return sections_;
 }
 
@@ -107,7 +131,7 @@ QWidget* ProgressWindow::BuildChart(const progress::ProgressFigures& figures) {
   dots->setMarkerSize(8);
   dots_ = dots;
   for (const progress::DayAccuracy& d : figures.accuracy) {
-    const QPointF p(QDateTime(DateOf(d.day), QTime(12, 0)).toMSecsSinceEpoch(), Percent(d));
+    const QPointF p(Midnight(d.day).toMSecsSinceEpoch(), Percent(d));
     line->append(p);
     dots->append(p);
   }
@@ -116,9 +140,12 @@ QWidget* ProgressWindow::BuildChart(const progress::ProgressFigures& figures) {
   auto* x = new QDateTimeAxis(chart);
   x->setFormat("M/d");
   auto* y = new QValueAxis(chart);
-  y->setRange(0, 100);
+  // A little room above 100 %, so that its points are drawn whole.
+  y->setRange(0, 104);
+  y->setTickType(QValueAxis::TicksDynamic);
+  y->setTickAnchor(0);
+  y->setTickInterval(20);
   y->setLabelFormat("%d%%");
-  y->setTickCount(6);
   const QFont font = WindowFont();
   x->setLabelsFont(font);
   y->setLabelsFont(font);
@@ -128,11 +155,11 @@ QWidget* ProgressWindow::BuildChart(const progress::ProgressFigures& figures) {
     s->attachAxis(x);
     s->attachAxis(y);
   }
-  // A day either side, so that a single day is not squeezed to a line.
   const int first = figures.accuracy.empty() ? 0 : figures.accuracy.front().day;
   const int last = figures.accuracy.empty() ? 0 : figures.accuracy.back().day;
-  x->setRange(QDateTime(DateOf(first - 1), QTime(0, 0)), QDateTime(DateOf(last + 1), QTime(23, 59)));
-  x->setTickCount(std::min(last - first + 3, 8));
+  const DayTicks ticks = TicksFor(first, last);
+  x->setRange(Midnight(ticks.from), Midnight(ticks.to));
+  x->setTickCount(ticks.count);
   if (figures.accuracy.empty()) chart->setTitle(U("まだ答えの記録がありません。"));
   auto* view = new QChartView(chart, this);
   view->setObjectName("AccuracyChart");
