@@ -46,6 +46,16 @@ progress::LearnerProgress& Practice::Progress() {
   return *progress_;
 }
 
+progress::LearnerProgress& Practice::Current() {
+  const bool opened = progress_ != nullptr;
+  progress::LearnerProgress& progress = Progress();
+  if (opened) {
+    progress.Reload();
+    ShowRecordsError();
+  }
+  return progress;
+}
+
 void Practice::ShowRecordsError() {
   if (auto message = progress_->Records().TakeErrorToShow()) {
     form_.services().messages->Error(*message);
@@ -77,7 +87,7 @@ std::optional<int> Practice::NumberOf(int mnb, const std::string& fingerprint) {
 
 void Practice::ReviewNext() {
   index_.reset();
-  progress::LearnerProgress& progress = Progress();
+  progress::LearnerProgress& progress = Current();
   const auto held = [this](const progress::ReviewItem& item) {
     return NumberOf(item.mnb, item.fingerprint).has_value();
   };
@@ -94,7 +104,7 @@ void Practice::ReviewNext() {
 }
 
 progress::ProgressFigures Practice::Figures() {
-  return Progress().Figures(wiring_.libraryDir, Today());
+  return Current().Figures(wiring_.libraryDir, Today());
 }
 
 bool Practice::OpenProblem(int mnb, const std::string& fingerprint) {

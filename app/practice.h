@@ -53,6 +53,9 @@ class Practice {
   Practice(const Practice&) = delete;
   Practice& operator=(const Practice&) = delete;
 
+  // 復習 and 成績 first read the records again, so that what another
+  // program of the learner recorded since counts too.
+  //
   // 復習: loads the first problem due today onto the training screen and
   // says in the status bar how many are due, or says that none is. Runs
   // inside one of the form's events (engine errors pass on).
@@ -72,6 +75,8 @@ class Practice {
   const std::string& libraryDir() const { return wiring_.libraryDir; }
 
  private:
+  // Progress() read again from the records when it was open already.
+  progress::LearnerProgress& Current();
   std::string FingerprintAt(int mnb);
   // The number at which the library holds the problem, if it does.
   std::optional<int> NumberOf(int mnb, const std::string& fingerprint);

@@ -158,6 +158,17 @@ TEST_F(PracticeWindow, ReviewLoadsTheProblemsDueInDueOrder) {
   EXPECT_EQ(d["state"]["CurrentProblem"], 3);  // the one missed yesterday
 }
 
+// Another program of the same learner records while this one runs.
+TEST_F(PracticeWindow, RecordsOfAnotherProgramCountAtTheNextReview) {
+  Do("clock 2026-12-10 09:00");
+  json d = Do("menu 復習");
+  EXPECT_EQ(d["status"][0], kNoReviewToday);
+  Write(History());
+  d = Do("menu 復習");
+  EXPECT_EQ(d["state"]["CurrentProblem"], 1004);
+  EXPECT_EQ(d["status"][0], ReviewsDueText(3));
+}
+
 TEST_F(PracticeWindow, ReviewFindsAMovedProblemAndSkipsADeletedOne) {
   Write(History());
   // 1004 renumbered to 1005; 3 deleted.
