@@ -42,6 +42,9 @@ BoardWidget::BoardWidget(const ScreenModel& screen, const StonePictures& stones,
                          QWidget* parent)
     : QWidget(parent), screen_(screen), stones_(stones) {
   setFixedSize(kBoardPixels, kBoardPixels);
+  // A click on the board takes the focus from a grid: the keys of the
+  // training screen work again.
+  setFocusPolicy(Qt::ClickFocus);
 }
 
 void BoardWidget::paintEvent(QPaintEvent*) {

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTableView>
@@ -173,6 +175,8 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "screenshot") return Screenshot(rest);
   if (command == "choose-file") return ChooseFile(rest);
   if (command == "open-menu") return OpenMenu(rest);
+  if (command == "key") return Key(rest);
+  if (command == "focus") return Focus(rest);
   if (command == "answer") {
     if (rest != "yes" && rest != "no") {
       return Fail(kDriveScriptError, "answer takes yes or no");
@@ -414,6 +418,45 @@ DriveOutcome Driver::OpenMenu(const std::string& caption) {
     top = m;
   }
   QCoreApplication::processEvents();
+  return {};
+}
+
+DriveOutcome Driver::Key(const std::string& name) {
+  // Qt's names, and PageDown / PageUp for its PgDown / PgUp.
+  QString portable = Q(name);
+  portable.replace(QStringLiteral("PageDown"), QStringLiteral("PgDown"));
+  portable.replace(QStringLiteral("PageUp"), QStringLiteral("PgUp"));
+  const QKeySequence sequence = QKeySequence::fromString(portable, QKeySequence::PortableText);
+  if (name.empty() || sequence.count() != 1 || sequence[0].key() == Qt::Key_unknown) {
+    return Fail(kDriveScriptError, "key takes a key name such as Right or Shift+Left");
+  }
+  const QKeyCombination combination = sequence[0];
+  QWidget* focus = window_.focusWidget();
+  QWidget* target = focus ? focus : static_cast<QWidget*>(&window_);
+  const QString text = combination.key() == Qt::Key_Space ? QStringLiteral(" ")
+                       : combination.key() >= Qt::Key_0 && combination.key() <= Qt::Key_9
+                           ? QString(QChar(combination.key()))
+                           : QString();
+  QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers(), text);
+  QCoreApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers(), text);
+  QCoreApplication::sendEvent(target, &release);
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Focus(const std::string& name) {
+  QWidget* widget = name == "board"     ? static_cast<QWidget*>(window_.board())
+                    : name == "grid1"   ? static_cast<QWidget*>(window_.grid(1))
+                    : name == "grid2"   ? static_cast<QWidget*>(window_.grid(2))
+                    : name == "comment" ? static_cast<QWidget*>(window_.dbEdit1())
+                                        : nullptr;
+  if (!widget) return Fail(kDriveScriptError, "focus takes board, grid1, grid2 or comment");
+  if (widget->isHidden()) return Fail(kDriveCannotTake, name + " is not shown");
+  widget->setFocus(Qt::OtherFocusReason);
+  // Without an active window (offscreen) the focus is only noted.
+  if (window_.focusWidget() != widget) {
+    return Fail(kDriveCannotTake, name + " cannot take the focus");
+  }
   return {};
 }
 

@@ -13,6 +13,9 @@
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 //   choose-file PATH   (the path the next file dialog answers with)
 //   open-menu CAPTION  (drawn by the next screenshot, which closes it)
+//   key NAME           (a key press, e.g. key Right, key Shift+Left, key 2,
+//                      to the widget with the focus)
+//   focus board|grid1|grid2|comment  (gives that widget the focus)
 //
 // "answer" gives the answer to the next question box (the exit question,
 // a delete); without it the answer is Yes. "dump" prints the screen model
@@ -81,6 +84,8 @@ class Driver {
   DriveOutcome Screenshot(const std::string& file);
   DriveOutcome ChooseFile(const std::string& path);
   DriveOutcome OpenMenu(const std::string& caption);
+  DriveOutcome Key(const std::string& name);
+  DriveOutcome Focus(const std::string& name);
   // The outcome of an event that went to a handler: kDriveCannotTake when
   // the handler's screen is missing.
   DriveOutcome AfterEvent();

@@ -16,6 +16,7 @@
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/grid_text.h"
+#include "app/qt/keyboard_control.h"
 #include "app/qt/practice_menu.h"
 #include "app/qt/qt_look.h"
 #include "form/grid_source.h"
@@ -86,8 +87,11 @@ TForm2::TForm2(MainForm& form, QWidget* parent)
   BuildMenu();
   BuildSidePanel(client);
   BuildStatusBar();
+  keyboard_ = new KeyboardControl(*this, form_);
   Refresh();
   setFixedSize(sizeHint());
+  // The keys of the training screen work from the start.
+  board_->setFocus();
 }
 
 TForm2::~TForm2() = default;

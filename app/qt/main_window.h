@@ -24,6 +24,7 @@ class BoardWidget;
 class CommentEdit;
 class CuteButton;
 class GridModel;
+class KeyboardControl;
 class PracticeMenu;
 
 class TForm2 : public QMainWindow {
@@ -53,6 +54,7 @@ class TForm2 : public QMainWindow {
   BoardWidget* board() const { return board_; }
   // The menu 練習, for appending items.
   PracticeMenu* practiceMenu() const { return practice_; }
+  KeyboardControl* keyboard() const { return keyboard_; }
   QTableView* grid(int n) const { return n == 1 ? grid1_ : grid2_; }
   GridModel* gridModel(int n) const { return n == 1 ? model1_ : model2_; }
   CommentEdit* dbEdit1() const { return dbEdit1_; }
@@ -87,6 +89,7 @@ class TForm2 : public QMainWindow {
   StonePictures stones_;
   BoardWidget* board_ = nullptr;
   PracticeMenu* practice_ = nullptr;
+  KeyboardControl* keyboard_ = nullptr;
   std::map<std::string, QWidget*> widgets_;
   std::map<QString, QAction*> actions_;
   QLabel* panels_[3] = {};
