@@ -31,6 +31,7 @@
 #include "app/qt/grid_model.h"
 #include "app/qt/screen_dump.h"
 #include "app/qt/grid_text.h"
+#include "board/board_frame.h"
 #include "board/click_map.h"
 #include "form/grid_source.h"
 
@@ -116,6 +117,7 @@ nlohmann::json DumpWindow(const TForm2& window, const MainForm& form,
   const auto* caption = static_cast<const QLabel*>(window.control("Label364"));
   drawn["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
   d["commentField"] = window.dbEdit1()->text().toStdString();
+  d["scale"] = window.scale();
   return d;
 }
 
@@ -176,6 +178,7 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "choose-file") return ChooseFile(rest);
   if (command == "open-menu") return OpenMenu(rest);
   if (command == "key") return Key(rest);
+  if (command == "scale") return Scale(rest);
   if (command == "focus") return Focus(rest);
   if (command == "answer") {
     if (rest != "yes" && rest != "no") {
@@ -229,7 +232,10 @@ DriveOutcome Driver::Board(const std::string& args) {
   }
   const Qt::MouseButton button = which == "right" ? Qt::RightButton : Qt::LeftButton;
   const Rect r = LabelRect(point);
-  const QPointF at(r.left + r.width / 2, r.top + r.height / 2);
+  // The label's centre where the window draws it, at its scale.
+  const WidgetPoint centre =
+      window_.board()->frame().ToWidget(r.left + r.width / 2, r.top + r.height / 2);
+  const QPointF at(centre.x, centre.y);
   QMouseEvent press(QEvent::MouseButtonPress, at, window_.board()->mapToGlobal(at),
                     button, button, Qt::NoModifier);
   QCoreApplication::sendEvent(window_.board(), &press);
@@ -442,6 +448,23 @@ DriveOutcome Driver::Key(const std::string& name) {
   QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers(), text);
   QCoreApplication::sendEvent(target, &release);
   return AfterEvent();
+}
+
+DriveOutcome Driver::Scale(const std::string& args) {
+  double scale = 0;
+  try {
+    std::size_t used = 0;
+    scale = std::stod(args, &used);
+    if (used != args.size()) scale = 0;
+  } catch (const std::exception&) {
+    scale = 0;
+  }
+  if (scale < 1.0 || scale > 4.0) {
+    return Fail(kDriveScriptError, "scale takes a number from 1 to 4");
+  }
+  window_.SetScale(scale);
+  QCoreApplication::processEvents();
+  return {};
 }
 
 DriveOutcome Driver::Focus(const std::string& name) {
