@@ -53,6 +53,10 @@ struct ScreenHooks {
   std::function<void(MainForm&, int searchIndex)> openContents;
   // The practice settings changed; may be empty.
   Handler practiceChanged;
+  // Keys of the training screen: Space starts and stops automatic replay,
+  // 1-9 answer with the n-th candidate. Either may be empty.
+  Handler toggleAutoPlay;
+  std::function<void(MainForm&, int n)> chooseCandidate;
 };
 
 class MainForm {
@@ -115,6 +119,14 @@ class MainForm {
   // without a problem library has none, and this does nothing: the grids
   // stay empty.
   void OpenContents(int searchIndex);
+
+  // Keys: run the installed hook; without one nothing happens.
+  void ToggleAutoPlay() {
+    if (hooks.toggleAutoPlay) hooks.toggleAutoPlay(*this);
+  }
+  void ChooseCandidate(int n) {
+    if (hooks.chooseCandidate) hooks.chooseCandidate(*this, n);
+  }
 
   // The menu 練習 changed `practice`: the screen redraws what it offers.
   void PracticeChanged() {

@@ -61,6 +61,8 @@ void TrainingScreen::Install() {
     TrainingClick(p, b);
   };
   h.practiceChanged = [this](MainForm&) { PracticeChanged(); };
+  h.toggleAutoPlay = [this](MainForm&) { ToggleAutoPlay(); };
+  h.chooseCandidate = [this](MainForm&, int n) { ChooseCandidate(n); };
   h.openContents = [this](MainForm& form, int mode) {
     queries_.OpenContents(form.state.CurrentSection, mode);
   };
@@ -387,6 +389,15 @@ void TrainingScreen::CuteButton9Click() {
 void TrainingScreen::CuteButton10Click() {
   form_.state.AutoPlay = kOn;
   AdvanceOneMove();
+}
+
+void TrainingScreen::ToggleAutoPlay() {
+  if (form_.state.AutoPlay == kOn) {
+    form_.state.AutoPlay = kOff;
+    form_.services().timers->SetEnabled(TimerId::kTimer2, false);
+  } else {
+    CuteButton10Click();
+  }
 }
 
 void TrainingScreen::Timer2Timer() {

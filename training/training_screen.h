@@ -87,6 +87,8 @@ class TrainingScreen {
   void CuteButton7Click();   // "1手戻す"
   void CuteButton9Click();   // "元に戻す"
   void CuteButton10Click();  // "手順表示": automatic replay
+  // Space: starts automatic replay, or stops it while it runs.
+  void ToggleAutoPlay();
   void Timer2Timer();
   void DBGrid1CellClick() { LoadProblem(); }
   void DBGrid2CellClick() { ReplayCurrentLine(); }

@@ -15,6 +15,10 @@
 //   open-menu CAPTION  (drawn by the next screenshot, which closes it)
 //   seiseki dbl ROW | seiseki escape | seiseki screenshot FILE
 //                      (the window 成績, see progress_drive.h)
+//   key NAME           (a key press, e.g. key Right, key Shift+Left, key 2,
+//                      to the widget with the focus)
+//   focus board|grid1|grid2|comment  (gives that widget the focus)
+//   scale F            (the window resized for scale F, 1 to 4)
 //
 // "answer" gives the answer to the next question box (the exit question,
 // a delete); without it the answer is Yes. "dump" prints the screen model
@@ -23,7 +27,7 @@
 // "indicators" and "cells" (rows of columns), each {"text", "display"}
 // where "display" is the text as drawn, cut with "…" when it does not
 // fit; the section "caption" the same way. "commentField" is the text of
-// the comment field.
+// the comment field, "scale" the window's scale.
 #pragma once
 
 #include <iosfwd>
@@ -83,6 +87,9 @@ class Driver {
   DriveOutcome Screenshot(const std::string& file);
   DriveOutcome ChooseFile(const std::string& path);
   DriveOutcome OpenMenu(const std::string& caption);
+  DriveOutcome Key(const std::string& name);
+  DriveOutcome Scale(const std::string& args);
+  DriveOutcome Focus(const std::string& name);
   // The outcome of an event that went to a handler: kDriveCannotTake when
   // the handler's screen is missing.
   DriveOutcome AfterEvent();

@@ -1,259 +1,241 @@
-// The learner's records through the window as the program runs it: answers
-// in quiz mode recorded (read back with the engine's tool), 復習 loading
-// the problems due in due order, the window 成績 over a made-up history,
-// and a records directory that cannot be written.
+// The menu 練習, quiz mode, the keys, the coordinates and the scaled window,
+// through the driver over real libraries (the worked example and a copy of
+// the shipped problems).
 #include <gtest/gtest.h>
 
+#include <QMenuBar>
+#include <QSettings>
 #include <QTemporaryDir>
-#include <filesystem>
-#include <fstream>
 
-#include "app/practice.h"
+#include "app/qt/board_widget.h"
+#include "app/qt/practice_menu.h"
 #include "app/qt/testing/library_window.h"
 #include "app/qt/testing/qt_environment.h"
-#include "library/problem_store.h"
-#include "training/progress/problem_fingerprint.h"
-#include "training/progress/progress_records.h"
+#include "training/training_screen.h"
 
 namespace sorabeku {
 namespace {
 
 using nlohmann::json;
-using progress::AnswerRecord;
-using progress::RecordKind;
 
 const auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment("practice_window_test"));
 
-// Problem 12 is the worked example (base 45, 46, 64; green 83 84, then 85
-// 86; red 102). Problems 3, 8, 15 and 1004 are one-move problems: after
-// the base diagram, green 83 ends the line, red 102 ends it too.
-std::string Problems() {
-  std::string sql =
-      "INSERT INTO mokuji VALUES (12, 7, '二線のハネツギ');\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 0, 1, 45, 9999, '黒先');\n"
-      "INSERT INTO figure (MNB, TES, COL, PST) VALUES (12, 0, 2, 46);\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BFR) VALUES (12, 0, 1, 64, 1);\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 1, 1, 83, 1, 'ハネ');\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BFR) VALUES (12, 2, 2, 84, 2);\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 3, 1, 85, 2, '*');\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BFR, CMT) VALUES (12, 4, 2, 86, 3, '黒の先手');\n"
-      "INSERT INTO figure (MNB, TES, COL, PST, BFR, BTO, CMT) VALUES (12, 1, -1, 102, 4, 1, '小さい');\n";
-  for (int n : {3, 8, 15, 1004}) {
-    const std::string m = std::to_string(n);
-    // Each problem's own comment, so that no two share a fingerprint.
-    sql += "INSERT INTO mokuji VALUES (" + m + ", 1, '問題" + m + "');\n"
-           "INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (" + m +
-           ", 0, 1, 45, 9999, '黒先" + m + "');\n"
-           "INSERT INTO figure (MNB, TES, COL, PST, BFR) VALUES (" + m + ", 0, 2, 46, 1);\n"
-           "INSERT INTO figure (MNB, TES, COL, PST, BFR, BTO) VALUES (" + m + ", 1, 1, 83, 2, 1);\n"
-           "INSERT INTO figure (MNB, TES, COL, PST, BFR, BTO) VALUES (" + m + ", 1, -1, 102, 3, 1);\n";
-  }
-  return sql;
-}
+constexpr const char* kWorkedExample = R"(
+INSERT INTO mokuji VALUES (5, 3, '隅の出入り');
+INSERT INTO mokuji VALUES (12, 7, '二線のハネツギ');
+INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 0, 1, 45, 9999, '黒先');
+INSERT INTO figure (MNB, TES, COL, PST) VALUES (12, 0, 2, 46);
+INSERT INTO figure (MNB, TES, COL, PST, BFR) VALUES (12, 0, 1, 64, 1);
+INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 1, 1, 83, 1, 'ハネ');
+INSERT INTO figure (MNB, TES, COL, PST, BFR) VALUES (12, 2, 2, 84, 2);
+INSERT INTO figure (MNB, TES, COL, PST, BTO, CMT) VALUES (12, 3, 1, 85, 2, '*');
+INSERT INTO figure (MNB, TES, COL, PST, BFR, CMT) VALUES (12, 4, 2, 86, 3, '黒の先手');
+INSERT INTO figure (MNB, TES, COL, PST, BFR, BTO, CMT) VALUES (12, 1, -1, 102, 4, 1, '小さい');
+)";
 
-std::int64_t At(int year, int month, int day, int hour = 10) {
-  return SecondsOf(LocalTime{year, month, day, hour, 0});
-}
+constexpr int kNeutral = static_cast<int>(kNeutralText);
+constexpr int kGreen = static_cast<int>(kGreenText);
+using MarkMap = std::map<int, int>;
+using Sounds = std::vector<int>;
 
 class PracticeWindow : public testing::LibraryWindow {
  protected:
-  void SetUp() override {
-    recordsDir = records_.path().toStdString() + "/gakushu";
-    Open(Problems());
-  }
-
-  std::string Fingerprint(int mnb) {
-    return progress::ProblemFingerprint(ReadProblem(library().lookup(), mnb)->rows);
-  }
-  // A record of this library, as the window would have made it.
-  AnswerRecord Made(int mnb, std::int64_t when, RecordKind kind, bool right, bool firstTry,
-                    std::int32_t millis = 20'000) {
-    return {library().directory(), mnb, Fingerprint(mnb), when, kind, right, firstTry, millis,
-            true};
-  }
-  void Write(const std::vector<AnswerRecord>& history) {
-    progress::ProgressRecords records(recordsDir);
-    for (const AnswerRecord& r : history) ASSERT_TRUE(records.Record(r)) << records.Error();
-  }
-  // The finished problems of a made-up history, each due on another day
-  // by 2026-12-10: 1004 hard on 11-30 (due 12-01), 3 missed on 12-01 (due
-  // 12-02), 8 good on 12-05 (due 12-08), 15 easy on 12-09 (due weeks
-  // later).
-  std::vector<AnswerRecord> History() {
-    return {Made(1004, At(2026, 11, 30), RecordKind::kFinished, true, false),
-            Made(3, At(2026, 12, 1), RecordKind::kFinished, false, false),
-            Made(8, At(2026, 12, 5), RecordKind::kFinished, true, true),
-            Made(15, At(2026, 12, 9), RecordKind::kFinished, true, true, 5'000)};
-  }
-
-  // The records as the engine's tool lists them.
-  std::string KuraSelect(const std::string& select, bool raw = false) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    std::vector<std::string> args{recordsDir, "--tsv", "-c", select};
-    if (raw) args.insert(args.begin() + 1, {"--encoding", "raw"});
-    EXPECT_EQ(kura::tool::RunKura(args, in, out, err, false), 0) << err.str();
-    return out.str();
-  }
-
-  QTemporaryDir records_;
+  std::string Status(const json& d) { return d["status"][0]; }
 };
 
-TEST_F(PracticeWindow, QuizAnswersAreRecordedAndTheToolReadsThem) {
-  const std::string fingerprint = Fingerprint(12);
+TEST_F(PracticeWindow, MenuAfterTheOthersAllOffAndKeptBetweenRuns) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  json d = s->Dump();
+  EXPECT_EQ(d["quiz"], false);
+  EXPECT_EQ(d["hideCandidates"], false);
+  EXPECT_EQ(d["coordinates"], false);
+  EXPECT_EQ(d["scale"], 1.0);
+  QStringList titles;
+  for (QAction* a : s->window->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles.indexOf(QString::fromUtf8("練習")),
+            titles.indexOf(QString::fromUtf8("ヘルプ")) + 1);
+
+  QTemporaryDir dir;
+  const QString file = dir.path() + "/sorabeku.ini";
+  s->window->practiceMenu()->UseStore(std::make_unique<QSettings>(file, QSettings::IniFormat));
   Do("menu 出題モード");
-  Do("clock 2026-12-10 09:30");
-  Do("grid1 3");  // problem 12 (after 3 and 8)
-  Do("button 1手進む");  // its branch point
-  Do("board 102");  // red: wrong, and the line ends
-  Do("button 1手戻す");
-  Do("board 83");  // green
-  Do("button 1手進む");
-  json d = Do("button 1手進む");  // the end of the green line
-  EXPECT_TRUE(d["messages"].empty()) << d["messages"];
+  d = Do("menu 候補を隠す");
+  EXPECT_EQ(d["quiz"], true);
+  EXPECT_EQ(d["hideCandidates"], true);
+  d = Do("menu 出題モード");  // off again
+  EXPECT_EQ(d["quiz"], false);
+  Do("menu 出題モード");
 
-  // Answer, finished (not solved), answer (right, not at the first try),
-  // finished (solved after a miss): all in quiz mode, at the clock's time.
-  EXPECT_EQ(KuraSelect("select ID, MNB, KIND, OKAY, FIRSTTRY, QUIZ, STAMP from kiroku order by ID"),
-            "ID\tMNB\tKIND\tOKAY\tFIRSTTRY\tQUIZ\tSTAMP\n"
-            "1\t12\t1\t0\t1\t1\t2026-12-10 09:30:00\n"
-            "2\t12\t2\t0\t0\t1\t2026-12-10 09:30:00\n"
-            "3\t12\t1\t1\t0\t1\t2026-12-10 09:30:00\n"
-            "4\t12\t2\t1\t0\t1\t2026-12-10 09:30:00\n");
-  // The library's directory as the program opened it, in UTF-8 as stored.
-  EXPECT_EQ(KuraSelect("select distinct LIB, FPR from kiroku", true),
-            "LIB\tFPR\n" + library().directory() + "\t" + fingerprint + "\n");
-  EXPECT_EQ(Fingerprint(12), fingerprint);
+  // The next run reads them back.
+  s.reset();
+  s = std::make_unique<DriveSession>(library());
+  EXPECT_EQ(s->Dump()["quiz"], false);  // without a store nothing is kept
+  s->window->practiceMenu()->UseStore(std::make_unique<QSettings>(file, QSettings::IniFormat));
+  d = s->Dump();
+  EXPECT_EQ(d["quiz"], true);
+  EXPECT_EQ(d["hideCandidates"], true);
+  EXPECT_EQ(d["coordinates"], false);
+  EXPECT_TRUE(s->window->practiceMenu()->quizAction()->isChecked());
 }
 
-TEST_F(PracticeWindow, ReviewLoadsTheProblemsDueInDueOrder) {
-  Write(History());
-  Do("clock 2026-12-10 09:00");
-  json d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 1004);
-  EXPECT_EQ(d["status"][0], ReviewsDueText(3));
-  EXPECT_EQ(d["state"]["CurrentSection"], 2);
-  Do("button 1手進む");
-  Do("board 83");  // solved: due again in some days
+TEST_F(PracticeWindow, QuizOnTheWorkedExampleWrongThenRight) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  Do("menu 出題モード");
+  Do("grid1 2");
+  json d = Do("button 1手進む");
+  EXPECT_EQ(Marks(d), (MarkMap{{83, kNeutral}, {102, kNeutral}}));
+  EXPECT_EQ(Status(d), kChooseACandidate);
 
-  d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 3);
-  EXPECT_EQ(d["status"][0], ReviewsDueText(2));
-  Do("button 1手進む");
-  Do("board 102");  // missed again: due tomorrow, not today
+  d = Do("board 102");
+  EXPECT_EQ(Status(d), kWrongAnswer);
+  EXPECT_EQ(d["sounds"], Sounds{kWrongSound});
+  EXPECT_EQ(Marks(d), (MarkMap{{83, kGreen}}));  // the way it should have gone
+  d = Do("board 83");  // shows the way only
+  EXPECT_EQ(Stones(d).count(83), 0u);
 
-  d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 8);
-  EXPECT_EQ(d["status"][0], ReviewsDueText(1));
-  Do("button 1手進む");
-  Do("board 83");
-
-  d = Do("menu 復習");
-  EXPECT_EQ(d["status"][0], kNoReviewToday);
-  EXPECT_EQ(d["state"]["CurrentProblem"], 8);  // the problem shown stays
-
-  Do("clock 2026-12-11 09:00");
-  d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 3);  // the one missed yesterday
-}
-
-// Another program of the same learner records while this one runs.
-TEST_F(PracticeWindow, RecordsOfAnotherProgramCountAtTheNextReview) {
-  Do("clock 2026-12-10 09:00");
-  json d = Do("menu 復習");
-  EXPECT_EQ(d["status"][0], kNoReviewToday);
-  Write(History());
-  d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 1004);
-  EXPECT_EQ(d["status"][0], ReviewsDueText(3));
-}
-
-TEST_F(PracticeWindow, ReviewFindsAMovedProblemAndSkipsADeletedOne) {
-  Write(History());
-  // 1004 renumbered to 1005; 3 deleted.
-  testing::Kura(LibraryDir(),
-                "UPDATE mokuji SET MNB = 1005 WHERE MNB = 1004;\n"
-                "UPDATE figure SET MNB = 1005 WHERE MNB = 1004;\n"
-                "DELETE FROM mokuji WHERE MNB = 3;\n"
-                "DELETE FROM figure WHERE MNB = 3;\n");
-  Do("clock 2026-12-10 09:00");
-  json d = Do("menu 復習");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 1005);
-  EXPECT_EQ(d["status"][0], ReviewsDueText(2));  // 1005 and 8
-}
-
-TEST_F(PracticeWindow, FiguresWindowShowsTheMadeUpHistory) {
-  std::vector<AnswerRecord> history = History();
-  // Answers at branch points: 12-01 one right of two, 12-05 all three
-  // wrong; problem 3 missed three times, 8 once, 12 once.
-  for (auto [mnb, day, right] : {std::tuple{3, 1, false}, {3, 1, true}, {3, 5, false},
-                                 {8, 5, false}, {3, 5, false}, {12, 9, false}}) {
-    history.push_back(Made(mnb, At(2026, 12, day, 11), RecordKind::kAnswer, right, true));
-  }
-  Write(history);
-  Do("clock 2026-12-10 09:00");
-  json d = Do("menu 成績");
-  ASSERT_TRUE(d.contains("progressWindow")) << "the window 成績 is not open";
-  const json& w = d["progressWindow"];
-  EXPECT_EQ(w["title"], "成績");
-  EXPECT_EQ(w["sections"], json::parse(R"([
-    {"name": "出入の部", "tried": 3, "solvedFirstTry": 2, "due": 2},
-    {"name": "手筋の部", "tried": 1, "solvedFirstTry": 0, "due": 1},
-    {"name": "地中の部", "tried": 0, "solvedFirstTry": 0, "due": 0}])"));
-  EXPECT_EQ(w["accuracy"], json::parse(R"([
-    {"date": "2026-12-01", "percent": 50}, {"date": "2026-12-05", "percent": 0},
-    {"date": "2026-12-09", "percent": 0}])"));
-  EXPECT_EQ(w["mostMissed"], json::parse(R"([
-    {"mnb": 3, "misses": 3, "older": false}, {"mnb": 8, "misses": 1, "older": false},
-    {"mnb": 12, "misses": 1, "older": false}])"));
-
-  // A double-click opens the problem and closes the window.
-  d = Do("seiseki dbl 2");
-  EXPECT_EQ(d["state"]["CurrentProblem"], 8);
-  EXPECT_FALSE(d.contains("progressWindow"));
-
-  // Escape closes it.
-  Do("menu 成績");
-  d = Do("seiseki escape");
-  EXPECT_FALSE(d.contains("progressWindow"));
-}
-
-TEST_F(PracticeWindow, MissedProblemNoLongerInTheLibraryIsSaidSo) {
-  std::vector<AnswerRecord> history{Made(3, At(2026, 12, 1), RecordKind::kAnswer, false, true)};
-  Write(history);
-  testing::Kura(LibraryDir(), "DELETE FROM figure WHERE MNB = 3;\n");
-  Do("menu 成績");
-  json d = Do("seiseki dbl 1");
-  EXPECT_EQ(d["messages"], json::array({kProblemGone}));
-  EXPECT_TRUE(d.contains("progressWindow"));  // stays open
-}
-
-// A records directory that cannot be made: one message at the first
-// answer, and training goes on as without records.
-class UnwritableRecords : public testing::LibraryWindow {
- protected:
-  void SetUp() override {
-    const std::string blocker = scratch_.path().toStdString() + "/file";
-    std::ofstream(blocker) << "not a directory";
-    recordsDir = blocker + "/gakushu";
-    Open(Problems());
-  }
-  QTemporaryDir scratch_;
-};
-
-TEST_F(UnwritableRecords, OneMessageAndTrainingGoesOn) {
-  Do("grid1 3");  // problem 12
-  Do("button 1手進む");
-  json d = Do("board 102");
-  ASSERT_EQ(d["messages"].size(), 1u) << d["messages"];
-  EXPECT_EQ(d["messages"][0].get<std::string>().rfind(progress::kCannotRecord, 0), 0u);
   Do("button 1手戻す");
   d = Do("board 83");
-  EXPECT_TRUE(d["messages"].empty()) << d["messages"];
-  EXPECT_EQ(d["board"][83 - 1], 1);  // the green answer played as always
-  d = Do("menu 復習");  // the answers of this run still count
-  EXPECT_TRUE(d["messages"].empty()) << d["messages"];
+  EXPECT_EQ(Status(d), kRightAnswer);
+  EXPECT_EQ(d["sounds"], Sounds{kRightSound});
+  EXPECT_TRUE(Marks(d).empty());
+}
+
+TEST_F(PracticeWindow, HiddenCandidatesAMissThenAHit) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  Do("menu 出題モード");
+  Do("menu 候補を隠す");
+  Do("grid1 2");
+  json d = Do("button 1手進む");
+  EXPECT_TRUE(Marks(d).empty());
+  EXPECT_EQ(Status(d), kPlayYourMove);
+  d = Do("board 200");
+  EXPECT_EQ(Status(d), kNotRegistered);
+  EXPECT_EQ(Marks(d), (MarkMap{{83, kNeutral}, {102, kNeutral}}));
+  EXPECT_EQ(Stones(d).count(200), 0u);
+  d = Do("board 83");
+  EXPECT_EQ(Status(d), kRightAnswer);
+}
+
+TEST_F(PracticeWindow, QuizOnEveryShippedProblemAnswersAsTheMarksSay) {
+  OpenCopyOf(SORABEKU_SAMPLE_LIBRARY);
+  Do("menu 出題モード");
+  json d = s->Dump();
+  const int problems = d["grid1"]["rows"];
+  ASSERT_GT(problems, 0);
+  int answered = 0;
+  for (int row = 1; row <= problems; ++row) {
+    Do("grid1 " + std::to_string(row));
+    d = Do("button 1手進む");
+    for (int step = 0; step < 30 && d["candidates"].size() < 2; ++step) {
+      if (d["state"]["CandidatesShown"] == 1) break;
+      d = Do("button 1手進む");
+    }
+    if (d["state"]["CandidatesShown"] != 1) continue;
+    // Neutral marks, or the diagram's letters kept in the neutral colour.
+    for (const json& c : d["candidates"]) {
+      const int point = c[1];
+      for (const json& cell : d["cells"]) {
+        if (cell["point"] == point) {
+          EXPECT_EQ(cell["color"], kNeutral) << "row " << row;
+        }
+      }
+    }
+    const bool right = d["candidates"][0][0] > 0;
+    d = Do("key 1");
+    EXPECT_EQ(Status(d), right ? kRightAnswer : kWrongAnswer) << "row " << row;
+    ++answered;
+  }
+  EXPECT_GT(answered, problems / 2);
+}
+
+TEST_F(PracticeWindow, EveryKey) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  Do("grid1 2");
+  Do("focus board");
+  json d = Do("key Right");
+  EXPECT_EQ(Marks(d).size(), 2u);
+  d = Do("key 1");  // the first candidate in row order: 83
+  EXPECT_EQ(Stones(d).count(83), 1u);
+  d = Do("key Right");
+  EXPECT_EQ(Stones(d).count(84), 1u);
+  d = Do("key Left");
+  EXPECT_EQ(Stones(d).count(84), 0u);
+  d = Do("key Shift+Left");  // one sequence back: the branch point again
+  EXPECT_EQ(Status(d), kWentBackOneSequence);
+  d = Do("key 2");
+  EXPECT_EQ(Stones(d).count(102), 1u);
+  d = Do("key Home");
+  EXPECT_EQ(Stones(d).count(102), 0u);
+  d = Do("key Space");  // 手順表示 runs on Timer2 ...
+  EXPECT_EQ(d["state"]["AutoPlay"], 1);
+  d = Do("key Space");  // ... until the next Space
+  EXPECT_EQ(d["state"]["AutoPlay"], 0);
+  EXPECT_EQ(d["timer2"], false);
+  d = Do("key PageUp");
+  EXPECT_EQ(d["state"]["CurrentProblem"], 5);
+  d = Do("key PageDown");
+  EXPECT_EQ(d["state"]["CurrentProblem"], 12);
+  d = Do("key F2");
+  EXPECT_EQ(d["screen"], "編集画面");
+  d = Do("key F2");
+  EXPECT_EQ(d["screen"], "道場画面");
+  // A grid with the focus keeps its keys.
+  Do("focus grid1");
+  d = Do("key PageUp");
+  EXPECT_EQ(d["state"]["CurrentProblem"], 12);
+  EXPECT_EQ(s->Do("key Nonsense").status, kDriveScriptError);
+}
+
+TEST_F(PracticeWindow, CoordinatesMoveThePanelNotTheBoardsOwnGeometry) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  QWidget* button = s->window->control("CuteButton5");
+  EXPECT_EQ(button->geometry(), QRect(672, 472, 75, 22));
+  EXPECT_EQ(s->window->board()->size(), QSize(536, 536));
+  json d = Do("menu 座標を表示");
+  EXPECT_EQ(d["coordinates"], true);
+  EXPECT_EQ(s->window->board()->size(), QSize(536 + kCoordinateLeft, 536 + kCoordinateTop));
+  EXPECT_EQ(button->geometry(), QRect(672 + kCoordinateLeft, 472, 75, 22));
+  Do("grid1 2");
+  Do("button 1手進む");
+  d = Do("board 83");
+  EXPECT_EQ(Stones(d).count(83), 1u);
+  Do("menu 座標を表示");
+  EXPECT_EQ(button->geometry(), QRect(672, 472, 75, 22));
+  EXPECT_EQ(s->window->board()->size(), QSize(536, 536));
+  EXPECT_EQ(s->window->size(), s->window->minimumSize());
+}
+
+TEST_F(PracticeWindow, ClicksLandOnTheSamePointsAtEveryScale) {
+  Open(kWorkedExample);
+  ASSERT_FALSE(HasFatalFailure());
+  for (const char* scale : {"1", "1.5", "2"}) {
+    for (bool coordinates : {false, true}) {
+      SCOPED_TRACE(std::string(scale) + (coordinates ? " with coordinates" : ""));
+      if (coordinates) Do("menu 座標を表示");
+      json d = Do(std::string("scale ") + scale);
+      EXPECT_EQ(d["scale"], std::stod(scale));
+      const double k = std::stod(scale);
+      EXPECT_EQ(s->window->board()->width(),
+                std::lround((536 + (coordinates ? kCoordinateLeft : 0)) * k));
+      Do("grid1 2");
+      Do("button 1手進む");
+      d = Do("board 102");
+      EXPECT_EQ(Stones(d).count(102), 1u);
+      d = Do("board 300");  // a free stone, right where it was clicked
+      EXPECT_EQ(d["board"][299], 1);
+      if (coordinates) Do("menu 座標を表示");
+    }
+  }
+  // A window resized by hand sets the scale.
+  s->window->resize(s->window->width() * 2, s->window->height() * 2);
+  QCoreApplication::processEvents();
+  EXPECT_GT(s->window->scale(), 1.5);
 }
 
 }  // namespace
