@@ -70,8 +70,15 @@ std::string Practice::FingerprintAt(int mnb) {
   return progress::ProblemFingerprint(problem->rows);
 }
 
+bool Practice::Listed(int mnb) {
+  const int section = SectionOf(mnb);
+  if (section == 0) return false;
+  lookup_.OpenContents(section, 0);
+  return lookup_.KuraQuery1().Locate("MNB", {std::int64_t{mnb}});
+}
+
 std::optional<int> Practice::NumberOf(int mnb, const std::string& fingerprint) {
-  if (FingerprintAt(mnb) == fingerprint) return mnb;
+  if (FingerprintAt(mnb) == fingerprint && Listed(mnb)) return mnb;
   if (!index_) {
     index_.emplace();
     for (int section = 1; section <= 3; ++section) {

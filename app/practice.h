@@ -78,7 +78,10 @@ class Practice {
   // Progress() read again from the records when it was open already.
   progress::LearnerProgress& Current();
   std::string FingerprintAt(int mnb);
-  // The number at which the library holds the problem, if it does.
+  // Whether a contents row lists problem `mnb` (only those can be chosen).
+  bool Listed(int mnb);
+  // The number at which the library holds the problem, listed in the
+  // contents, if it does.
   std::optional<int> NumberOf(int mnb, const std::string& fingerprint);
   void ShowRecordsError();
   // Shows problem `mnb` on the training screen, as choosing it in its

@@ -181,6 +181,14 @@ TEST_F(PracticeWindow, ReviewFindsAMovedProblemAndSkipsADeletedOne) {
   json d = Do("menu 復習");
   EXPECT_EQ(d["state"]["CurrentProblem"], 1005);
   EXPECT_EQ(d["status"][0], ReviewsDueText(2));  // 1005 and 8
+
+  // Rows without a contents row cannot be chosen: 8 is left out too.
+  testing::Kura(LibraryDir(), "DELETE FROM mokuji WHERE MNB = 8;\n");
+  Do("menu 復習");
+  d = Do("menu 復習");
+  EXPECT_TRUE(d["messages"].empty()) << d["messages"];
+  EXPECT_EQ(d["state"]["CurrentProblem"], 1005);
+  EXPECT_EQ(d["status"][0], ReviewsDueText(1));
 }
 
 TEST_F(PracticeWindow, FiguresWindowShowsTheMadeUpHistory) {
