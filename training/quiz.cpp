@@ -35,19 +35,39 @@ void TrainingScreen::ShowCandidates() {
   form_.PlaySound(2);
 }
 
+void TrainingScreen::NoteLetters() {
+  letters_.clear();
+  for (PointIndex p = 1; p <= kPointCount; ++p) {
+    if (HasLetter(form_.screen.cells[p])) letters_[p] = form_.screen.cells[p];
+  }
+}
+
+void TrainingScreen::DrawQuizCandidate(PointIndex point, WinColour colour) {
+  Cell& cell = form_.screen.cells[point];
+  const auto letter = letters_.find(point);
+  if (!HasLetter(cell) && cell.picture == Picture::kNone && letter != letters_.end()) {
+    // A letter cleared with the marks of an earlier answer comes back.
+    cell.text = letter->second.text;
+    cell.bold = letter->second.bold;
+    cell.opaque = letter->second.opaque;
+  }
+  if (!HasLetter(cell)) cell.text = kCandidateMark;
+  cell.colour = colour;
+}
+
 void TrainingScreen::DrawCandidateMarks(bool neutral) {
   const MainState& s = form_.state;
   for (int i = 1; i <= kCandidateSlots; ++i) {
     const Candidate& c = s.Candidates[i];
     if (c.Pst <= 0) break;
     if (!IsOnBoard(c.Pst)) continue;
-    Cell& cell = form_.screen.cells[c.Pst];
-    if (!neutral || !HasLetter(cell)) cell.text = kCandidateMark;
     if (neutral) {
-      cell.colour = kNeutralText;
-    } else {
-      cell.colour = c.Col > 0 ? kGreenText : kRedText;
+      DrawQuizCandidate(c.Pst, kNeutralText);
+      continue;
     }
+    Cell& cell = form_.screen.cells[c.Pst];
+    cell.text = kCandidateMark;
+    cell.colour = c.Col > 0 ? kGreenText : kRedText;
   }
 }
 
@@ -110,10 +130,8 @@ void TrainingScreen::Judge(const CandidateList& offered, int chosen, bool right)
   for (int i = 1; i <= kCandidateSlots && offered[i].Pst > 0; ++i) {
     const Candidate& c = offered[i];
     if (i == chosen || c.Col <= 0 || !IsOnBoard(c.Pst)) continue;
-    Cell& cell = screen.cells[c.Pst];
-    if (cell.picture != Picture::kNone) continue;
-    if (!HasLetter(cell)) cell.text = kCandidateMark;
-    cell.colour = kGreenText;
+    if (screen.cells[c.Pst].picture != Picture::kNone) continue;
+    DrawQuizCandidate(c.Pst, kGreenText);
   }
 }
 

@@ -37,8 +37,8 @@ class QuizTest : public ::testing::Test {
     // Problem 7: letters A (83) and B (102) on the two candidates' points.
     lib.AddProblem(7, 1);
     lib.AddRow({.mnb = 7, .col = 1, .pst = 45, .bto = kRootMarker});
-    lib.AddRow({.mnb = 7, .col = 3, .pst = 83, .cmt = "A", .dix = 33});
-    lib.AddRow({.mnb = 7, .col = 3, .pst = 102, .cmt = "B", .dix = 33});
+    lib.AddRow({.mnb = 7, .col = 3, .pst = 83, .cmt = "A", .dix = 22});
+    lib.AddRow({.mnb = 7, .col = 3, .pst = 102, .cmt = "B", .dix = 22});
     lib.AddRow({.mnb = 7, .col = 2, .pst = 64, .bfr = 1});
     lib.AddRow({.mnb = 7, .tes = 1, .col = 1, .pst = 83, .bfr = 2, .bto = 1});
     lib.AddRow({.mnb = 7, .tes = 1, .col = -1, .pst = 102, .bfr = 3, .bto = 1});
@@ -173,6 +173,9 @@ TEST_F(QuizTest, QuizKeepsTheLettersOfTheDiagramOnTheCandidates) {
   EXPECT_EQ(form.state.Board[102], 1);
   EXPECT_EQ(At(83).text, "A");
   EXPECT_EQ(At(83).colour, kGreenText);
+  form.CuteButton7Click();  // tried again: both letters offered again
+  EXPECT_EQ(At(102).text, "B");
+  EXPECT_EQ(At(102).colour, kNeutralText);
 
   form.practice.quiz = false;  // outside quiz mode the marks cover them
   form.CuteButton9Click();

@@ -141,6 +141,7 @@ void TrainingScreen::LoadProblem() {
     }
   }
   s.MoveNumber = 0;
+  NoteLetters();
   reporter_.ProblemLoaded(s.CurrentProblem);
   revealed_ = false;
   form_.PlaySound(2);

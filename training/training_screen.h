@@ -10,6 +10,8 @@
 // event, as every error does.
 #pragma once
 
+#include <map>
+
 #include "library/data_set_problem_rows.h"
 #include "library/problem_queries.h"
 #include "library/sequence_walks.h"
@@ -118,6 +120,10 @@ class TrainingScreen {
   void Judge(const CandidateList& offered, int chosen, bool right);
   // What the learner is asked at a branch point: `plain` outside quiz mode.
   const char* CandidatePrompt(const char* plain) const;
+  // Keeps the letters the base diagram drew (letters_).
+  void NoteLetters();
+  // Draws the candidate at `point` in quiz mode: its letter, else "●".
+  void DrawQuizCandidate(PointIndex point, WinColour colour);
   // A click with hidden candidates on a point that is no continuation.
   void Miss(PointIndex point);
   bool MoveToFollowingRow(PositionKind kind);
@@ -139,6 +145,9 @@ class TrainingScreen {
   AnswerReporter reporter_;
   // Hidden candidates revealed by a miss at the branch point on offer.
   bool revealed_ = false;
+  // The letters of the base diagram on empty points, as drawn at loading:
+  // quiz mode shows them again on candidates whose mark was cleared.
+  std::map<PointIndex, Cell> letters_;
 };
 
 }  // namespace sorabeku
