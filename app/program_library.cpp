@@ -5,6 +5,7 @@
 
 #include "engine/component/kura_session.h"
 #include "library/data_module.h"
+#include "library/shift_jis_data_set.h"
 
 namespace sorabeku {
 namespace {
@@ -35,7 +36,8 @@ void RequireLibraryDirectory(const std::string& dir) {
 
 ProgramLibrary::ProgramLibrary(const std::string& libraryDir,
                                const std::string& sessionName)
-    : directory_(AbsolutePath(libraryDir.empty() ? kLibraryDatabase : libraryDir)) {
+    : directory_(AbsolutePath(libraryDir.empty() ? kLibraryDatabase : libraryDir)),
+      sessionName_(sessionName) {
   if (!libraryDir.empty()) PlaceDatabase(sessionName, directory_);
   dataModule_ = std::make_unique<TDataModule1>(sessionName);
 }
@@ -43,6 +45,16 @@ ProgramLibrary::ProgramLibrary(const std::string& libraryDir,
 ProgramLibrary::~ProgramLibrary() {
   // The screens read the data module's results until they are gone.
   screens_.reset();
+  lookup_.reset();
+  lookupModule_.reset();
+}
+
+ProblemQueries& ProgramLibrary::lookup() {
+  if (!lookup_) {
+    lookupModule_ = std::make_unique<TDataModule1>(sessionName_);
+    lookup_ = std::make_unique<ShiftJisQueries>(*lookupModule_);
+  }
+  return *lookup_;
 }
 
 void ProgramLibrary::Install(MainForm& form) {

@@ -14,6 +14,7 @@
 
 namespace sorabeku {
 
+class ShiftJisQueries;
 class TDataModule1;
 
 // Raised when the library directory is not there; the message names the
@@ -50,6 +51,10 @@ class ProgramLibrary {
   TDataModule1& dataModule() { return *dataModule_; }
   // Null before Install.
   LibraryScreens* screens() { return screens_.get(); }
+  // Queries of their own over the same library (texts in UTF-8), for
+  // reading problems without moving the screens' cursors; made on first
+  // use.
+  ProblemQueries& lookup();
 
  private:
   std::string directory_;
@@ -57,6 +62,9 @@ class ProgramLibrary {
   // headers.
   std::unique_ptr<TDataModule1> dataModule_;
   std::unique_ptr<LibraryScreens> screens_;
+  std::string sessionName_;
+  std::unique_ptr<TDataModule1> lookupModule_;
+  std::unique_ptr<ShiftJisQueries> lookup_;
 };
 
 // Raises LibraryMissing unless `dir` is a directory.

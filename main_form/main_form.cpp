@@ -12,7 +12,9 @@ namespace {
 
 // Sound files below the program directory, by kind.
 constexpr const char* kSoundFiles[] = {"oto/Oto1.wav", "oto/Oto2.wav",
-                                       "oto/pipo.wav"};
+                                       "oto/pipo.wav", "oto/seikai.wav",
+                                       "oto/fuseikai.wav"};
+constexpr int kSoundKinds = sizeof kSoundFiles / sizeof kSoundFiles[0];
 
 }  // namespace
 
@@ -134,7 +136,7 @@ void MainForm::OpenContents(int searchIndex) {
 }
 
 void MainForm::PlaySound(int kind) {
-  if (kind >= 0 && kind <= 2) soundFile_ = state.ProgramDir + kSoundFiles[kind];
+  if (kind >= 0 && kind < kSoundKinds) soundFile_ = state.ProgramDir + kSoundFiles[kind];
   if (soundFile_.empty()) return;
   services_.sound->Play(kind, soundFile_);
 }

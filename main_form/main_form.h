@@ -11,6 +11,7 @@
 #include "board/board_context.h"
 #include "board/problem_rows.h"
 #include "form/main_state.h"
+#include "form/practice_settings.h"
 #include "form/screen_model.h"
 #include "form/services.h"
 
@@ -50,6 +51,12 @@ struct ScreenHooks {
   Handler Timer2Timer;
   // (Re)opens the table of contents of CurrentSection; 0 = all grades.
   std::function<void(MainForm&, int searchIndex)> openContents;
+  // The practice settings changed; may be empty.
+  Handler practiceChanged;
+  // Keys of the training screen: Space starts and stops automatic replay,
+  // 1-9 answer with the n-th candidate. Either may be empty.
+  Handler toggleAutoPlay;
+  std::function<void(MainForm&, int n)> chooseCandidate;
 };
 
 class MainForm {
@@ -113,9 +120,23 @@ class MainForm {
   // stay empty.
   void OpenContents(int searchIndex);
 
+  // Keys: run the installed hook; without one nothing happens.
+  void ToggleAutoPlay() {
+    if (hooks.toggleAutoPlay) hooks.toggleAutoPlay(*this);
+  }
+  void ChooseCandidate(int n) {
+    if (hooks.chooseCandidate) hooks.chooseCandidate(*this, n);
+  }
+
+  // The menu 練習 changed `practice`: the screen redraws what it offers.
+  void PracticeChanged() {
+    if (hooks.practiceChanged) hooks.practiceChanged(*this);
+  }
+
   // Plays sound `kind`: 0 "oto/Oto1.wav", 1 "oto/Oto2.wav", 2
-  // "oto/pipo.wav" below ProgramDir; any other kind plays the file of the
-  // previous call again (nothing before the first).
+  // "oto/pipo.wav", 3 "oto/seikai.wav" (a right answer), 4
+  // "oto/fuseikai.wav" (a wrong one) below ProgramDir; any other kind plays
+  // the file of the previous call again (nothing before the first).
   void PlaySound(int kind);
 
   // ResetBoard on this form's state and screen.
@@ -130,6 +151,7 @@ class MainForm {
 
   MainState state;
   ScreenModel screen;
+  PracticeSettings practice;  // the menu 練習
   ScreenHooks hooks;
   // The problem cursor and the two grids' data; null while no problem
   // library provides them. Not owned.

@@ -9,10 +9,11 @@ namespace sorabeku {
 
 void TrainingScreen::AnswerClick(PointIndex point) {
   MainState& s = form_.state;
-  int chosen = 0;
-  for (int i = 1; i <= kCandidateSlots && chosen == 0; ++i) {
-    if (s.Candidates[i].Pst == point) chosen = i;
-  }
+  const bool quiz = form_.practice.quiz;
+  // In quiz mode the right candidate shown after a wrong choice only shows
+  // the way: the learner takes back to try again.
+  if (quiz && s.CandidatesShown != kOn) return;
+  const int chosen = CandidateAt(point);
   if (chosen == 0 || !RowsOpen() ||
       !rows().Locate("PST;BTO", {std::int64_t{point},
                                  std::int64_t{s.Candidates[chosen].Bto}})) {
@@ -25,25 +26,38 @@ void TrainingScreen::AnswerClick(PointIndex point) {
   }
   BoardContext board = form_.Board();
   ClearMarks(board);
+  const CandidateList offered = s.Candidates;
+  const bool right = offered[chosen].Col > 0;
   s.MoveNumber = RowInt(rows(), figure::TES);
   s.ColourToPlay = RowInt(rows(), figure::COL);
   const int tnb = RowInt(rows(), figure::TNB);
   const int recNo = rows().RecNo();
   DrawRow(s.MoveNumber, 1, true, rows().FieldAsString(figure::CMT));
-  form_.PlaySound(0);
+  reporter_.Answered(tnb, right, quiz);
+  if (quiz) {
+    Judge(offered, chosen, right);
+  } else {
+    form_.PlaySound(0);
+  }
   s.CandidatesShown = kOff;
+  revealed_ = false;
   const PositionKind kind = ClassifyPosition(rows(), s.Candidates);
   ReturnToRow(rows(), tnb, recNo);
   if (kind != PositionKind::LineEnd) {
     if (s.AutoPlay == kOn) {
       form_.services().timers->SetEnabled(TimerId::kTimer2, true);
-    } else {
+    } else if (!quiz) {
       form_.screen.panels[0] = kGoOn;
     }
     return;
   }
-  form_.PlaySound(1);
-  form_.screen.panels[0] = kSequenceOver;
+  reporter_.LineEnded(quiz);
+  // In quiz mode the verdict stays in the status bar and its sound is not
+  // cut off by the end's.
+  if (!quiz) {
+    form_.PlaySound(1);
+    form_.screen.panels[0] = kSequenceOver;
+  }
   if (s.AutoPlay == kOn) s.AutoPlay = kOff;
 }
 

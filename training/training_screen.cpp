@@ -58,8 +58,11 @@ void TrainingScreen::Install() {
     AnswerClick(p);
   };
   h.trainingClick = [this](MainForm&, PointIndex p, MouseButton b) {
-    FreeStone(p, b);
+    TrainingClick(p, b);
   };
+  h.practiceChanged = [this](MainForm&) { PracticeChanged(); };
+  h.toggleAutoPlay = [this](MainForm&) { ToggleAutoPlay(); };
+  h.chooseCandidate = [this](MainForm&, int n) { ChooseCandidate(n); };
   h.openContents = [this](MainForm& form, int mode) {
     queries_.OpenContents(form.state.CurrentSection, mode);
   };
@@ -138,6 +141,9 @@ void TrainingScreen::LoadProblem() {
     }
   }
   s.MoveNumber = 0;
+  NoteLetters();
+  reporter_.ProblemLoaded(s.CurrentProblem);
+  revealed_ = false;
   form_.PlaySound(2);
 }
 
@@ -187,6 +193,7 @@ TrainingScreen::Step TrainingScreen::AdvanceOneStep() {
   const std::string comment = rows().FieldAsString(figure::CMT);
   DrawRow(s.MoveNumber, dix == 0 ? 2 : dix, false, comment);
   if (ClassifyPosition(rows(), s.Candidates) == PositionKind::LineEnd) {
+    reporter_.LineEnded(form_.practice.quiz);
     form_.PlaySound(1);
     form_.screen.panels[0] = kSequenceOver;
     s.AutoPlay = kOff;
@@ -217,21 +224,6 @@ void TrainingScreen::AdvanceOneMove() {
   if (form_.state.AutoPlay == kOn) {
     form_.services().timers->SetEnabled(TimerId::kTimer2, true);
   }
-}
-
-void TrainingScreen::ShowCandidates() {
-  MainState& s = form_.state;
-  for (int i = 1; i <= kCandidateSlots; ++i) {
-    const Candidate& c = s.Candidates[i];
-    if (c.Pst <= 0) break;
-    if (!IsOnBoard(c.Pst)) continue;
-    Cell& cell = form_.screen.cells[c.Pst];
-    cell.text = kCandidateMark;
-    cell.colour = c.Col > 0 ? kGreenText : kRedText;
-  }
-  form_.screen.panels[0] = kClickACircle;
-  s.CandidatesShown = kOn;
-  form_.PlaySound(2);
 }
 
 void TrainingScreen::TakeBackOneMove() {
@@ -374,7 +366,7 @@ void TrainingScreen::CuteButton5Click() {
   form_.screen.panels[0].clear();
   s.SequenceReplayed = kOn;
   if (s.CandidatesShown == kOn) {
-    form_.services().messages->Information(kClickAPoint);
+    form_.services().messages->Information(CandidatePrompt(kClickAPoint));
   } else {
     AdvanceOneMove();
   }
@@ -398,6 +390,15 @@ void TrainingScreen::CuteButton9Click() {
 void TrainingScreen::CuteButton10Click() {
   form_.state.AutoPlay = kOn;
   AdvanceOneMove();
+}
+
+void TrainingScreen::ToggleAutoPlay() {
+  if (form_.state.AutoPlay == kOn) {
+    form_.state.AutoPlay = kOff;
+    form_.services().timers->SetEnabled(TimerId::kTimer2, false);
+  } else {
+    CuteButton10Click();
+  }
 }
 
 void TrainingScreen::Timer2Timer() {

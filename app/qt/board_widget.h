@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "app/qt/stone_pictures.h"
+#include "board/board_frame.h"
 #include "form/screen_model.h"
 
 namespace sorabeku {
@@ -17,6 +18,10 @@ class BoardWidget : public QWidget {
   BoardWidget(const ScreenModel& screen, const StonePictures& stones,
               QWidget* parent);
 
+  // The scale and the coordinates' bands; the widget takes the frame's size.
+  void SetFrame(const BoardFrame& frame);
+  const BoardFrame& frame() const { return frame_; }
+
  signals:
   // A mouse button went down on the label of a point, whose rectangle
   // starts at (left, top).
@@ -27,8 +32,11 @@ class BoardWidget : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  void PaintStones(QPainter& p);
+
   const ScreenModel& screen_;
   const StonePictures& stones_;
+  BoardFrame frame_;
 };
 
 }  // namespace sorabeku

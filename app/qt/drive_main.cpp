@@ -1,9 +1,10 @@
-// sorabeku-drive [--library DIR] SCRIPT: starts the main window on Qt's
-// offscreen platform and runs the script's commands (see driver.h).
-// Without --library the window has no problem library; with it, DIR is the
-// library (the directory the program knows as "kyozai") and the window runs
-// as the program does. Exit status 0 when every command worked, 1 for a
-// usage error, a script that cannot be read or a bad line, 2 for a command
+// sorabeku-drive [--library DIR [--records DIR]] SCRIPT: starts the main
+// window on Qt's offscreen platform and runs the script's commands (see
+// driver.h). Without --library the window has no problem library; with it,
+// DIR is the library (the directory the program knows as "kyozai") and the
+// window runs as the program does; with --records the answers are recorded
+// in that records directory. Exit status 0 when every command worked, 1 for
+// a usage error, a script that cannot be read or a bad line, 2 for a command
 // the program cannot take.
 #include <QtGlobal>
 #include <filesystem>
@@ -20,7 +21,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: sorabeku-drive [--library DIR] SCRIPT\n"
+    "usage: sorabeku-drive [--library DIR [--records DIR]] SCRIPT\n"
     "       sorabeku-drive --help\n"
     "\n"
     "Runs the ソラベク window headless (Qt's offscreen platform) and the\n"
@@ -29,6 +30,10 @@ constexpr const char* kUsage =
     "  --library DIR  join the screens to the problem library in DIR (the\n"
     "                 directory with the tables figure and mokuji); without\n"
     "                 it the window has no library\n"
+    "  --records DIR  record the answers in the learner's records in DIR\n"
+    "                 (created on first use) at the time of the command\n"
+    "                 \"clock\"; 復習 and 成績 work on them. Without it\n"
+    "                 nothing is recorded\n"
     "  --help         print this text\n"
     "\n"
     "Exit status: 0 every command worked; 1 a usage error, an unreadable\n"
@@ -37,6 +42,7 @@ constexpr const char* kUsage =
 struct Options {
   bool help = false;
   std::string library;
+  std::string records;
   std::string script;
 };
 
@@ -53,6 +59,9 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       o.library = argv[++i];
     } else if (a.rfind("--library=", 0) == 0) {
       o.library = a.substr(10);
+    } else if (a == "--records") {
+      if (i + 1 >= argc) return std::nullopt;
+      o.records = argv[++i];
     } else if (a.size() > 1 && a[0] == '-') {
       return std::nullopt;
     } else {
@@ -61,6 +70,7 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
   }
   if (o.help) return o;
   if (positional.size() != 1) return std::nullopt;
+  if (!o.records.empty() && o.library.empty()) return std::nullopt;
   o.script = positional[0];
   return o;
 }
@@ -100,7 +110,7 @@ int main(int argc, char** argv) {
     session.emplace(std::string{}, &std::cout);
   } else {
     library.emplace(options->library);
-    session.emplace(*library, std::string{}, &std::cout);
+    session.emplace(*library, std::string{}, &std::cout, options->records);
   }
   app.onError = [&](const std::string& message) {
     session->platform.Error(message);

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTableView>
@@ -27,8 +29,11 @@
 #include "app/qt/data_grid.h"
 #include "app/qt/file_menu.h"
 #include "app/qt/grid_model.h"
+#include "app/qt/practice_actions.h"
+#include "app/qt/progress_drive.h"
 #include "app/qt/screen_dump.h"
 #include "app/qt/grid_text.h"
+#include "board/board_frame.h"
 #include "board/click_map.h"
 #include "form/grid_source.h"
 
@@ -114,6 +119,8 @@ nlohmann::json DumpWindow(const TForm2& window, const MainForm& form,
   const auto* caption = static_cast<const QLabel*>(window.control("Label364"));
   drawn["caption"] = Drawn(caption->text(), DrawnLabelText(*caption));
   d["commentField"] = window.dbEdit1()->text().toStdString();
+  AddProgressWindow(window, d);
+  d["scale"] = window.scale();
   return d;
 }
 
@@ -173,6 +180,10 @@ DriveOutcome Driver::Dispatch(const std::string& command,
   if (command == "screenshot") return Screenshot(rest);
   if (command == "choose-file") return ChooseFile(rest);
   if (command == "open-menu") return OpenMenu(rest);
+  if (command == "seiseki") return SeisekiCommand(window_, rest);
+  if (command == "key") return Key(rest);
+  if (command == "scale") return Scale(rest);
+  if (command == "focus") return Focus(rest);
   if (command == "answer") {
     if (rest != "yes" && rest != "no") {
       return Fail(kDriveScriptError, "answer takes yes or no");
@@ -225,7 +236,10 @@ DriveOutcome Driver::Board(const std::string& args) {
   }
   const Qt::MouseButton button = which == "right" ? Qt::RightButton : Qt::LeftButton;
   const Rect r = LabelRect(point);
-  const QPointF at(r.left + r.width / 2, r.top + r.height / 2);
+  // The label's centre where the window draws it, at its scale.
+  const WidgetPoint centre =
+      window_.board()->frame().ToWidget(r.left + r.width / 2, r.top + r.height / 2);
+  const QPointF at(centre.x, centre.y);
   QMouseEvent press(QEvent::MouseButtonPress, at, window_.board()->mapToGlobal(at),
                     button, button, Qt::NoModifier);
   QCoreApplication::sendEvent(window_.board(), &press);
@@ -417,6 +431,62 @@ DriveOutcome Driver::OpenMenu(const std::string& caption) {
   return {};
 }
 
+DriveOutcome Driver::Key(const std::string& name) {
+  // Qt's names, and PageDown / PageUp for its PgDown / PgUp.
+  QString portable = Q(name);
+  portable.replace(QStringLiteral("PageDown"), QStringLiteral("PgDown"));
+  portable.replace(QStringLiteral("PageUp"), QStringLiteral("PgUp"));
+  const QKeySequence sequence = QKeySequence::fromString(portable, QKeySequence::PortableText);
+  if (name.empty() || sequence.count() != 1 || sequence[0].key() == Qt::Key_unknown) {
+    return Fail(kDriveScriptError, "key takes a key name such as Right or Shift+Left");
+  }
+  const QKeyCombination combination = sequence[0];
+  QWidget* focus = window_.focusWidget();
+  QWidget* target = focus ? focus : static_cast<QWidget*>(&window_);
+  const QString text = combination.key() == Qt::Key_Space ? QStringLiteral(" ")
+                       : combination.key() >= Qt::Key_0 && combination.key() <= Qt::Key_9
+                           ? QString(QChar(combination.key()))
+                           : QString();
+  QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers(), text);
+  QCoreApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers(), text);
+  QCoreApplication::sendEvent(target, &release);
+  return AfterEvent();
+}
+
+DriveOutcome Driver::Scale(const std::string& args) {
+  double scale = 0;
+  try {
+    std::size_t used = 0;
+    scale = std::stod(args, &used);
+    if (used != args.size()) scale = 0;
+  } catch (const std::exception&) {
+    scale = 0;
+  }
+  if (scale < 1.0 || scale > 4.0) {
+    return Fail(kDriveScriptError, "scale takes a number from 1 to 4");
+  }
+  window_.SetScale(scale);
+  QCoreApplication::processEvents();
+  return {};
+}
+
+DriveOutcome Driver::Focus(const std::string& name) {
+  QWidget* widget = name == "board"     ? static_cast<QWidget*>(window_.board())
+                    : name == "grid1"   ? static_cast<QWidget*>(window_.grid(1))
+                    : name == "grid2"   ? static_cast<QWidget*>(window_.grid(2))
+                    : name == "comment" ? static_cast<QWidget*>(window_.dbEdit1())
+                                        : nullptr;
+  if (!widget) return Fail(kDriveScriptError, "focus takes board, grid1, grid2 or comment");
+  if (widget->isHidden()) return Fail(kDriveCannotTake, name + " is not shown");
+  widget->setFocus(Qt::OtherFocusReason);
+  // Without an active window (offscreen) the focus is only noted.
+  if (window_.focusWidget() != widget) {
+    return Fail(kDriveCannotTake, name + " cannot take the focus");
+  }
+  return {};
+}
+
 DriveOutcome Driver::Screenshot(const std::string& file) {
   if (file.empty()) return Fail(kDriveScriptError, "screenshot takes a file name");
   window_.Refresh();
@@ -457,13 +527,17 @@ DriveSession::DriveSession(ProblemQueries& library, std::string programDir,
 }
 
 DriveSession::DriveSession(ProgramLibrary& library, std::string programDir,
-                           std::ostream* out)
+                           std::ostream* out, std::string recordsDir)
     : form(platform.services(),
            programDir.empty() ? ProgramDirectory() : std::move(programDir)),
       out_(std::make_unique<std::ostringstream>()) {
   library.Install(form);
   Start(out);
   (new FileMenu(*window, form, library.directory()))->SetHeadless(true);
+  if (!recordsDir.empty()) {
+    AttachPractice(*window, form, library, std::move(recordsDir),
+                   [this] { return SecondsOf(platform.now); });
+  }
 }
 
 void DriveSession::Start(std::ostream* out) {

@@ -13,6 +13,12 @@
 //   answer yes|no | clock YYYY-MM-DD hh:mm | dump | screenshot FILE.png
 //   choose-file PATH   (the path the next file dialog answers with)
 //   open-menu CAPTION  (drawn by the next screenshot, which closes it)
+//   seiseki dbl ROW | seiseki escape | seiseki screenshot FILE
+//                      (the window 成績, see progress_drive.h)
+//   key NAME           (a key press, e.g. key Right, key Shift+Left, key 2,
+//                      to the widget with the focus)
+//   focus board|grid1|grid2|comment  (gives that widget the focus)
+//   scale F            (the window resized for scale F, 1 to 4)
 //
 // "answer" gives the answer to the next question box (the exit question,
 // a delete); without it the answer is Yes. "dump" prints the screen model
@@ -21,7 +27,7 @@
 // "indicators" and "cells" (rows of columns), each {"text", "display"}
 // where "display" is the text as drawn, cut with "…" when it does not
 // fit; the section "caption" the same way. "commentField" is the text of
-// the comment field.
+// the comment field, "scale" the window's scale.
 #pragma once
 
 #include <iosfwd>
@@ -81,6 +87,9 @@ class Driver {
   DriveOutcome Screenshot(const std::string& file);
   DriveOutcome ChooseFile(const std::string& path);
   DriveOutcome OpenMenu(const std::string& caption);
+  DriveOutcome Key(const std::string& name);
+  DriveOutcome Scale(const std::string& args);
+  DriveOutcome Focus(const std::string& name);
   // The outcome of an event that went to a handler: kDriveCannotTake when
   // the handler's screen is missing.
   DriveOutcome AfterEvent();
@@ -108,9 +117,12 @@ class DriveSession {
                         std::ostream* out = nullptr);
   // The same as the program runs: `library` (which must outlive the
   // session) installs its screens, and a missing library directory is
-  // reported in the error box of the window's creation.
+  // reported in the error box of the window's creation. With `recordsDir`
+  // the answers are recorded there at the time of the recording clock
+  // (platform.now) and the menu 練習 has 復習 and 成績; without it nothing
+  // is recorded.
   explicit DriveSession(ProgramLibrary& library, std::string programDir = {},
-                        std::ostream* out = nullptr);
+                        std::ostream* out = nullptr, std::string recordsDir = {});
   ~DriveSession();
 
   // Runs one command; the outcome says whether it worked.

@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <algorithm>
 
+#include "app/qt/qt_look.h"
+
 namespace sorabeku {
 namespace {
 
@@ -83,7 +85,8 @@ int ColumnSpace(const QTableView& view) {
   return space;
 }
 
-void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns) {
+void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns,
+                    double scale) {
   QHeaderView& indicator = *view.verticalHeader();
   const QHeaderView& header = *view.horizontalHeader();
   const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
@@ -96,7 +99,7 @@ void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns) {
   int used = 0;
   for (const GridColumn& column : columns) {
     const int c = static_cast<int>(widths.size());
-    int width = std::max(column.width, HeaderWidthFor(view, QString::fromStdString(column.title)));
+    int width = std::max(Scaled(column.width, scale), HeaderWidthFor(view, QString::fromStdString(column.title)));
     if (!column.elides) {
       for (int r = 0; r < rows; ++r) {
         width = std::max(width, CellWidthFor(view, ShownText(view, r, c)));

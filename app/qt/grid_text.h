@@ -33,6 +33,7 @@ QString DrawnLabelText(const QLabel& label);
 // them; a grid's one cutting column takes the width the others leave when
 // that holds its title. The row indicator is made wide enough for three
 // digits.
-void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns);
+void FitGridColumns(QTableView& view, const std::vector<GridColumn>& columns,
+                    double scale = 1.0);
 
 }  // namespace sorabeku

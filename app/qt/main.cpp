@@ -2,14 +2,18 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 #include <QtGlobal>
 #include <cstdio>
+#include <ctime>
 
 #include "app/program_library.h"
 #include "app/qt/application.h"
 #include "app/qt/file_menu.h"
 #include "app/qt/main_window.h"
+#include "app/qt/practice_actions.h"
+#include "app/qt/practice_menu.h"
 #include "app/qt/qt_services.h"
 #include "main_form/main_form.h"
 
@@ -65,6 +69,9 @@ int main(int argc, char** argv) {
   library.Install(form);
   TForm2 window(form);
   new FileMenu(window, form, library.directory());  // owned by the window
+  window.practiceMenu()->UseStore(PracticeMenu::UserStore());
+  AttachPractice(window, form, library, progress::DefaultRecordsDirectory(),
+                 [] { return static_cast<std::int64_t>(std::time(nullptr)); });
   platform.setWindow(&window);
   QObject::connect(&platform.timer(TimerId::kTimer1), &QTimer::timeout,
                    &window, &TForm2::TickTimer1);

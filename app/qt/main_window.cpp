@@ -4,11 +4,14 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTableView>
 #include <algorithm>
+#include <cmath>
 
 #include "app/qt/board_widget.h"
 #include "app/qt/comment_edit.h"
@@ -16,6 +19,8 @@
 #include "app/qt/data_grid.h"
 #include "app/qt/grid_model.h"
 #include "app/qt/grid_text.h"
+#include "app/qt/keyboard_control.h"
+#include "app/qt/practice_menu.h"
 #include "app/qt/qt_look.h"
 #include "form/grid_source.h"
 
@@ -75,9 +80,14 @@ TForm2::TForm2(MainForm& form, QWidget* parent)
   setPalette(palette);
   setAutoFillBackground(true);
 
-  auto* client = new QWidget(this);
+  // The client keeps the design's proportions inside a central widget that
+  // takes whatever size the window has.
+  holder_ = new QWidget(this);
+  holder_->setMinimumSize(kClientWidth, kClientHeight);
+  setCentralWidget(holder_);
+  auto* client = new QWidget(holder_);
+  client_ = client;
   client->setFixedSize(kClientWidth, kClientHeight);
-  setCentralWidget(client);
   board_ = new BoardWidget(form_.screen, stones_, client);
   board_->move(0, 0);
   connect(board_, &BoardWidget::labelPressed, this, &TForm2::LabelPressed);
@@ -85,8 +95,11 @@ TForm2::TForm2(MainForm& form, QWidget* parent)
   BuildMenu();
   BuildSidePanel(client);
   BuildStatusBar();
+  keyboard_ = new KeyboardControl(*this, form_);
   Refresh();
-  setFixedSize(sizeHint());
+  resize(sizeHint());
+  // The keys of the training screen work from the start.
+  board_->setFocus();
 }
 
 TForm2::~TForm2() = default;
@@ -136,6 +149,7 @@ void TForm2::BuildMenu() {
   help->setObjectName("Help1");
   add(help, "N2", "オンラインヘルプ", &MainForm::N2Click);
   add(help, "About1", "バージョン情報", &MainForm::About1Click);
+  practice_ = new PracticeMenu(*this, form_);
   QAction* exit = bar->addAction(QString::fromUtf8("終了"));
   exit->setObjectName("Exit1");
   connect(exit, &QAction::triggered, this,
@@ -312,6 +326,10 @@ void TForm2::CommentEdited() {
 }
 
 void TForm2::Refresh() {
+  if (board_->frame().coordinates != form_.practice.coordinates) {
+    ApplyScale();
+    FitWindow();
+  }
   RefreshControls();
   // The grids first: the comment field reads the rows they follow.
   RefreshGrids();
@@ -328,8 +346,8 @@ void TForm2::Refresh() {
 void TForm2::RefreshGrids() {
   model1_->Refresh(form_.contentsSource);
   model2_->Refresh(form_.rowsSource);
-  FitGridColumns(*grid1_, model1_->columns());
-  FitGridColumns(*grid2_, model2_->columns());
+  FitGridColumns(*grid1_, model1_->columns(), scale_);
+  FitGridColumns(*grid2_, model2_->columns(), scale_);
   for (int n = 1; n <= 2; ++n) {
     GridSource* source = gridModel(n)->source();
     // While a new row is being typed, the grid stays on it.
@@ -341,16 +359,18 @@ void TForm2::RefreshGrids() {
 }
 
 void TForm2::RefreshControls() {
+  const int shift = board_->frame().left();  // the coordinates' band
   for (const auto& [name, c] : form_.screen.controls) {
     QWidget* w = widgets_.at(name);
-    int width = c.width;
+    int width = Scaled(c.width, scale_);
     if (c.kind == ControlKind::kLabel) {
       auto* label = static_cast<QLabel*>(w);
       label->setText(QString::fromStdString(c.text));
       // A caption is shown whole: the label grows to its text.
       width = std::max(width, label->fontMetrics().horizontalAdvance(label->text()));
     }
-    w->setGeometry(c.left, c.top, width, c.height);
+    w->setGeometry(Scaled(c.left + shift, scale_), Scaled(c.top, scale_), width,
+                   Scaled(c.height, scale_));
     w->setVisible(c.visible);
     if (c.kind == ControlKind::kComboBox) {
       auto* box = static_cast<QComboBox*>(w);
@@ -372,6 +392,90 @@ void TForm2::RefreshEdits() {
   if (!dbEdit1_->isModified() && dbEdit1_->text() != comment) {
     dbEdit1_->setText(comment);
   }
+}
+
+QSize TForm2::DesignClientSize() const {
+  const BoardFrame frame{1.0, form_.practice.coordinates};
+  return {kClientWidth + frame.left(), kClientHeight + frame.top()};
+}
+
+void TForm2::SetScale(double scale) {
+  scale_ = std::max(1.0, scale);
+  ApplyScale();
+  FitWindow();
+  Refresh();
+}
+
+void TForm2::ApplyScale() {
+  // The window grows with its bars meanwhile; that is no resizing by the
+  // user.
+  const bool outer = !applying_;
+  applying_ = true;
+  board_->SetFrame(BoardFrame{scale_, form_.practice.coordinates});
+  const QSize design = DesignClientSize();
+  client_->setFixedSize(Scaled(design.width(), scale_), Scaled(design.height(), scale_));
+  holder_->setMinimumSize(design);
+  statusBar()->setFixedHeight(Scaled(kStatusBarHeight, scale_));
+  for (int i = 0; i < 2; ++i) panels_[i]->setFixedWidth(Scaled(300, scale_));
+  if (fontScale_ != scale_) ApplyFonts();
+  RefreshControls();
+  if (outer) applying_ = false;
+}
+
+void TForm2::ApplyFonts() {
+  fontScale_ = scale_;
+  for (const auto& [name, c] : form_.screen.controls) {
+    widgets_.at(name)->setFont(WindowFont(c.kind == ControlKind::kLabel && c.bold, scale_));
+  }
+  for (QTableView* view : {grid1_, grid2_}) {
+    view->setFont(WindowFont(false, scale_));
+    view->verticalHeader()->setDefaultSectionSize(Scaled(16, scale_));
+    view->horizontalHeader()->setFixedHeight(Scaled(17, scale_));
+  }
+  for (QLabel* panel : panels_) panel->setFont(WindowFont(true, scale_));
+}
+
+void TForm2::FitWindow() {
+  // The window may shrink to the design's size, not below. Activating the
+  // layout may resize the window on the way: no resizing by the user.
+  const bool outer = !applying_;
+  applying_ = true;
+  holder_->setMinimumSize(DesignClientSize());
+  if (layout()) layout()->activate();
+  if (outer) applying_ = false;
+  if (isMaximized() || isFullScreen()) return;
+  // The client with the bars above and below it.
+  const QSize fit(client_->width(),
+                  menuBar()->height() + client_->height() + statusBar()->height());
+  // The platform may report the new size later, in an event of its own:
+  // that event is no resizing by the user.
+  pendingFits_.push_back(fit);
+  resize(fit);
+}
+
+double TForm2::ScaleFor(const QSize& size) const {
+  const QSize design = DesignClientSize();
+  const double across = static_cast<double>(size.width()) / design.width();
+  const int bars = menuBar()->height();
+  const double down = static_cast<double>(size.height() - bars) /
+                      (design.height() + kStatusBarHeight);
+  // Steps of 1/20: a window resized by a pixel keeps its scale.
+  return std::max(1.0, std::floor(std::min(across, down) * 20.0) / 20.0);
+}
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  const auto fit = std::find(pendingFits_.begin(), pendingFits_.end(), event->size());
+  if (fit != pendingFits_.end()) {
+    pendingFits_.erase(pendingFits_.begin(), fit + 1);
+    return;
+  }
+  if (applying_ || !isVisible()) return;
+  const double scale = ScaleFor(size());
+  if (scale == scale_) return;
+  scale_ = scale;
+  ApplyScale();
+  Refresh();
 }
 
 QAction* TForm2::MenuAction(const QString& caption) const {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/qt/stone_pictures.h"
 #include "main_form/main_form.h"
@@ -24,6 +25,8 @@ class BoardWidget;
 class CommentEdit;
 class CuteButton;
 class GridModel;
+class KeyboardControl;
+class PracticeMenu;
 
 class TForm2 : public QMainWindow {
   Q_OBJECT
@@ -50,6 +53,9 @@ class TForm2 : public QMainWindow {
   QAction* MenuAction(const QString& caption) const;
   CuteButton* Button(const QString& caption) const;
   BoardWidget* board() const { return board_; }
+  // The menu 練習, for appending items.
+  PracticeMenu* practiceMenu() const { return practice_; }
+  KeyboardControl* keyboard() const { return keyboard_; }
   QTableView* grid(int n) const { return n == 1 ? grid1_ : grid2_; }
   GridModel* gridModel(int n) const { return n == 1 ? model1_ : model2_; }
   CommentEdit* dbEdit1() const { return dbEdit1_; }
@@ -58,7 +64,15 @@ class TForm2 : public QMainWindow {
   // The widget of a named control of the side panel.
   QWidget* control(const std::string& name) const;
 
+  // The scale of the board and the controls (1 = the design's sizes). The
+  // window is resized to fit it; resizing the window by hand sets it.
+  double scale() const { return scale_; }
+  void SetScale(double scale);
+
   std::function<void(const std::string&)> onNotAvailable;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Run() of one of the form's handlers.
@@ -73,6 +87,15 @@ class TForm2 : public QMainWindow {
   // Deletes stored row `row` of grid `n` after the user confirmed it.
   void DeleteRow(int n, int row);
   void RefreshControls();
+  // Sizes, fonts and the board's frame for scale_ and the coordinates.
+  void ApplyScale();
+  void ApplyFonts();
+  // Resizes the window to the client at scale_.
+  void FitWindow();
+  // The largest scale whose client fits a window of `size`.
+  double ScaleFor(const QSize& size) const;
+  // The client at 1x, coordinates' bands included.
+  QSize DesignClientSize() const;
   void RefreshEdits();
   void RefreshGrids();
   // The row whose comment DBEdit1 shows (CommentRow), -1 for none.
@@ -82,7 +105,15 @@ class TForm2 : public QMainWindow {
 
   MainForm& form_;
   StonePictures stones_;
+  QWidget* holder_ = nullptr;  // the central widget, holding the client
+  QWidget* client_ = nullptr;
+  double scale_ = 1.0;
+  double fontScale_ = 1.0;  // the scale the fonts were last set for
+  std::vector<QSize> pendingFits_;  // sizes asked for by FitWindow
+  bool applying_ = false;           // inside ApplyScale
   BoardWidget* board_ = nullptr;
+  PracticeMenu* practice_ = nullptr;
+  KeyboardControl* keyboard_ = nullptr;
   std::map<std::string, QWidget*> widgets_;
   std::map<QString, QAction*> actions_;
   QLabel* panels_[3] = {};

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QStringList>
+#include <cmath>
 
 namespace sorabeku {
 
@@ -16,11 +17,15 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions(family, {"IPAPGothic", "IPAGothic"});
 }
 
-QFont WindowFont(bool bold) {
+QFont WindowFont(bool bold, double scale) {
   QFont font(QString::fromUtf8(kWindowFontFamily));
-  font.setPixelSize(12);
+  font.setPixelSize(Scaled(12, scale));
   font.setBold(bold);
   return font;
+}
+
+int Scaled(int length, double scale) {
+  return static_cast<int>(std::lround(length * scale));
 }
 
 }  // namespace sorabeku

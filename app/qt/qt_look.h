@@ -20,7 +20,11 @@ inline constexpr const char* kWindowFontFamily = "ＭＳ Ｐゴシック";
 // font when that font is not installed. Call once after the application.
 void InstallFontSubstitutes();
 
-// "ＭＳ Ｐゴシック" at 12 pixels, regular or bold.
-QFont WindowFont(bool bold = false);
+// "ＭＳ Ｐゴシック" at 12 pixels, regular or bold; at a window scale other
+// than 1 that many times larger.
+QFont WindowFont(bool bold = false, double scale = 1.0);
+
+// A length of the 1x design at `scale`, in whole pixels.
+int Scaled(int length, double scale);
 
 }  // namespace sorabeku

@@ -93,6 +93,9 @@ json DumpScreen(const MainForm& form, const RecordingServices& platform) {
       {"grid1", Grid(form.contentsSource, screen.grid1)},
       {"grid2", Grid(form.rowsSource, screen.grid2)},
       {"visible", visible},
+      {"quiz", form.practice.quiz},
+      {"hideCandidates", form.practice.hideCandidates},
+      {"coordinates", form.practice.coordinates},
   };
 }
 

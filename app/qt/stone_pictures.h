@@ -2,8 +2,11 @@
 // background colour made transparent.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QString>
+#include <map>
+#include <utility>
 
 namespace sorabeku {
 
@@ -24,12 +27,18 @@ class StonePictures {
   static QPixmap LoadTransparent(const QString& path);
   // A plain 28 x 28 disc of the given stone colour.
   static QPixmap PlainDisc(bool black);
+  // A shaded stone `pixels` wide, drawn for that size (the shading of the
+  // shipped bitmaps), with a transparent outside: for scales other than 1x.
+  static QImage ShadedStone(bool black, int pixels);
+  // ShadedStone, kept once made.
+  const QPixmap& Sized(bool black, int pixels) const;
 
  private:
   QPixmap black_;
   QPixmap white_;
   bool blackFromFile_ = false;
   bool whiteFromFile_ = false;
+  mutable std::map<std::pair<bool, int>, QPixmap> sized_;
 };
 
 }  // namespace sorabeku

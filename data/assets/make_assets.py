@@ -4,8 +4,8 @@
     python3 data/assets/make_assets.py      (from the repository root)
 
 Writes stB.bmp and stW.bmp (shaded stones on the board colour, which the
-window draws transparent) and oto/Oto1.wav, oto/Oto2.wav, oto/pipo.wav
-(short, distinct sounds) next to this script. Only the standard library is
+window draws transparent) and oto/Oto1.wav, oto/Oto2.wav, oto/pipo.wav,
+oto/seikai.wav and oto/fuseikai.wav (short, distinct sounds) next to this script. Only the standard library is
 used, and the output is the same on every run. The help pictures under
 help/ are screenshots made by sorabeku-drive (see help/make_pictures.sh).
 """
@@ -129,6 +129,19 @@ def pipo():
     return tone(1319, 0.11, 12, 0.5) + gap + tone(1760, 0.16, 10, 0.5)
 
 
+def right_answer():
+    """seikai: a quick major arpeggio, bright and rising."""
+    bell = ((1, 1.0), (2, 0.25))
+    return (tone(1047, 0.08, 14, 0.5, bell) + tone(1319, 0.08, 14, 0.5, bell)
+            + tone(1568, 0.30, 8, 0.5, bell))
+
+
+def wrong_answer():
+    """fuseikai: a low buzz falling by a semitone, clearly not the chime."""
+    buzz = ((1, 1.0), (3, 0.4), (5, 0.2))
+    return tone(233, 0.16, 6, 0.5, buzz) + tone(220, 0.32, 6, 0.5, buzz)
+
+
 def main():
     write_bmp(os.path.join(HERE, "stB.bmp"), stone_pixels(True))
     write_bmp(os.path.join(HERE, "stW.bmp"), stone_pixels(False))
@@ -136,6 +149,8 @@ def main():
     write_wav(os.path.join(HERE, "oto", "Oto1.wav"), stone_click())
     write_wav(os.path.join(HERE, "oto", "Oto2.wav"), end_chime())
     write_wav(os.path.join(HERE, "oto", "pipo.wav"), pipo())
+    write_wav(os.path.join(HERE, "oto", "seikai.wav"), right_answer())
+    write_wav(os.path.join(HERE, "oto", "fuseikai.wav"), wrong_answer())
 
 
 if __name__ == "__main__":

@@ -12,6 +12,8 @@
 #include "engine/component/kura_session.h"
 #include "engine/errors/error_codes.h"
 #include "engine/errors/kura_error.h"
+#include "engine/storage/storage_session.h"
+#include "engine/storage/table_repair.h"
 
 namespace sorabeku::progress {
 
@@ -92,7 +94,18 @@ void ProgressRecords::Open() {
     if (e.ErrorCode() != kura::KURA_TABLEEXISTS) throw;
   }
   insert_ = NewQuery(kInsert);
-  insert_->Prepare();
+  try {
+    insert_->Prepare();
+  } catch (const kura::EKuraEngineError& e) {
+    // A program of this learner killed while appending can leave the
+    // table's header behind its records: mended once, then opened again.
+    if (e.ErrorCode() != kura::KURA_HEADERCORRUPT) throw;
+    insert_.reset();
+    kura::TDataSession repairs;
+    kura::RepairTable(repairs, directory_, kRecordsTable);
+    insert_ = NewQuery(kInsert);
+    insert_->Prepare();
+  }
 }
 
 std::unique_ptr<kura::TKuraQuery> ProgressRecords::NewQuery(const std::string& text) {

@@ -21,7 +21,9 @@
 // directory cannot be made or written, the table is damaged or stays
 // locked) switches recording off for the rest of the run: the failing call
 // returns false, Error() gives one message for the screen, and training
-// goes on.
+// goes on. A table left out of step by a program killed while appending
+// (its header behind its records) is mended with the engine's repair when
+// it is opened; the repair keeps backups of the files beside them.
 #pragma once
 
 #include <memory>

@@ -95,6 +95,24 @@ TEST_F(RecordsTest, FailingWriteSwitchesRecordingOff) {
   EXPECT_TRUE(broken.TakeErrorToShow().has_value());
 }
 
+// A program killed while appending leaves part of a record behind the
+// table's header; the next program mends the table and keeps every record
+// that was whole.
+TEST_F(RecordsTest, TableLeftByAKilledAppendIsMendedWhenOpened) {
+  {
+    ProgressRecords records(Dir());
+    for (int n = 0; n < 3; ++n) ASSERT_TRUE(records.Record(Sample(100 + n, n)));
+  }
+  const fs::path data = fs::path(Dir()) / (std::string(kRecordsTable) + ".DAT");
+  ASSERT_TRUE(fs::exists(data));
+  std::ofstream(data, std::ios::binary | std::ios::app) << std::string(7, '\x01');
+  ProgressRecords again(Dir());
+  ASSERT_TRUE(again.Recording()) << again.Error();
+  ASSERT_TRUE(again.Record(Sample(200, 7)));
+  EXPECT_EQ(again.ReadAll(), (std::vector<AnswerRecord>{Sample(100, 0), Sample(101, 1),
+                                                        Sample(102, 2), Sample(200, 7)}));
+}
+
 // One learner's two programs: what one records, the other sees after
 // Reload; without a records directory the schedule still follows the run.
 TEST_F(RecordsTest, LearnerProgressKeepsTheScheduleWithTheRecords) {

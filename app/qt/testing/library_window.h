@@ -55,7 +55,7 @@ class LibraryWindow : public ::testing::Test {
     Kura(dir, rows);
     if (HasFatalFailure()) return;
     library_ = std::make_unique<ProgramLibrary>(dir, NewSessionName());
-    s = std::make_unique<DriveSession>(*library_);
+    s = std::make_unique<DriveSession>(*library_, std::string{}, nullptr, recordsDir);
   }
   // The window over a copy of the library directory `library` (as the
   // build makes the sample library), which the test may change freely.
@@ -63,7 +63,7 @@ class LibraryWindow : public ::testing::Test {
     const std::string dir = (temp_.path() + "/kyozai").toStdString();
     std::filesystem::copy(library, dir, std::filesystem::copy_options::recursive);
     library_ = std::make_unique<ProgramLibrary>(dir, NewSessionName());
-    s = std::make_unique<DriveSession>(*library_);
+    s = std::make_unique<DriveSession>(*library_, std::string{}, nullptr, recordsDir);
   }
   // The directory of the library of the last Open or OpenCopyOf.
   std::string LibraryDir() const { return (temp_.path() + "/kyozai").toStdString(); }
@@ -110,6 +110,9 @@ class LibraryWindow : public ::testing::Test {
   ProgramLibrary& library() { return *library_; }
 
   std::unique_ptr<DriveSession> s;
+  // The learner's records directory the window records in; none when
+  // empty (set it before Open).
+  std::string recordsDir;
 
  private:
   QTemporaryDir temp_;
