@@ -29,6 +29,9 @@ std::uint32_t BitsIn(const std::uint32_t* words, std::uint32_t n) {
 TRecordsBitmap::TRecordsBitmap(std::uint32_t sizeInRecords) { Resize(sizeInRecords); }
 
 void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
+  // New records start clear: a full bitmap that grows needs its words.
+  if (full_ && sizeInRecords > size_) Materialize();
+  if (full_) count_ = sizeInRecords;
   const std::uint32_t words = WordsFor(sizeInRecords);
   if (words > words_.capacity()) {
     const std::uint32_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
@@ -40,6 +43,16 @@ void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
   hi_ = std::min(hi_, words_.size());
   lo_ = std::min(lo_, hi_);
   ClearTail();
+}
+
+void TRecordsBitmap::Materialize() {
+  full_ = false;
+  std::fill(words_.begin(), words_.end(), ~0u);
+  lo_ = 0;
+  hi_ = words_.size();
+  ClearTail();
+  count_ = size_;
+  countKnown_ = true;
 }
 
 void TRecordsBitmap::Include(std::size_t i) {
@@ -75,6 +88,7 @@ void TRecordsBitmap::ClearTail() {
 
 void TRecordsBitmap::Set(std::uint32_t n) {
   if (n == 0) return;
+  if (full_ && n <= size_) return;
   if (n > size_) Resize(n);
   Include((n - 1) / 32);
   std::uint32_t& w = words_[(n - 1) / 32];
@@ -85,6 +99,7 @@ void TRecordsBitmap::Set(std::uint32_t n) {
 
 void TRecordsBitmap::Clear(std::uint32_t n) {
   if (n == 0 || n > size_) return;
+  if (full_) Materialize();
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
   count_ -= (w & bit) != 0;
@@ -93,25 +108,33 @@ void TRecordsBitmap::Clear(std::uint32_t n) {
 
 bool TRecordsBitmap::Test(std::uint32_t n) const {
   if (n == 0 || n > size_) return false;
+  if (full_) return true;
   return (words_[(n - 1) / 32] >> ((n - 1) % 32)) & 1u;
 }
 
 void TRecordsBitmap::SetAll() {
-  std::fill(words_.begin(), words_.end(), ~0u);
-  lo_ = 0;
-  hi_ = words_.size();
-  ClearTail();
+  KeepOnly(0, 0);
+  full_ = true;
   count_ = size_;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::ClearAll() {
+  full_ = false;
   KeepOnly(0, 0);
   count_ = 0;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::InvertAll() {
+  if (full_) {
+    ClearAll();
+    return;
+  }
+  if (Count() == 0) {
+    SetAll();
+    return;
+  }
   for (auto& w : words_) w = ~w;
   lo_ = 0;
   hi_ = words_.size();
@@ -123,6 +146,33 @@ void TRecordsBitmap::InvertAll() {
 // `other`, and so is its count; the usual case of narrowing a set of
 // active records to the few that a filter collected.
 void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
+  if (other.full_) {
+    // Only the records beyond other's size go.
+    if (other.size_ >= size_) return;
+    if (full_) Materialize();
+    const std::uint32_t keep = other.size_;
+    KeepOnly(0, (keep + 31) / 32);
+    if (keep % 32 != 0 && keep / 32 < words_.size()) words_[keep / 32] &= (1u << (keep % 32)) - 1u;
+    countKnown_ = false;
+    return;
+  }
+  if (full_) {
+    // The records of `other` within this size, copied.
+    full_ = false;
+    const std::size_t common = std::min(words_.size(), other.words_.size());
+    const std::size_t from = std::min(other.lo_, common);
+    const std::size_t to = std::min(other.hi_, common);
+    std::copy(other.words_.begin() + static_cast<std::ptrdiff_t>(from),
+              other.words_.begin() + static_cast<std::ptrdiff_t>(to),
+              words_.begin() + static_cast<std::ptrdiff_t>(from));
+    lo_ = from < to ? from : 0;
+    hi_ = from < to ? to : 0;
+    const bool clipped = other.size_ > size_;
+    ClearTail();
+    count_ = other.count_;
+    countKnown_ = other.countKnown_ && !clipped;
+    return;
+  }
   const std::size_t common = std::min(words_.size(), other.words_.size());
   const std::size_t from = std::min(other.lo_, common);
   const std::size_t to = std::min(other.hi_, common);
@@ -139,6 +189,17 @@ void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
 }
 
 void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
+  if (full_) return;
+  if (other.full_) {
+    if (other.size_ >= size_) {
+      SetAll();
+      return;
+    }
+    const std::uint32_t upTo = other.size_;
+    for (std::uint32_t n = 1; n <= upTo; ++n) Set(n);  // fewer records than this
+    countKnown_ = false;
+    return;
+  }
   const std::size_t common = std::min(words_.size(), other.words_.size());
   const std::size_t from = std::min(other.lo_, common);
   const std::size_t to = std::min(other.hi_, common);
@@ -152,8 +213,13 @@ void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
 }
 
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
+  full_ = false;
   KeepOnly(0, 0);
   Resize(other.size_);  // as many words as `other`
+  if (other.full_) {
+    SetAll();
+    return;
+  }
   const auto from = static_cast<std::ptrdiff_t>(other.lo_);
   const auto to = static_cast<std::ptrdiff_t>(other.hi_);
   std::copy(other.words_.begin() + from, other.words_.begin() + to, words_.begin() + from);
@@ -164,6 +230,7 @@ void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
 }
 
 std::uint32_t TRecordsBitmap::Count() const {
+  if (full_) return size_;
   if (!countKnown_) {
     count_ = BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(hi_ - lo_));
     countKnown_ = true;
@@ -174,6 +241,7 @@ std::uint32_t TRecordsBitmap::Count() const {
 std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
   if (n <= 1) return 0;
   const std::uint32_t last = std::min(n - 1, size_);  // records 1..last count
+  if (full_) return last;
   const std::uint32_t fullWords = last / 32;
   const std::size_t end = std::min<std::size_t>(fullWords, hi_);
   std::uint32_t count =
@@ -188,6 +256,7 @@ std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
 std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
   if (n == 0) n = 1;
   if (n > size_) return 0;
+  if (full_) return n;
   std::size_t index = (n - 1) / 32;
   std::uint32_t word = 0;
   if (index < lo_) {
@@ -208,6 +277,7 @@ std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
 std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
   if (n == 0 || size_ == 0) return 0;
   if (n > size_) n = size_;
+  if (full_) return n;
   if (lo_ >= hi_) return 0;
   std::size_t index = (n - 1) / 32;
   const std::uint32_t bit = (n - 1) % 32;
@@ -229,7 +299,9 @@ std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
 }
 
 bool TRecordsBitmap::operator==(const TRecordsBitmap& other) const {
-  return size_ == other.size_ && words_ == other.words_;
+  if (size_ != other.size_) return false;
+  if (full_ || other.full_) return Count() == other.Count();
+  return words_ == other.words_;
 }
 
 // ---- pool ----------------------------------------------------------------------
