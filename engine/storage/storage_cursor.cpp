@@ -327,6 +327,13 @@ void TDataCursor::ReadAheadVisible() {
   }
 }
 
+// In an index order with a visible set, a step from the last visible
+// record (its ordinal known and equal to the set's count) ends there
+// instead of walking the entries that follow it to the end of the order.
+bool TDataCursor::PastLastVisible(std::uint32_t nextOrdinal) const {
+  return KeepsVisibleSet() && nextOrdinal != 0 && nextOrdinal > visible_.Count();
+}
+
 bool TDataCursor::AnyVisible() {
   if (KeepsVisibleSet()) return visible_.NextSet(1) != 0;
   return RangeEnd() > RangeBegin();
@@ -376,6 +383,8 @@ bool TDataCursor::NextAttempt() {
     if (found) StandOn(static_cast<std::int32_t>(n), {});
   } else if (fromStart) {
     found = SeekEntry(RangeBegin(), true);
+  } else if (PastLastVisible(ordinal)) {
+    found = false;
   } else {
     fromKey_.assign(key_.begin(), key_.end());
     found = StepAlongChain(1) || SeekEntry(ActiveTree().Rank(walked_.data(), true), true);
@@ -443,6 +452,8 @@ bool TDataCursor::PriorAttempt() {
   } else if (fromEnd) {
     const std::uint64_t r = RangeEnd();
     found = r > 0 && SeekEntry(r - 1, false);
+  } else if (ordinal_ == 1 && KeepsVisibleSet()) {
+    found = false;  // the first visible record: nothing before it is walked
   } else {
     fromKey_.assign(key_.begin(), key_.end());
     found = StepAlongChain(-1);

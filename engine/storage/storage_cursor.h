@@ -314,6 +314,7 @@ class TDataCursor {
 
   bool Strict() const { return session_.settings.strictChangeDetection; }
   bool AnyVisible();
+  bool PastLastVisible(std::uint32_t nextOrdinal) const;
   void Resync();
   std::uint32_t NthVisibleRecord(std::uint32_t n) const;
 
@@ -327,7 +328,8 @@ class TDataCursor {
   State state_ = State::kNowhere;
   std::int32_t recNo_ = 0;          // current record (kOn)
   std::vector<std::uint8_t> key_;   // its key in an index order
-  std::uint32_t ordinal_ = 0;       // 0 when not known
+  std::uint32_t ordinal_ = 0;       // 0 when not known; forgotten whenever
+                                    // the visible set changes
   std::vector<std::uint8_t> image_;
   std::int32_t imageRecNo_ = 0;     // the record image_ was read from
   std::vector<std::uint8_t> editImage_;  // read when the edit began
