@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "engine/storage/env_fault.h"
@@ -188,6 +189,33 @@ TEST_F(ForkTest, ChangesInsideATransactionLeaveOtherProcessesWhereTheyWere) {
   ask.Send('q');
   EXPECT_EQ(Join(other), 0);
   p.directory.CloseTable(t);
+}
+
+// Two children forked from one parent that has drawn read slots already
+// draw different slots (the generator is reseeded after a fork).
+TEST(ForkedRandom, ChildrenOfOneParentDrawDifferentReadSlots) {
+  Env* env = Env::Default();
+  env->Random16();  // the parent's generator is seeded and in use
+  auto draws = [&](Pipe& out) {
+    return Spawn([&] {
+      for (int i = 0; i < 4; ++i) {
+        const std::uint32_t r = env->Random16();
+        out.Send(static_cast<char>(r & 0xFF));
+        out.Send(static_cast<char>(r >> 8));
+      }
+      return 0;
+    });
+  };
+  Pipe first, second;
+  const pid_t a = draws(first), b = draws(second);
+  std::string x, y;
+  for (int i = 0; i < 8; ++i) {
+    x += first.Receive();
+    y += second.Receive();
+  }
+  EXPECT_EQ(Join(a), 0);
+  EXPECT_EQ(Join(b), 0);
+  EXPECT_NE(x, y);
 }
 
 TEST_F(ForkTest, AnExclusiveOpenShutsOutTheOtherProcess) {
