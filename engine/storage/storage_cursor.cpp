@@ -292,8 +292,13 @@ void TDataCursor::BaseSet(TRecordsBitmap& base) {
   }
 }
 
-void TDataCursor::RebuildVisible() {
+void TDataCursor::ForgetCounts() {
   ordinal_ = 0;
+  lastVisible_.recNo = 0;
+}
+
+void TDataCursor::RebuildVisible() {
+  ForgetCounts();
   if (!KeepsVisibleSet()) {
     visible_.Resize(0);
     seen_ = TableCounters();
@@ -391,6 +396,9 @@ bool TDataCursor::NextAttempt() {
     if (found) ExpectMovedPast(fromKey_, 1);
   }
   if (!found) {
+    if (!fromStart && !InRecordOrder() && KeepsVisibleSet() && Visible(recNo_)) {
+      lastVisible_ = {recNo_, key_, table_->DroppedChanges()};
+    }
     state_ = AnyVisible() ? State::kAfter : State::kNowhere;
     return false;
   }
@@ -449,6 +457,11 @@ bool TDataCursor::PriorAttempt() {
                 : (recNo_ > 1 ? visible_.PrevSet(static_cast<std::uint32_t>(recNo_) - 1) : 0);
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
+  } else if (fromEnd && lastVisible_.recNo != 0 && KeepsVisibleSet() &&
+             lastVisible_.droppedChanges == table_->DroppedChanges() &&
+             Visible(lastVisible_.recNo)) {
+    StandOn(lastVisible_.recNo, lastVisible_.key);
+    found = true;
   } else if (fromEnd) {
     const std::uint64_t r = RangeEnd();
     found = r > 0 && SeekEntry(r - 1, false);

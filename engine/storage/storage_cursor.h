@@ -315,6 +315,8 @@ class TDataCursor {
   bool Strict() const { return session_.settings.strictChangeDetection; }
   bool AnyVisible();
   bool PastLastVisible(std::uint32_t nextOrdinal) const;
+  // The visible set changed: what the cursor counted and found in it goes.
+  void ForgetCounts();
   void Resync();
   std::uint32_t NthVisibleRecord(std::uint32_t n) const;
 
@@ -354,6 +356,15 @@ class TDataCursor {
   };
   StepMark mark_;
   std::vector<std::uint8_t> fromKey_, walked_;  // scratch of Next and Prior
+  // The last visible record of a filtered index order, as a step from it
+  // that found nothing after it learnt; a step back from the end stands on
+  // it without walking the entries after it. Forgotten with the ordinal.
+  struct LastVisible {
+    std::int32_t recNo = 0;  // 0: not known
+    std::vector<std::uint8_t> key;
+    std::uint32_t droppedChanges = 0;
+  };
+  LastVisible lastVisible_;
 
   std::unique_ptr<TableFilterSource> source_;
   std::vector<std::unique_ptr<TFilter>> filters_;

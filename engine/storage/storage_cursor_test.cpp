@@ -287,6 +287,18 @@ TEST_F(CursorTest, AFilteredIndexOrderEndsAtItsLastVisibleRecord) {
   EXPECT_EQ(Backward(cursor_), (Records{6, 5, 3, 1}));
   EXPECT_FALSE(cursor_.Prior());
   EXPECT_TRUE(cursor_.AtBeginning());
+  // Back from the end onto the last visible record the step found, until
+  // a record added through the cursor follows it.
+  cursor_.Last();
+  EXPECT_TRUE(cursor_.Prior());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+  EXPECT_EQ(cursor_.CurrentOrdinal(), 4u);
+  EXPECT_EQ(Add(cursor_, 8, 5), 9);
+  cursor_.Last();
+  EXPECT_TRUE(cursor_.Prior());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 9);
+  ASSERT_TRUE(cursor_.MoveTo(5));
+  cursor_.DeleteRecord(/*position=*/false);
 
   ASSERT_TRUE(cursor_.MoveTo(3));  // record 5
   cursor_.DeleteRecord(/*position=*/false);
