@@ -28,25 +28,38 @@ std::uint32_t BitsIn(const std::uint32_t* words, std::uint32_t n) {
 
 TRecordsBitmap::TRecordsBitmap(std::uint32_t sizeInRecords) { Resize(sizeInRecords); }
 
+// Words are allocated up to the last one that holds a record, not for the
+// whole size: a new bitmap of a large table costs nothing until records
+// are set in it.
 void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
   // New records start clear: a full bitmap that grows needs its words.
   if (full_ && sizeInRecords > size_) Materialize();
   if (full_) count_ = sizeInRecords;
-  const std::uint32_t words = WordsFor(sizeInRecords);
-  if (words > words_.capacity()) {
-    const std::uint32_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
-    words_.reserve(static_cast<std::size_t>(steps) * kWordsPerStep);
-  }
   if (sizeInRecords < size_) countKnown_ = false;  // records may be cut off
-  words_.resize(words, 0);
+  const std::size_t words = WordsFor(sizeInRecords);
+  if (words_.size() > words) words_.resize(words);
   size_ = sizeInRecords;
   hi_ = std::min(hi_, words_.size());
   lo_ = std::min(lo_, hi_);
   ClearTail();
 }
 
+void TRecordsBitmap::EnsureWords(std::size_t words) {
+  if (words_.size() >= words) return;
+  if (words > words_.capacity()) {
+    const std::size_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
+    words_.reserve(std::max(steps * kWordsPerStep, words_.capacity() * 2));
+  }
+  words_.resize(words, 0);
+}
+
+std::uint32_t TRecordsBitmap::Word(std::size_t i) const {
+  return i < words_.size() ? words_[i] : 0u;
+}
+
 void TRecordsBitmap::Materialize() {
   full_ = false;
+  EnsureWords(WordsFor(size_));
   std::fill(words_.begin(), words_.end(), ~0u);
   lo_ = 0;
   hi_ = words_.size();
@@ -81,8 +94,9 @@ void TRecordsBitmap::KeepOnly(std::size_t from, std::size_t to) {
 }
 
 void TRecordsBitmap::ClearTail() {
-  if (size_ % 32 != 0 && !words_.empty()) {
-    words_.back() &= (1u << (size_ % 32)) - 1u;
+  const std::size_t last = size_ == 0 ? 0 : (size_ - 1) / 32;
+  if (size_ % 32 != 0 && last < words_.size()) {
+    words_[last] &= (1u << (size_ % 32)) - 1u;
   }
 }
 
@@ -90,6 +104,7 @@ void TRecordsBitmap::Set(std::uint32_t n) {
   if (n == 0) return;
   if (full_ && n <= size_) return;
   if (n > size_) Resize(n);
+  EnsureWords((n - 1) / 32 + 1);
   Include((n - 1) / 32);
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
@@ -100,6 +115,7 @@ void TRecordsBitmap::Set(std::uint32_t n) {
 void TRecordsBitmap::Clear(std::uint32_t n) {
   if (n == 0 || n > size_) return;
   if (full_) Materialize();
+  if ((n - 1) / 32 >= words_.size()) return;
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
   count_ -= (w & bit) != 0;
@@ -109,7 +125,7 @@ void TRecordsBitmap::Clear(std::uint32_t n) {
 bool TRecordsBitmap::Test(std::uint32_t n) const {
   if (n == 0 || n > size_) return false;
   if (full_) return true;
-  return (words_[(n - 1) / 32] >> ((n - 1) % 32)) & 1u;
+  return (Word((n - 1) / 32) >> ((n - 1) % 32)) & 1u;
 }
 
 void TRecordsBitmap::SetAll() {
@@ -135,6 +151,7 @@ void TRecordsBitmap::InvertAll() {
     SetAll();
     return;
   }
+  EnsureWords(WordsFor(size_));
   for (auto& w : words_) w = ~w;
   lo_ = 0;
   hi_ = words_.size();
@@ -159,9 +176,10 @@ void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
   if (full_) {
     // The records of `other` within this size, copied.
     full_ = false;
-    const std::size_t common = std::min(words_.size(), other.words_.size());
+    const std::size_t common = std::min<std::size_t>(WordsFor(size_), other.words_.size());
     const std::size_t from = std::min(other.lo_, common);
     const std::size_t to = std::min(other.hi_, common);
+    EnsureWords(to);
     std::copy(other.words_.begin() + static_cast<std::ptrdiff_t>(from),
               other.words_.begin() + static_cast<std::ptrdiff_t>(to),
               words_.begin() + static_cast<std::ptrdiff_t>(from));
@@ -184,7 +202,7 @@ void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
     mine[i] &= theirs[i];
   }
   KeepOnly(from, to);  // `other` holds nothing outside its span
-  countKnown_ = outside == 0 && other.words_.size() <= words_.size() && other.countKnown_;
+  countKnown_ = outside == 0 && other.hi_ <= common && other.countKnown_;
   count_ = other.count_;
 }
 
@@ -200,9 +218,10 @@ void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
     countKnown_ = false;
     return;
   }
-  const std::size_t common = std::min(words_.size(), other.words_.size());
+  const std::size_t common = std::min<std::size_t>(WordsFor(size_), other.words_.size());
   const std::size_t from = std::min(other.lo_, common);
   const std::size_t to = std::min(other.hi_, common);
+  EnsureWords(to);
   for (std::size_t i = from; i < to; ++i) words_[i] |= other.words_[i];
   if (from < to) {
     Include(from);
@@ -215,11 +234,12 @@ void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
   full_ = false;
   KeepOnly(0, 0);
-  Resize(other.size_);  // as many words as `other`
+  Resize(other.size_);
   if (other.full_) {
     SetAll();
     return;
   }
+  EnsureWords(other.hi_);
   const auto from = static_cast<std::ptrdiff_t>(other.lo_);
   const auto to = static_cast<std::ptrdiff_t>(other.hi_);
   std::copy(other.words_.begin() + from, other.words_.begin() + to, words_.begin() + from);
@@ -248,7 +268,7 @@ std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
       lo_ < end ? BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(end - lo_)) : 0;
   if (last % 32 != 0) {
     const std::uint32_t mask = (1u << (last % 32)) - 1u;
-    count += BitsIn(words_[fullWords] & mask);
+    count += BitsIn(Word(fullWords) & mask);
   }
   return count;
 }
@@ -301,7 +321,11 @@ std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
 bool TRecordsBitmap::operator==(const TRecordsBitmap& other) const {
   if (size_ != other.size_) return false;
   if (full_ || other.full_) return Count() == other.Count();
-  return words_ == other.words_;
+  const std::size_t words = std::max(words_.size(), other.words_.size());
+  for (std::size_t i = 0; i < words; ++i) {
+    if (Word(i) != other.Word(i)) return false;
+  }
+  return true;
 }
 
 // ---- pool ----------------------------------------------------------------------

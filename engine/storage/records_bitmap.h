@@ -61,6 +61,10 @@ class TRecordsBitmap {
   void ClearTail();
   // Writes out the words of a full bitmap (every record set).
   void Materialize();
+  // Grows the words (zeroed) to at least `words`; words beyond the last
+  // one allocated hold no records.
+  void EnsureWords(std::size_t words);
+  std::uint32_t Word(std::size_t i) const;
   // Widens the span to take word i.
   void Include(std::size_t i);
   // Zeroes the words of the span outside [from, to) and narrows the span
@@ -68,7 +72,7 @@ class TRecordsBitmap {
   void KeepOnly(std::size_t from, std::size_t to);
 
   std::uint32_t size_ = 0;
-  std::vector<std::uint32_t> words_;  // capacity kept in whole steps
+  std::vector<std::uint32_t> words_;  // up to the last word in use at most
   std::size_t lo_ = 0, hi_ = 0;       // words outside [lo_, hi_) are zero
   // Every record 1..size_ is set; the words are then all zero and unused.
   bool full_ = false;
