@@ -315,7 +315,8 @@ int main(int argc, char** argv) {
                << Format(SyscallsPerOp(bin, id, "sqlite", ops)) << " |\n";
     }
   } else {
-    syscalls << "\nSystem calls per operation: not counted (strace is not available).\n";
+    syscalls << "\nSystem calls per operation: not counted ("
+             << (tryStrace ? "strace is not available" : "--strace=off") << ").\n";
   }
 
   const double total =
