@@ -1,6 +1,6 @@
 // The training screen over the engine: P1 LoadProblem of a 300-row problem
 // in a library of 3 000 problems, P2 one AdvanceOneMove inside a sequence.
-//   bench_program --workload=P1|P2 [--size=tiny] [--ops=N]
+//   bench_program --workload=P1|P2 [--size=tiny] [--ops=N] [--problems=N]
 // The library's tables are created in a scratch directory, filled directly
 // and used through the program's data module; one JSON line per run (see
 // workload_support.h), times in milliseconds.
@@ -137,13 +137,21 @@ Result P2(Screen& s, int ops) {
 int Main(int argc, char** argv) {
   const std::string workload = Arg(argc, argv, "workload");
   if (workload != "P1" && workload != "P2") {
-    std::fprintf(stderr, "usage: bench_program --workload=P1|P2 [--size=tiny] [--ops=N]\n");
+    std::fprintf(stderr,
+                 "usage: bench_program --workload=P1|P2 [--size=tiny] [--ops=N] "
+                 "[--problems=N]\n");
     return 2;
   }
   const bool tiny = Arg(argc, argv, "size") == "tiny";
   const std::string opsArg = Arg(argc, argv, "ops");
   const int ops = !opsArg.empty() ? std::stoi(opsArg) : tiny ? 2 : 200;
-  Screen screen(tiny ? 20 : 3000);
+  const std::string problemsArg = Arg(argc, argv, "problems");
+  const int problems = !problemsArg.empty() ? std::stoi(problemsArg) : tiny ? 20 : 3000;
+  if (problems <= kBigProblem) {
+    std::fprintf(stderr, "bench_program: --problems must be above %d\n", kBigProblem);
+    return 2;
+  }
+  Screen screen(problems);
   kura::bench::Print(workload == "P1" ? P1(screen, ops) : P2(screen, ops));
   return 0;
 }

@@ -1,10 +1,13 @@
 // The engine's workloads side by side with SQLite, one per process:
 //   bench_workloads --workload=W1|...|W7 [--size=tiny] [--side=kura|sqlite]
-//                   [--ops=N]
+//                   [--ops=N] [--problems=N] [--journals=all|default]
 // Builds the figure-shaped table (and mokuji) in both engines in a scratch
 // directory, runs the workload on each and prints one JSON line (see
 // workload_support.h). --side runs one engine only and --ops overrides the
-// operation count; both serve the system-call count under strace.
+// operation count; both serve the system-call count under strace. SQLite
+// runs each workload three times, in its default rollback-journal mode, with
+// journal_mode=MEMORY and with journal_mode=WAL (--journals=default: the
+// first only); a workload that writes gets a fresh copy of the file for each.
 //   W1  append one row at a time through a live result, each post stored
 //       under the write lock (SQLite: one autocommit INSERT per row)
 //   W2  appends inside one transaction (SQLite: one transaction)
@@ -19,6 +22,7 @@
 //       its own transaction, with durability off and on (SQLite: the same
 //       with synchronous=OFF and FULL)
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -438,6 +442,39 @@ int DefaultOps(const std::string& w, const Sizes& s) {
   return s.contents;
 }
 
+bool Writes(const std::string& w) {
+  return w == "W1" || w == "W2" || w == "W5" || w == "W2D" || w == "R3" || w == "R3D";
+}
+
+// The SQLite side of `workload` again in the journal modes MEMORY and WAL,
+// its figures stored in `r`. A workload that writes runs on copies of the
+// file as it was before the first run (made by CopyForJournals).
+void RunOtherJournals(const std::string& workload, Result (*body)(const Run&, sqlite3*),
+                      Run run, sqlite3* db, Result& r) {
+  run.kura = false;
+  for (const char* mode : {"MEMORY", "WAL"}) {
+    sqlite3* m = db;
+    if (Writes(workload)) m = OpenSqlite(std::string("figure-") + mode + ".db");
+    Exec(m, (std::string("PRAGMA journal_mode=") + mode).c_str());
+    const Result o = body(run, m);
+    if (mode == std::string("MEMORY")) {
+      r.sqliteMemory = o.sqlite;
+      r.sqliteMemoryCpu = o.sqliteCpu;
+    } else {
+      r.sqliteWal = o.sqlite;
+      r.sqliteWalCpu = o.sqliteCpu;
+    }
+    if (m != db) sqlite3_close(m);
+  }
+}
+
+void CopyForJournals() {
+  for (const char* mode : {"MEMORY", "WAL"}) {
+    std::filesystem::copy_file("figure.db", std::string("figure-") + mode + ".db",
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
 int Main(int argc, char** argv) {
   const std::string workload = Arg(argc, argv, "workload");
   const std::map<std::string, Result (*)(const Run&, sqlite3*)> workloads = {
@@ -447,7 +484,7 @@ int Main(int argc, char** argv) {
   if (it == workloads.end()) {
     std::fprintf(stderr,
                  "usage: bench_workloads --workload=W1..W7|W2D|R3|R3D [--size=tiny] "
-                 "[--side=kura|sqlite] [--ops=N]\n");
+                 "[--side=kura|sqlite] [--ops=N] [--problems=N] [--journals=all|default]\n");
     return 2;
   }
   Run run;
@@ -458,19 +495,30 @@ int Main(int argc, char** argv) {
   run.kura = side != "sqlite";
   run.sqlite = side != "kura";
 
+  const bool otherJournals = run.sqlite && Arg(argc, argv, "journals") != "default";
+
+  // Only the tables the workload uses (W7 reads mokuji only).
+  const bool figure = workload != "W7";
+  const bool mokuji = workload == "W7" || workload[0] == 'R';
   Workspace space;
-  const std::vector<FigureRow> rows = MakeFigureRows(run.sizes);
+  std::vector<FigureRow> rows;
+  if (figure) rows = MakeFigureRows(run.sizes);
   if (run.kura) {
-    CreateKuraFigure(rows);
-    CreateKuraMokuji(run.sizes.problems);
+    if (figure) CreateKuraFigure(rows);
+    if (mokuji) CreateKuraMokuji(run.sizes.problems);
   }
   sqlite3* db = nullptr;
   if (run.sqlite) {
-    db = CreateSqliteFigure(rows);
-    CreateSqliteMokuji(db, run.sizes.problems);
+    db = OpenSqlite("figure.db");
+    if (figure) CreateSqliteFigure(db, rows);
+    if (mokuji) CreateSqliteMokuji(db, run.sizes.problems);
+    if (otherJournals && Writes(workload)) CopyForJournals();
   }
+  rows.clear();
+  rows.shrink_to_fit();
   if (run.ops > 0) {
     Result r = it->second(run, db);
+    if (otherJournals) RunOtherJournals(workload, it->second, run, db, r);
     Print(r);
   }
   if (db != nullptr) sqlite3_close(db);

@@ -23,9 +23,10 @@ std::string Arg(int argc, char** argv, const std::string& name) {
   return "";
 }
 
-Sizes SizesFromArgs(int argc, char** argv) {
+namespace {
+
+Sizes NamedSizes(const std::string& size) {
   Sizes s;
-  const std::string size = Arg(argc, argv, "size");
   if (size == "small") {  // full problems on a tenth of the table, for profiles
     s.problems = 300;
     return s;
@@ -41,6 +42,23 @@ Sizes SizesFromArgs(int argc, char** argv) {
   s.locates = 20;
   s.contents = 2;
   s.registrations = 5;
+  return s;
+}
+
+}  // namespace
+
+Sizes SizesFromArgs(int argc, char** argv) {
+  Sizes s = NamedSizes(Arg(argc, argv, "size"));
+  const std::string problems = Arg(argc, argv, "problems");
+  if (!problems.empty()) {
+    const int n = std::atoi(problems.c_str());
+    if (n < 2) {
+      std::fprintf(stderr, "--problems wants a number of at least 2, not \"%s\"\n",
+                   problems.c_str());
+      std::exit(2);
+    }
+    s.problems = n;
+  }
   return s;
 }
 
@@ -190,14 +208,18 @@ void BindRow(sqlite3_stmt* st, const FigureRow& r) {
   sqlite3_bind_int(st, 9, r.dix);
 }
 
-sqlite3* CreateSqliteFigure(const std::vector<FigureRow>& rows) {
+sqlite3* OpenSqlite(const std::string& file) {
   sqlite3* db = nullptr;
-  if (sqlite3_open("figure.db", &db) != SQLITE_OK) {
-    std::fprintf(stderr, "sqlite: cannot open figure.db\n");
+  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite: cannot open %s\n", file.c_str());
     std::exit(1);
   }
+  Exec(db, "PRAGMA synchronous=OFF");
+  return db;
+}
+
+void CreateSqliteFigure(sqlite3* db, const std::vector<FigureRow>& rows) {
   Exec(db,
-       "PRAGMA synchronous=OFF;"
        "CREATE TABLE figure(MNB INTEGER, TES INTEGER, COL INTEGER, PST INTEGER,"
        " BFR INTEGER, BTO INTEGER, TNB INTEGER, CMT VARCHAR(60), DIX INTEGER);"
        "CREATE INDEX ByMNB ON figure(MNB);"
@@ -209,7 +231,6 @@ sqlite3* CreateSqliteFigure(const std::vector<FigureRow>& rows) {
   }
   sqlite3_finalize(insert);
   Exec(db, "COMMIT;");
-  return db;
 }
 
 void CreateSqliteMokuji(sqlite3* db, int problems) {
@@ -262,9 +283,12 @@ std::string Quoted(const std::string& s) {
 void Print(const Result& r) {
   std::printf(
       "{\"workload\":%s,\"unit\":%s,\"kura\":%.6g,\"kura_cpu\":%.6g,"
-      "\"sqlite\":%.6g,\"sqlite_cpu\":%.6g,\"operations\":%lld,\"note\":%s}\n",
+      "\"sqlite\":%.6g,\"sqlite_cpu\":%.6g,\"sqlite_memory\":%.6g,"
+      "\"sqlite_memory_cpu\":%.6g,\"sqlite_wal\":%.6g,\"sqlite_wal_cpu\":%.6g,"
+      "\"operations\":%lld,\"note\":%s}\n",
       Quoted(r.workload).c_str(), Quoted(r.unit).c_str(), r.kura, r.kuraCpu, r.sqlite,
-      r.sqliteCpu, static_cast<long long>(r.operations), Quoted(r.note).c_str());
+      r.sqliteCpu, r.sqliteMemory, r.sqliteMemoryCpu, r.sqliteWal, r.sqliteWalCpu,
+      static_cast<long long>(r.operations), Quoted(r.note).c_str());
   std::fflush(stdout);
 }
 

@@ -29,6 +29,8 @@ struct Sizes {
 };
 // "--size=tiny" in argv selects the smoke test's sizes, "--size=small"
 // 300 problems of full size (for profiles); anything else the full sizes.
+// "--problems=N" then sets the number of problems (the table grows, the
+// problems and the results keep their size).
 Sizes SizesFromArgs(int argc, char** argv);
 // The value of "--name=value" in argv, or "" when absent.
 std::string Arg(int argc, char** argv, const std::string& name);
@@ -67,8 +69,10 @@ class Workspace {
 // primary index on MNB.
 void CreateKuraFigure(const std::vector<FigureRow>& rows);
 void CreateKuraMokuji(int problems);
-// The same tables in ./figure.db (synchronous off, index on MNB).
-sqlite3* CreateSqliteFigure(const std::vector<FigureRow>& rows);
+// Opens (or creates) an SQLite file with synchronous off; exits on failure.
+sqlite3* OpenSqlite(const std::string& file);
+// The same tables in an SQLite file opened by OpenSqlite (index on MNB).
+void CreateSqliteFigure(sqlite3* db, const std::vector<FigureRow>& rows);
 void CreateSqliteMokuji(sqlite3* db, int problems);
 // Prepares `sql` on `db`; exits with a message on failure.
 sqlite3_stmt* Prepare(sqlite3* db, const char* sql);
@@ -98,6 +102,10 @@ struct Result {
   std::string unit;
   double kura = 0, kuraCpu = 0;
   double sqlite = -1, sqliteCpu = -1;  // -1: no SQLite figure
+  // SQLite again with journal_mode=MEMORY and with journal_mode=WAL (the
+  // figures above are its default rollback journal).
+  double sqliteMemory = -1, sqliteMemoryCpu = -1;
+  double sqliteWal = -1, sqliteWalCpu = -1;
   std::int64_t operations = 0;
   std::string note{};
 };

@@ -176,6 +176,7 @@ void TDataCursor::RetestFilters(std::int32_t recNo) {
   }
   if (visible) visible_.Set(n);
   else visible_.Clear(n);
+  ForgetCounts();  // the record may have come or gone before the current one
 }
 
 // After this cursor's own change the counters moved by at most one each;
@@ -304,6 +305,7 @@ void TDataCursor::DeleteRecord(bool position, const std::uint8_t* original) {
   Unlock();
   for (const auto& f : filters_) f->DropRecord(static_cast<std::uint32_t>(n));
   visible_.Clear(static_cast<std::uint32_t>(n));
+  ForgetCounts();
   Restartable([&] {
     AfterOwnChange(before);
     if (!position) return;

@@ -9,12 +9,14 @@
 // hold only shared locks, so its exclusive requests are taken shared.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -205,15 +207,23 @@ class PosixEnv final : public Env {
   }
   std::uint32_t Random16() override {
     // Reseeded in a forked child, so that two processes never draw the
-    // same sequence of read slots.
+    // same sequence of read slots: a fork handler counts the forks, which
+    // costs nothing per draw (a system call per lock did).
+    static const bool registered = [] {
+      ::pthread_atfork(nullptr, nullptr, [] { forks.fetch_add(1, std::memory_order_relaxed); });
+      return true;
+    }();
+    (void)registered;
     thread_local std::mt19937 gen{std::random_device{}()};
-    thread_local pid_t seededFor = ::getpid();
-    if (seededFor != ::getpid()) {
-      seededFor = ::getpid();
+    thread_local unsigned seededAfter = forks.load(std::memory_order_relaxed);
+    const unsigned now = forks.load(std::memory_order_relaxed);
+    if (seededAfter != now) {
+      seededAfter = now;
       gen.seed(std::random_device{}());
     }
     return gen() & 0xFFFFu;
   }
+  static inline std::atomic<unsigned> forks{0};
 };
 
 }  // namespace

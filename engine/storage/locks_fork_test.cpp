@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "engine/storage/env_fault.h"
@@ -124,6 +125,97 @@ TEST_F(ForkTest, ARecordLockedByAnotherProcessFailsAfterTheRetryCount) {
   EXPECT_EQ(CodeOf([&] { t->LockRecord(2, this); }), 0);
   EXPECT_EQ(Join(holder), 0);
   p.directory.CloseTable(t);
+}
+
+// Changes inside a transaction take no write range (the table lock keeps
+// other writers out and the changes stay in memory until the commit): the
+// other process reads, and is refused writing, exactly as it was between
+// the changes; the commit takes the ranges and so waits for readers.
+TEST_F(ForkTest, ChangesInsideATransactionLeaveOtherProcessesWhereTheyWere) {
+  Pipe ask, answer;
+  const pid_t other = Spawn([&] {
+    Process p(Env::Default(), dir_.Path());
+    p.session.settings.tableLockAttempts = 2;
+    p.session.settings.tableLockPauseMs = 1;
+    TDataTable* t = p.directory.OpenTable("figure", {});
+    for (char c = ask.Receive(); c != 'q'; c = ask.Receive()) {
+      if (c == 'r') {  // how many records a read lock sees
+        t->ReadLock();
+        const int count = t->Data().RecordCount();
+        t->ReleaseReadLock();
+        answer.Send(static_cast<char>('0' + count));
+      } else if (c == 'w') {  // whether a write lock can be had
+        answer.Send(CodeOf([&] { t->WriteLock(); }) == KURA_LOCKTIMEOUT ? 'n' : 'y');
+        t->ReleaseWriteLock();
+      } else if (c == 'h') {
+        t->ReadLock();
+        answer.Send('h');
+      } else if (c == 'u') {
+        t->ReleaseReadLock();
+        answer.Send('u');
+      }
+    }
+    p.directory.CloseTable(t);
+    return 0;
+  });
+  auto request = [&](char c) {
+    ask.Send(c);
+    return answer.Receive();
+  };
+  Process p(Env::Default(), dir_.Path());
+  p.session.settings.tableLockAttempts = 2;
+  p.session.settings.tableLockPauseMs = 1;
+  TDataTable* t = p.directory.OpenTable("figure", {});
+  std::vector<std::uint8_t> rec(41, 0);
+  t->StartTransaction();
+  t->AppendRecord(rec.data());
+  EXPECT_EQ(request('r'), '3');
+  t->AppendRecord(rec.data());
+  EXPECT_FALSE(t->HoldsWriteLock());
+  EXPECT_EQ(request('r'), '3');
+  EXPECT_EQ(request('w'), 'n');
+  t->CommitTransaction();
+  EXPECT_EQ(request('r'), '5');
+
+  // A reader holding its lock keeps the commit out: it gives up, and the
+  // transaction's change is dropped.
+  t->StartTransaction();
+  t->AppendRecord(rec.data());
+  EXPECT_EQ(request('h'), 'h');
+  EXPECT_EQ(CodeOf([&] { t->CommitTransaction(); }), KURA_LOCKTIMEOUT);
+  EXPECT_EQ(request('u'), 'u');
+  EXPECT_EQ(request('r'), '5');
+  EXPECT_EQ(request('w'), 'y');
+  ask.Send('q');
+  EXPECT_EQ(Join(other), 0);
+  p.directory.CloseTable(t);
+}
+
+// Two children forked from one parent that has drawn read slots already
+// draw different slots (the generator is reseeded after a fork).
+TEST(ForkedRandom, ChildrenOfOneParentDrawDifferentReadSlots) {
+  Env* env = Env::Default();
+  env->Random16();  // the parent's generator is seeded and in use
+  auto draws = [&](Pipe& out) {
+    return Spawn([&] {
+      for (int i = 0; i < 4; ++i) {
+        const std::uint32_t r = env->Random16();
+        out.Send(static_cast<char>(r & 0xFF));
+        out.Send(static_cast<char>(r >> 8));
+      }
+      return 0;
+    });
+  };
+  Pipe first, second;
+  const pid_t a = draws(first), b = draws(second);
+  std::string x, y;
+  for (int i = 0; i < 8; ++i) {
+    x += first.Receive();
+    y += second.Receive();
+  }
+  EXPECT_EQ(Join(a), 0);
+  EXPECT_EQ(Join(b), 0);
+  EXPECT_NE(x, y);
 }
 
 TEST_F(ForkTest, AnExclusiveOpenShutsOutTheOtherProcess) {

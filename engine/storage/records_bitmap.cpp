@@ -28,18 +28,44 @@ std::uint32_t BitsIn(const std::uint32_t* words, std::uint32_t n) {
 
 TRecordsBitmap::TRecordsBitmap(std::uint32_t sizeInRecords) { Resize(sizeInRecords); }
 
+// Words are allocated up to the last one that holds a record, not for the
+// whole size: a new bitmap of a large table costs nothing until records
+// are set in it.
 void TRecordsBitmap::Resize(std::uint32_t sizeInRecords) {
-  const std::uint32_t words = WordsFor(sizeInRecords);
-  if (words > words_.capacity()) {
-    const std::uint32_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
-    words_.reserve(static_cast<std::size_t>(steps) * kWordsPerStep);
-  }
+  // New records start clear: a full bitmap that grows needs its words.
+  if (full_ && sizeInRecords > size_) Materialize();
+  if (full_) count_ = sizeInRecords;
   if (sizeInRecords < size_) countKnown_ = false;  // records may be cut off
-  words_.resize(words, 0);
+  const std::size_t words = WordsFor(sizeInRecords);
+  if (words_.size() > words) words_.resize(words);
   size_ = sizeInRecords;
   hi_ = std::min(hi_, words_.size());
   lo_ = std::min(lo_, hi_);
   ClearTail();
+}
+
+void TRecordsBitmap::EnsureWords(std::size_t words) {
+  if (words_.size() >= words) return;
+  if (words > words_.capacity()) {
+    const std::size_t steps = (words + kWordsPerStep - 1) / kWordsPerStep;
+    words_.reserve(std::max(steps * kWordsPerStep, words_.capacity() * 2));
+  }
+  words_.resize(words, 0);
+}
+
+std::uint32_t TRecordsBitmap::Word(std::size_t i) const {
+  return i < words_.size() ? words_[i] : 0u;
+}
+
+void TRecordsBitmap::Materialize() {
+  full_ = false;
+  EnsureWords(WordsFor(size_));
+  std::fill(words_.begin(), words_.end(), ~0u);
+  lo_ = 0;
+  hi_ = words_.size();
+  ClearTail();
+  count_ = size_;
+  countKnown_ = true;
 }
 
 void TRecordsBitmap::Include(std::size_t i) {
@@ -68,14 +94,17 @@ void TRecordsBitmap::KeepOnly(std::size_t from, std::size_t to) {
 }
 
 void TRecordsBitmap::ClearTail() {
-  if (size_ % 32 != 0 && !words_.empty()) {
-    words_.back() &= (1u << (size_ % 32)) - 1u;
+  const std::size_t last = size_ == 0 ? 0 : (size_ - 1) / 32;
+  if (size_ % 32 != 0 && last < words_.size()) {
+    words_[last] &= (1u << (size_ % 32)) - 1u;
   }
 }
 
 void TRecordsBitmap::Set(std::uint32_t n) {
   if (n == 0) return;
+  if (full_ && n <= size_) return;
   if (n > size_) Resize(n);
+  EnsureWords((n - 1) / 32 + 1);
   Include((n - 1) / 32);
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
@@ -85,6 +114,8 @@ void TRecordsBitmap::Set(std::uint32_t n) {
 
 void TRecordsBitmap::Clear(std::uint32_t n) {
   if (n == 0 || n > size_) return;
+  if (full_) Materialize();
+  if ((n - 1) / 32 >= words_.size()) return;
   std::uint32_t& w = words_[(n - 1) / 32];
   const std::uint32_t bit = 1u << ((n - 1) % 32);
   count_ -= (w & bit) != 0;
@@ -93,25 +124,34 @@ void TRecordsBitmap::Clear(std::uint32_t n) {
 
 bool TRecordsBitmap::Test(std::uint32_t n) const {
   if (n == 0 || n > size_) return false;
-  return (words_[(n - 1) / 32] >> ((n - 1) % 32)) & 1u;
+  if (full_) return true;
+  return (Word((n - 1) / 32) >> ((n - 1) % 32)) & 1u;
 }
 
 void TRecordsBitmap::SetAll() {
-  std::fill(words_.begin(), words_.end(), ~0u);
-  lo_ = 0;
-  hi_ = words_.size();
-  ClearTail();
+  KeepOnly(0, 0);
+  full_ = true;
   count_ = size_;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::ClearAll() {
+  full_ = false;
   KeepOnly(0, 0);
   count_ = 0;
   countKnown_ = true;
 }
 
 void TRecordsBitmap::InvertAll() {
+  if (full_) {
+    ClearAll();
+    return;
+  }
+  if (Count() == 0) {
+    SetAll();
+    return;
+  }
+  EnsureWords(WordsFor(size_));
   for (auto& w : words_) w = ~w;
   lo_ = 0;
   hi_ = words_.size();
@@ -123,6 +163,34 @@ void TRecordsBitmap::InvertAll() {
 // `other`, and so is its count; the usual case of narrowing a set of
 // active records to the few that a filter collected.
 void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
+  if (other.full_) {
+    // Only the records beyond other's size go.
+    if (other.size_ >= size_) return;
+    if (full_) Materialize();
+    const std::uint32_t keep = other.size_;
+    KeepOnly(0, (keep + 31) / 32);
+    if (keep % 32 != 0 && keep / 32 < words_.size()) words_[keep / 32] &= (1u << (keep % 32)) - 1u;
+    countKnown_ = false;
+    return;
+  }
+  if (full_) {
+    // The records of `other` within this size, copied.
+    full_ = false;
+    const std::size_t common = std::min<std::size_t>(WordsFor(size_), other.words_.size());
+    const std::size_t from = std::min(other.lo_, common);
+    const std::size_t to = std::min(other.hi_, common);
+    EnsureWords(to);
+    std::copy(other.words_.begin() + static_cast<std::ptrdiff_t>(from),
+              other.words_.begin() + static_cast<std::ptrdiff_t>(to),
+              words_.begin() + static_cast<std::ptrdiff_t>(from));
+    lo_ = from < to ? from : 0;
+    hi_ = from < to ? to : 0;
+    const bool clipped = other.size_ > size_;
+    ClearTail();
+    count_ = other.count_;
+    countKnown_ = other.countKnown_ && !clipped;
+    return;
+  }
   const std::size_t common = std::min(words_.size(), other.words_.size());
   const std::size_t from = std::min(other.lo_, common);
   const std::size_t to = std::min(other.hi_, common);
@@ -134,14 +202,26 @@ void TRecordsBitmap::IntersectWith(const TRecordsBitmap& other) {
     mine[i] &= theirs[i];
   }
   KeepOnly(from, to);  // `other` holds nothing outside its span
-  countKnown_ = outside == 0 && other.words_.size() <= words_.size() && other.countKnown_;
+  countKnown_ = outside == 0 && other.hi_ <= common && other.countKnown_;
   count_ = other.count_;
 }
 
 void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
-  const std::size_t common = std::min(words_.size(), other.words_.size());
+  if (full_) return;
+  if (other.full_) {
+    if (other.size_ >= size_) {
+      SetAll();
+      return;
+    }
+    const std::uint32_t upTo = other.size_;
+    for (std::uint32_t n = 1; n <= upTo; ++n) Set(n);  // fewer records than this
+    countKnown_ = false;
+    return;
+  }
+  const std::size_t common = std::min<std::size_t>(WordsFor(size_), other.words_.size());
   const std::size_t from = std::min(other.lo_, common);
   const std::size_t to = std::min(other.hi_, common);
+  EnsureWords(to);
   for (std::size_t i = from; i < to; ++i) words_[i] |= other.words_[i];
   if (from < to) {
     Include(from);
@@ -152,8 +232,14 @@ void TRecordsBitmap::UniteWith(const TRecordsBitmap& other) {
 }
 
 void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
+  full_ = false;
   KeepOnly(0, 0);
-  Resize(other.size_);  // as many words as `other`
+  Resize(other.size_);
+  if (other.full_) {
+    SetAll();
+    return;
+  }
+  EnsureWords(other.hi_);
   const auto from = static_cast<std::ptrdiff_t>(other.lo_);
   const auto to = static_cast<std::ptrdiff_t>(other.hi_);
   std::copy(other.words_.begin() + from, other.words_.begin() + to, words_.begin() + from);
@@ -164,6 +250,7 @@ void TRecordsBitmap::CopyFrom(const TRecordsBitmap& other) {
 }
 
 std::uint32_t TRecordsBitmap::Count() const {
+  if (full_) return size_;
   if (!countKnown_) {
     count_ = BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(hi_ - lo_));
     countKnown_ = true;
@@ -174,13 +261,14 @@ std::uint32_t TRecordsBitmap::Count() const {
 std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
   if (n <= 1) return 0;
   const std::uint32_t last = std::min(n - 1, size_);  // records 1..last count
+  if (full_) return last;
   const std::uint32_t fullWords = last / 32;
   const std::size_t end = std::min<std::size_t>(fullWords, hi_);
   std::uint32_t count =
       lo_ < end ? BitsIn(words_.data() + lo_, static_cast<std::uint32_t>(end - lo_)) : 0;
   if (last % 32 != 0) {
     const std::uint32_t mask = (1u << (last % 32)) - 1u;
-    count += BitsIn(words_[fullWords] & mask);
+    count += BitsIn(Word(fullWords) & mask);
   }
   return count;
 }
@@ -188,6 +276,7 @@ std::uint32_t TRecordsBitmap::CountBelow(std::uint32_t n) const {
 std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
   if (n == 0) n = 1;
   if (n > size_) return 0;
+  if (full_) return n;
   std::size_t index = (n - 1) / 32;
   std::uint32_t word = 0;
   if (index < lo_) {
@@ -208,6 +297,7 @@ std::uint32_t TRecordsBitmap::NextSet(std::uint32_t n) const {
 std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
   if (n == 0 || size_ == 0) return 0;
   if (n > size_) n = size_;
+  if (full_) return n;
   if (lo_ >= hi_) return 0;
   std::size_t index = (n - 1) / 32;
   const std::uint32_t bit = (n - 1) % 32;
@@ -229,7 +319,13 @@ std::uint32_t TRecordsBitmap::PrevSet(std::uint32_t n) const {
 }
 
 bool TRecordsBitmap::operator==(const TRecordsBitmap& other) const {
-  return size_ == other.size_ && words_ == other.words_;
+  if (size_ != other.size_) return false;
+  if (full_ || other.full_) return Count() == other.Count();
+  const std::size_t words = std::max(words_.size(), other.words_.size());
+  for (std::size_t i = 0; i < words; ++i) {
+    if (Word(i) != other.Word(i)) return false;
+  }
+  return true;
 }
 
 // ---- pool ----------------------------------------------------------------------

@@ -6,7 +6,10 @@
 // steps of 256 bytes. The bitmap also keeps the span of words that may hold
 // set bits (every word outside it is zero), so that the few records of a
 // filter on a large table are cleared, copied and searched without a pass
-// over the whole table.
+// over the whole table. A bitmap with every record set (SetAll, the active
+// records of a table without deleted ones) is held as a flag alone until a
+// change needs the words, so that narrowing it to the few records a filter
+// collected costs what those records cost.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +59,12 @@ class TRecordsBitmap {
  private:
   static constexpr std::uint32_t kWordsPerStep = 256 / 4;
   void ClearTail();
+  // Writes out the words of a full bitmap (every record set).
+  void Materialize();
+  // Grows the words (zeroed) to at least `words`; words beyond the last
+  // one allocated hold no records.
+  void EnsureWords(std::size_t words);
+  std::uint32_t Word(std::size_t i) const;
   // Widens the span to take word i.
   void Include(std::size_t i);
   // Zeroes the words of the span outside [from, to) and narrows the span
@@ -63,8 +72,10 @@ class TRecordsBitmap {
   void KeepOnly(std::size_t from, std::size_t to);
 
   std::uint32_t size_ = 0;
-  std::vector<std::uint32_t> words_;  // capacity kept in whole steps
+  std::vector<std::uint32_t> words_;  // up to the last word in use at most
   std::size_t lo_ = 0, hi_ = 0;       // words outside [lo_, hi_) are zero
+  // Every record 1..size_ is set; the words are then all zero and unused.
+  bool full_ = false;
   mutable std::uint32_t count_ = 0;   // the number of set records, when
   mutable bool countKnown_ = true;    // countKnown_
 };

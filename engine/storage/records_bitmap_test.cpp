@@ -121,6 +121,64 @@ TEST(RecordsBitmap, SparseSetsOfDifferentSizesAgreeWithSets) {
   }
 }
 
+// Bitmaps with every record set (the active records of a table without
+// deleted ones) are held without their words until a change needs them:
+// every operation on them, and with them as the other operand, must give
+// what the set of records gives, at any sizes.
+TEST(RecordsBitmap, BitmapsWithEveryRecordSetAgreeWithSets) {
+  std::mt19937 rng(29);
+  for (int round = 0; round < 40; ++round) {
+    TRecordsBitmap b[2];
+    std::set<std::uint32_t> m[2];
+    std::uint32_t size[2] = {0, 0};
+    auto all = [&](int i) {
+      b[i].SetAll();
+      m[i].clear();
+      for (std::uint32_t n = 1; n <= size[i]; ++n) m[i].insert(n);
+    };
+    for (int i = 0; i < 2; ++i) {
+      size[i] = rng() % 300;
+      b[i].Resize(size[i]);
+      all(i);
+    }
+    for (int step = 0; step < 200; ++step) {
+      const int i = int(rng() % 2), j = 1 - i;
+      const std::uint32_t n = 1 + rng() % 320;
+      switch (rng() % 9) {
+        case 0: all(i); break;
+        case 1: b[i].Set(n); m[i].insert(n); size[i] = std::max(size[i], n); break;
+        case 2: b[i].Clear(n); m[i].erase(n); break;
+        case 3:
+          b[i].Resize(size[i] = rng() % 320);
+          m[i].erase(m[i].upper_bound(size[i]), m[i].end());
+          break;
+        case 4:
+          b[i].IntersectWith(b[j]);
+          std::erase_if(m[i], [&](std::uint32_t v) { return !m[j].count(v); });
+          break;
+        case 5:
+          b[i].UniteWith(b[j]);
+          for (std::uint32_t v : m[j]) if (v <= size[i]) m[i].insert(v);
+          break;
+        case 6: b[i].CopyFrom(b[j]); m[i] = m[j]; size[i] = size[j]; break;
+        case 7: {
+          b[i].InvertAll();
+          std::set<std::uint32_t> inv;
+          for (std::uint32_t v = 1; v <= size[i]; ++v) if (!m[i].count(v)) inv.insert(v);
+          m[i] = inv;
+        } break;
+        case 8: b[i].ClearAll(); m[i].clear(); break;
+      }
+      ASSERT_EQ(b[i].Count(), m[i].size()) << round << " " << step;
+      if (step % 20 == 0) {
+        ExpectSame(b[0], m[0], size[0]);
+        ExpectSame(b[1], m[1], size[1]);
+        ASSERT_EQ(b[0] == b[1], size[0] == size[1] && m[0] == m[1]) << round << " " << step;
+      }
+    }
+  }
+}
+
 TEST(RecordsBitmap, GrowsToTakeARecordAndKeepsTailClear) {
   TRecordsBitmap b(10);
   b.SetAll();

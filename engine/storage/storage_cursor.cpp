@@ -292,8 +292,13 @@ void TDataCursor::BaseSet(TRecordsBitmap& base) {
   }
 }
 
-void TDataCursor::RebuildVisible() {
+void TDataCursor::ForgetCounts() {
   ordinal_ = 0;
+  lastVisible_.recNo = 0;
+}
+
+void TDataCursor::RebuildVisible() {
+  ForgetCounts();
   if (!KeepsVisibleSet()) {
     visible_.Resize(0);
     seen_ = TableCounters();
@@ -325,6 +330,13 @@ void TDataCursor::ReadAheadVisible() {
     const auto recNo = static_cast<std::int32_t>(n);
     if (table_->Data().FindCached(recNo) == nullptr) table_->ReadRecordRun(recNo, RunFrom(recNo));
   }
+}
+
+// In an index order with a visible set, a step from the last visible
+// record (its ordinal known and equal to the set's count) ends there
+// instead of walking the entries that follow it to the end of the order.
+bool TDataCursor::PastLastVisible(std::uint32_t nextOrdinal) const {
+  return KeepsVisibleSet() && nextOrdinal != 0 && nextOrdinal > visible_.Count();
 }
 
 bool TDataCursor::AnyVisible() {
@@ -376,12 +388,17 @@ bool TDataCursor::NextAttempt() {
     if (found) StandOn(static_cast<std::int32_t>(n), {});
   } else if (fromStart) {
     found = SeekEntry(RangeBegin(), true);
+  } else if (PastLastVisible(ordinal)) {
+    found = false;
   } else {
     fromKey_.assign(key_.begin(), key_.end());
     found = StepAlongChain(1) || SeekEntry(ActiveTree().Rank(walked_.data(), true), true);
     if (found) ExpectMovedPast(fromKey_, 1);
   }
   if (!found) {
+    if (!fromStart && !InRecordOrder() && KeepsVisibleSet() && Visible(recNo_)) {
+      lastVisible_ = {recNo_, key_, table_->DroppedChanges()};
+    }
     state_ = AnyVisible() ? State::kAfter : State::kNowhere;
     return false;
   }
@@ -440,9 +457,16 @@ bool TDataCursor::PriorAttempt() {
                 : (recNo_ > 1 ? visible_.PrevSet(static_cast<std::uint32_t>(recNo_) - 1) : 0);
     found = n != 0;
     if (found) StandOn(static_cast<std::int32_t>(n), {});
+  } else if (fromEnd && lastVisible_.recNo != 0 && KeepsVisibleSet() &&
+             lastVisible_.droppedChanges == table_->DroppedChanges() &&
+             Visible(lastVisible_.recNo)) {
+    StandOn(lastVisible_.recNo, lastVisible_.key);
+    found = true;
   } else if (fromEnd) {
     const std::uint64_t r = RangeEnd();
     found = r > 0 && SeekEntry(r - 1, false);
+  } else if (ordinal_ == 1 && KeepsVisibleSet()) {
+    found = false;  // the first visible record: nothing before it is walked
   } else {
     fromKey_.assign(key_.begin(), key_.end());
     found = StepAlongChain(-1);

@@ -314,6 +314,9 @@ class TDataCursor {
 
   bool Strict() const { return session_.settings.strictChangeDetection; }
   bool AnyVisible();
+  bool PastLastVisible(std::uint32_t nextOrdinal) const;
+  // The visible set changed: what the cursor counted and found in it goes.
+  void ForgetCounts();
   void Resync();
   std::uint32_t NthVisibleRecord(std::uint32_t n) const;
 
@@ -327,7 +330,8 @@ class TDataCursor {
   State state_ = State::kNowhere;
   std::int32_t recNo_ = 0;          // current record (kOn)
   std::vector<std::uint8_t> key_;   // its key in an index order
-  std::uint32_t ordinal_ = 0;       // 0 when not known
+  std::uint32_t ordinal_ = 0;       // 0 when not known; forgotten whenever
+                                    // the visible set changes
   std::vector<std::uint8_t> image_;
   std::int32_t imageRecNo_ = 0;     // the record image_ was read from
   std::vector<std::uint8_t> editImage_;  // read when the edit began
@@ -352,6 +356,15 @@ class TDataCursor {
   };
   StepMark mark_;
   std::vector<std::uint8_t> fromKey_, walked_;  // scratch of Next and Prior
+  // The last visible record of a filtered index order, as a step from it
+  // that found nothing after it learnt; a step back from the end stands on
+  // it without walking the entries after it. Forgotten with the ordinal.
+  struct LastVisible {
+    std::int32_t recNo = 0;  // 0: not known
+    std::vector<std::uint8_t> key;
+    std::uint32_t droppedChanges = 0;
+  };
+  LastVisible lastVisible_;
 
   std::unique_ptr<TableFilterSource> source_;
   std::vector<std::unique_ptr<TFilter>> filters_;

@@ -268,6 +268,57 @@ TEST_F(CursorTest, RandomWalksInIndexOrdersAgreeWithAModel) {
   }
 }
 
+// In an index order with a filter the cursor counts the visible records it
+// passes, and a step from the last one ends there; a change through the
+// cursor that leaves it where it was (deleting or changing the current
+// record without moving) must not end the walk early.
+TEST_F(CursorTest, AFilteredIndexOrderEndsAtItsLastVisibleRecord) {
+  Create({.byMnb = true});
+  const int mnb[] = {5, 1, 5, 2, 5, 5, 9, 9};
+  for (int i = 0; i < 8; ++i) Add(cursor_, i, mnb[i]);
+  cursor_.SetOrder(1);
+  Condition c(cursor_, "MNB = 5");
+  cursor_.AddFilter(c.Root());
+  ASSERT_EQ(Forward(cursor_), (Records{1, 3, 5, 6}));
+  EXPECT_FALSE(cursor_.Next());
+  EXPECT_TRUE(cursor_.AtEnd());
+  EXPECT_TRUE(cursor_.Prior());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+  EXPECT_EQ(Backward(cursor_), (Records{6, 5, 3, 1}));
+  EXPECT_FALSE(cursor_.Prior());
+  EXPECT_TRUE(cursor_.AtBeginning());
+  // Back from the end onto the last visible record the step found, until
+  // a record added through the cursor follows it.
+  cursor_.Last();
+  EXPECT_TRUE(cursor_.Prior());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+  EXPECT_EQ(cursor_.CurrentOrdinal(), 4u);
+  EXPECT_EQ(Add(cursor_, 8, 5), 9);
+  cursor_.Last();
+  EXPECT_TRUE(cursor_.Prior());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 9);
+  ASSERT_TRUE(cursor_.MoveTo(5));
+  cursor_.DeleteRecord(/*position=*/false);
+
+  ASSERT_TRUE(cursor_.MoveTo(3));  // record 5
+  cursor_.DeleteRecord(/*position=*/false);
+  EXPECT_TRUE(cursor_.Next());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+  EXPECT_FALSE(cursor_.Next());
+
+  ASSERT_TRUE(cursor_.MoveTo(2));  // record 3, the second of 1, 3, 6 (key order)
+  ASSERT_EQ(cursor_.ReadCurrent(nullptr, true), 0);
+  std::vector<std::uint8_t> image(cursor_.Image(), cursor_.Image() + cursor_.RecordLength());
+  cursor_.SetField(image.data(), 2, Value::Integer(3));  // now before the 5s, not visible
+  cursor_.ModifyRecord(image.data(), /*position=*/false);
+  EXPECT_TRUE(cursor_.Next());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 1);
+  EXPECT_TRUE(cursor_.Next());
+  EXPECT_EQ(cursor_.CurrentRecordNumber(), 6);
+  EXPECT_EQ(cursor_.CurrentOrdinal(), 2u);
+  EXPECT_FALSE(cursor_.Next());
+}
+
 class CursorOrderTest : public CursorTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CursorOrderTest, ModifyThatFailsTheFilterMovesToTheNextVisibleRecord) {

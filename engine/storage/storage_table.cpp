@@ -250,6 +250,10 @@ bool TDataTable::WriteLock() {
   // The writer's range covers every read slot, this table's own included.
   ReleaseReadLock();
   ReleaseSecondReadLock();
+  if (tableLockHeld_ && inTransaction_ && !committing_) {
+    writeLockHeld_ = true;  // the table lock looked for a journal
+    return false;
+  }
   bool dataByte = false;
   bool indexRange = false;
   auto giveBack = [&] {
@@ -275,6 +279,7 @@ bool TDataTable::WriteLock() {
     Raise(KURA_LOCKTIMEOUT, {.table = name_});
   }
   writeLockHeld_ = true;
+  rangesByWrite_ = true;
   dataByteByWrite_ = dataByte;
   if (tableLockHeld_) return false;  // the table lock looked for a journal
   if (JournalLeftOver()) {
@@ -294,8 +299,11 @@ void TDataTable::ReleaseWriteLock() {
   if (!writeLockHeld_) return;
   writeLockHeld_ = false;
   bool ok = true;
-  if (blob_) ok = blob_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
-  ok = index_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
+  if (rangesByWrite_) {
+    rangesByWrite_ = false;
+    if (blob_) ok = blob_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
+    ok = index_->Handler().Unlock(kWriteRangeOffset, kWriteRangeLength) && ok;
+  }
   if (dataByteByWrite_) ok = data_->Handler().Unlock(kTableWriteLockOffset, 1) && ok;
   dataByteByWrite_ = false;
   if (!ok) Raise(KURA_LOCKTIMEOUT, {.table = name_});
@@ -478,7 +486,17 @@ void TDataTable::CommitTransaction() {
 
 void TDataTable::WriteTransaction() {
   if (!inTransaction_ || readOnly_) return;
-  WriteLock();
+  // A change of the transaction may still hold the write lock without the
+  // ranges; the commit writes the files and needs them.
+  if (writeLockHeld_ && !rangesByWrite_) ReleaseWriteLock();
+  committing_ = true;
+  try {
+    WriteLock();
+  } catch (...) {
+    committing_ = false;
+    throw;
+  }
+  committing_ = false;
   data_->Handler().BeginUndo();
   index_->Handler().BeginUndo();
   if (blob_) blob_->Handler().BeginUndo();

@@ -255,6 +255,12 @@ class TDataTable : private SharedPageRead {
   ReadSlots secondRead_;
   bool writeLockHeld_ = false;
   bool dataByteByWrite_ = false;  // the write lock took the data file byte
+  // The write lock holds the write ranges of the index and BLOB files. A
+  // change inside this table's transaction goes without them: the table
+  // lock keeps every other writer out, and nothing reaches the files
+  // before the commit, which takes them.
+  bool rangesByWrite_ = false;
+  bool committing_ = false;
   bool tableLockHeld_ = false;
   TRecordsBitmap lockedRecords_;
   TRecordsBitmap deferredUnlocks_;
