@@ -40,12 +40,14 @@ Value Evaluate(const TExpToken& node, const RowAccessor& row,
 bool EvaluateCondition(const TExpToken& node, const RowAccessor& row,
                        const Collation& collation = ByteOrderCollation());
 
-// Whether `text` matches a LIKE pattern ("%" any run, "_" one character),
-// comparing bytes exactly.
+// Whether `text` matches a LIKE pattern ("%" any run, "_" one character of
+// `codePage`, so one Japanese character in Shift-JIS), comparing bytes
+// exactly.
 bool LikeMatch(std::string_view text, std::string_view pattern);
 // The same with an escape character: in the pattern it makes the character
 // after it (also "%", "_" or itself) match only itself.
-bool LikeMatch(std::string_view text, std::string_view pattern, char escape);
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape,
+               int codePage = 1252);
 
 // The value converted to an engine type (CAST); null when it cannot be.
 Value ConvertValue(const Value& v, int type, int subType);
