@@ -23,6 +23,9 @@ Value RowAccessor::SubQueryValue(const TExpToken&) const {
 bool RowAccessor::SubQueryContains(const TExpToken&, const Value&) const {
   SqlError("Sub-select queries cannot be evaluated here");
 }
+bool RowAccessor::SubQueryExists(const TExpToken&) const {
+  SqlError("Sub-select queries cannot be evaluated here");
+}
 
 bool LikeMatch(std::string_view text, std::string_view pattern) {
   return LikeMatch(text, pattern, '\0');
@@ -212,6 +215,7 @@ class Evaluator {
   }
 
   bool Predicate(const TExpToken& n) {
+    if (n.op == OpCode::kExists) return row_.SubQueryExists(*n.left);
     const Value a = Eval(*n.left);
     switch (n.op) {
       case OpCode::kIsNull: return a.null;

@@ -27,6 +27,8 @@ class RowAccessor {
   // contains `value` (for IN). The defaults raise 11949.
   virtual Value SubQueryValue(const TExpToken& node) const;
   virtual bool SubQueryContains(const TExpToken& node, const Value& value) const;
+  // Whether the sub-select of `node` gives at least one row.
+  virtual bool SubQueryExists(const TExpToken& node) const;
 };
 
 // The value of `node` for the row. Raises 11949 for what cannot be evaluated
