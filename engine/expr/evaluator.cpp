@@ -23,33 +23,50 @@ Value RowAccessor::SubQueryValue(const TExpToken&) const {
 bool RowAccessor::SubQueryContains(const TExpToken&, const Value&) const {
   SqlError("Sub-select queries cannot be evaluated here");
 }
+bool RowAccessor::SubQueryExists(const TExpToken&) const {
+  SqlError("Sub-select queries cannot be evaluated here");
+}
 
 bool LikeMatch(std::string_view text, std::string_view pattern) {
   return LikeMatch(text, pattern, '\0');
 }
 
-bool LikeMatch(std::string_view text, std::string_view pattern, char escape) {
-  // Greedy matching with one backtrack point: linear in practice and never
-  // exponential, whatever the pattern. A NUL escape is no escape (texts
-  // hold no NUL).
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape, int codePage) {
+  // Greedy matching with one backtrack point, one character of the code page
+  // at a time: linear in practice and never exponential, whatever the
+  // pattern. A "%" or "_" byte inside a double-byte character is part of
+  // that character. A NUL escape is no escape (texts hold no NUL).
+  const auto width = [codePage](std::string_view s, std::size_t at) {
+    return CharacterBytes(s, at, codePage);
+  };
   std::size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
   while (t < text.size()) {
-    const bool escaped = escape != '\0' && p + 1 < pattern.size() && pattern[p] == escape;
-    if (escaped && pattern[p + 1] == text[t]) {
-      ++t;
-      p += 2;
-    } else if (!escaped && p < pattern.size() && (pattern[p] == '_' || pattern[p] == text[t])) {
-      ++t;
-      ++p;
-    } else if (!escaped && p < pattern.size() && pattern[p] == '%') {
-      starP = p++;
-      starT = t;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      t = ++starT;
-    } else {
-      return false;
+    const std::size_t tw = width(text, t);
+    const std::string_view tc = text.substr(t, tw);
+    if (p < pattern.size()) {
+      const std::size_t pw = width(pattern, p);
+      const bool single = pw == 1;
+      if (single && escape != '\0' && pattern[p] == escape && p + 1 < pattern.size()) {
+        const std::size_t lw = width(pattern, p + 1);
+        if (pattern.substr(p + 1, lw) == tc) {
+          t += tw;
+          p += 1 + lw;
+          continue;
+        }
+      } else if (single && pattern[p] == '%') {
+        starP = p++;
+        starT = t;
+        continue;
+      } else if ((single && pattern[p] == '_') || pattern.substr(p, pw) == tc) {
+        t += tw;
+        p += pw;
+        continue;
+      }
     }
+    if (starP == std::string_view::npos) return false;
+    p = starP + 1;
+    starT += width(text, starT);
+    t = starT;
   }
   while (p < pattern.size() && pattern[p] == '%') ++p;
   return p == pattern.size();
@@ -198,6 +215,7 @@ class Evaluator {
   }
 
   bool Predicate(const TExpToken& n) {
+    if (n.op == OpCode::kExists) return row_.SubQueryExists(*n.left);
     const Value a = Eval(*n.left);
     switch (n.op) {
       case OpCode::kIsNull: return a.null;
@@ -210,7 +228,8 @@ class Evaluator {
           const Value e = Eval(*n.args[0]);
           if (!e.null) escape = e.text[0];
         }
-        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text, escape);
+        const bool m = LikeMatch(a.null ? "" : a.text, p.null ? "" : p.text, escape,
+                                 collation_.CodePage());
         return n.op == OpCode::kLike ? m : !m;
       }
       case OpCode::kBetween:

@@ -27,6 +27,8 @@ class RowAccessor {
   // contains `value` (for IN). The defaults raise 11949.
   virtual Value SubQueryValue(const TExpToken& node) const;
   virtual bool SubQueryContains(const TExpToken& node, const Value& value) const;
+  // Whether the sub-select of `node` gives at least one row.
+  virtual bool SubQueryExists(const TExpToken& node) const;
 };
 
 // The value of `node` for the row. Raises 11949 for what cannot be evaluated
@@ -40,12 +42,14 @@ Value Evaluate(const TExpToken& node, const RowAccessor& row,
 bool EvaluateCondition(const TExpToken& node, const RowAccessor& row,
                        const Collation& collation = ByteOrderCollation());
 
-// Whether `text` matches a LIKE pattern ("%" any run, "_" one character),
-// comparing bytes exactly.
+// Whether `text` matches a LIKE pattern ("%" any run, "_" one character of
+// `codePage`, so one Japanese character in Shift-JIS), comparing bytes
+// exactly.
 bool LikeMatch(std::string_view text, std::string_view pattern);
 // The same with an escape character: in the pattern it makes the character
 // after it (also "%", "_" or itself) match only itself.
-bool LikeMatch(std::string_view text, std::string_view pattern, char escape);
+bool LikeMatch(std::string_view text, std::string_view pattern, char escape,
+               int codePage = 1252);
 
 // The value converted to an engine type (CAST); null when it cannot be.
 Value ConvertValue(const Value& v, int type, int subType);

@@ -33,8 +33,9 @@ enum class OpCode {
   kOr, kAnd, kEq, kNe, kLt, kLe, kGt, kGe, kAdd, kSubtract, kMultiply,
   kDivide, kConcat,
   // kPredicate: LIKE pattern in right; BETWEEN bounds in args[0], args[1];
-  // IN values in args (or one kSubQuery node); IS NULL only left.
-  kLike, kNotLike, kBetween, kNotBetween, kIn, kNotIn, kIsNull, kIsNotNull,
+  // IN values in args (or one kSubQuery node); IS NULL only left; EXISTS
+  // its kSubQuery node in left.
+  kLike, kNotLike, kBetween, kNotBetween, kIn, kNotIn, kIsNull, kIsNotNull, kExists,
 };
 
 enum class FuncCode {

@@ -103,6 +103,13 @@ bool JoinedRow::SubQueryContains(const TExpToken& node, const Value& value) cons
   return false;
 }
 
+bool JoinedRow::SubQueryExists(const TExpToken& node) const {
+  const auto* all = rows_.SubQueries();
+  const auto it = all ? all->find(node.subQuery) : decltype(all->end()){};
+  if (all == nullptr || it == all->end()) return RowAccessor::SubQueryExists(node);
+  return !it->second.empty();
+}
+
 Value JoinedRow::FieldValue(int tablePos, int fieldNo) const {
   const auto t = static_cast<std::size_t>(tablePos - 1);
   const TFieldDescriptor& f = rows_.Fields(t)[static_cast<std::size_t>(fieldNo - 1)];
@@ -254,8 +261,35 @@ std::int64_t ExecuteUnion(const std::vector<CannedRun>& runs) {
   return count;
 }
 
+namespace {
+
+// The sub-select of an EXISTS: one value when it gives a row, none when it
+// gives none. The walk stops at the first row that passes WHERE; its
+// columns are never evaluated.
+std::vector<Value> FirstRowMark(const CannedRun& run) {
+  const TDataQuery& q = run.query;
+  if (q.hasHaving) {
+    SqlError("Sub-select queries with several columns, GROUP BY or aggregates are not supported by this engine");
+  }
+  if (q.top == 0) return {};
+  // Aggregates without GROUP BY give their one row even over no rows.
+  if (q.groupBy.empty() && HasAggregates(q)) return {Value::Integer(1)};
+  SourceRows rows(run.sources);
+  rows.SetSubQueryRows(run.subQueries);
+  std::vector<Value> mark;
+  WalkJoinedRows(q, rows, run.collation, ByteOrderText(run), [&](JoinedRow& row) {
+    if (q.where && !EvaluateCondition(*q.where, row, run.collation)) return true;
+    mark.push_back(Value::Integer(1));
+    return false;
+  });
+  return mark;
+}
+
+}  // namespace
+
 std::vector<Value> SubQueryColumn(const CannedRun& run) {
   const TDataQuery& q = run.query;
+  if (q.existsTest) return FirstRowMark(run);
   if (q.hasGroupBy || HasAggregates(q) || q.selectList.size() != 1) {
     SqlError("Sub-select queries with several columns, GROUP BY or aggregates are not supported by this engine");
   }

@@ -75,6 +75,7 @@ class JoinedRow : public RowAccessor {
   Value FieldValue(int tablePos, int fieldNo) const override;
   Value SubQueryValue(const TExpToken& node) const override;
   bool SubQueryContains(const TExpToken& node, const Value& value) const override;
+  bool SubQueryExists(const TExpToken& node) const override;
 
  private:
   const SourceRows& rows_;

@@ -423,5 +423,62 @@ TEST_F(CannedCopies, JapaneseTextCountsCharacters) {
   EXPECT_EQ(rows, (Rows{"11|" + two + "|11|" + upper + "|"}));
 }
 
+// LIKE over Japanese text: "_" is one character, "%" never stops inside
+// one, and a "_" or "\" byte inside a character is neither a wildcard nor an
+// escape. Live, canned and SQLite (over the same texts in UTF-8) agree.
+TEST_F(CannedCopies, LikeOverJapaneseTextMatchesWholeCharacters) {
+  Run("create table jp (N integer, S varchar(20)) locale JAPANESE");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "pragma case_sensitive_like = on; create table jp (N integer, S text)",
+                         nullptr, nullptr, nullptr), SQLITE_OK);
+  const auto sjis = [](const std::string& utf8) {
+    std::string out;
+    EXPECT_TRUE(Utf8ToCodePage(932, utf8, out)) << utf8;
+    return out;
+  };
+  const std::vector<std::string> texts = {"囲碁", "アダ", "ダ", "ア", "ソ囲碁", "aダb", "碁石と盤", "%囲", "ab"};
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::string n = std::to_string(i);
+    Run("insert into jp values (" + n + ", '" + sjis(texts[i]) + "')");
+    ASSERT_EQ(sqlite3_exec(db, ("insert into jp values (" + n + ", '" + texts[i] + "')").c_str(),
+                           nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  const auto theirs = [db](const std::string& text) {
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, text.c_str(), -1, &st, nullptr), SQLITE_OK) << text;
+    Rows rows;
+    while (sqlite3_step(st) == SQLITE_ROW) rows.push_back(std::to_string(sqlite3_column_int(st, 0)) + "|");
+    sqlite3_finalize(st);
+    return rows;
+  };
+  const auto live = [this](const std::string& text) {
+    TQueryExecution q(session_, catalog_);
+    q.SetRequestLive(true);
+    q.Prepare(text);
+    q.Execute();
+    EXPECT_TRUE(q.Live()) << text;
+    Rows rows;
+    TDataCursor& c = *q.ResultCursor();
+    c.First();
+    while (c.Next()) {
+      ErrorCode rc = 0;
+      rows.push_back(Cell(c.Row(c.CurrentImage(rc)).FieldValue(1, 1)) + "|");
+    }
+    return rows;
+  };
+  const std::vector<std::string> patterns = {"_", "__", "___", "%_", "_碁", "ア_", "%A__", "ダ", "%ダ", "ソ%",
+                                             "_%_", "%碁%", "a_b", "\\%%", "ソ\\%", "%\\_%", "囲%"};
+  for (const std::string& p : patterns) {
+    const std::string where = " where S like '" + p + "' escape '\\'";
+    const Rows expected = theirs("select N from jp" + where + " order by N");
+    const std::string ours = "select N from jp where S like '" + sjis(p) + "' escape '\\'";
+    EXPECT_EQ(Run(ours), expected) << p;
+    EXPECT_EQ(live(ours), expected) << p;
+    EXPECT_EQ(Run(ours + " order by N desc").size(), expected.size()) << p;
+  }
+  sqlite3_close(db);
+}
+
 }  // namespace
 }  // namespace kura::sql

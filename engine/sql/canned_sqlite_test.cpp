@@ -211,6 +211,23 @@ TEST_P(Differential, SubSelectsInIn) {
   Compare("select A from t1 where A in (select A from t2 where C in (select B from t1 where B > 10))", false);
 }
 
+// EXISTS: true and false sub-selects (also grouped or aggregated ones),
+// nested in IN and under NOT. Only whether a row passes WHERE counts: the
+// sub-select's columns are not evaluated (the product would overflow).
+TEST_P(Differential, SubSelectsInExists) {
+  Compare("select A, B from t1 where exists (select A from t2 where C > 25)", false);
+  Compare("select A, B from t1 where exists (select * from t2 where C > 1000000) or B > 5", false);
+  Compare("select A, S from t1 where not exists (select A from t2 where C > 1000000) and B > 0", false);
+  Compare("select A from t1 where not exists (select * from t2 x join t1 y on x.A = y.A where y.B > 10)", false);
+  Compare("select A from t1 where exists (select count(*) from t2 where C > 1000000)", false);
+  Compare("select A from t1 where exists (select A from t2 where C > 1000000 group by A)", false);
+  Compare("select A from t1 where A in (select A from t2 where exists (select S from t1 where B > 10))", false);
+  Compare("select A from t1 where exists (select A * 3000000000 * 3000000000 from t2)", false);
+  EXPECT_EQ(Ours("select A from t1 where exists (select A from t2 top 0)"), Rows{});
+  EXPECT_THROW(Ours("select A from t1 x where exists (select * from t2 where t2.A = x.A)"), EKuraEngineError);
+  EXPECT_THROW(Ours("select A from t1 where exists (1)"), EKuraEngineError);
+}
+
 // ORDER BY with TOP keeps only the first rows while the result grows (cut
 // back many times here, through run files with the small cache); rows of
 // equal keys stay in the order of the source, as in the whole sort.

@@ -6,6 +6,7 @@
 
 #include "engine/expr/date_time.h"
 #include "engine/expr/sql_error.h"
+#include "engine/sql/sql_query.h"
 
 namespace kura::sql {
 
@@ -172,6 +173,7 @@ OpCode ComparisonAt(TExpressionParser& p, int* tokens) {
 
 ExpPtr TExpressionParser::ParseComparison() {
   const std::size_t start = current_.position;
+  if (current_.IsKeyword("EXISTS") && PeekNext().Is('(')) return ParseExists(start);
   ExpPtr left = ParseAdditive();
   int tokens = 0;
   const OpCode op = ComparisonAt(*this, &tokens);
@@ -242,6 +244,21 @@ ExpPtr TExpressionParser::ParsePredicate(ExpPtr left, std::size_t start) {
     node = MakeNode(NodeClass::kPredicate, isNot ? OpCode::kIsNotNull : OpCode::kIsNull, start);
   }
   node->left = std::move(left);
+  node->text.clear();
+  return Finish(std::move(node), start);
+}
+
+ExpPtr TExpressionParser::ParseExists(std::size_t start) {
+  if (!rules_.predicates)
+    FailInContext("Extended predicate operators (LIKE, BETWEEN, IN, IS NULL) are not allowed");
+  Advance();
+  if (!PeekNext().IsKeyword("SELECT")) {
+    Advance();
+    FailFoundInExpression("SELECT keyword expected after EXISTS, instead found '");
+  }
+  auto node = MakeNode(NodeClass::kPredicate, OpCode::kExists, start);
+  node->left = ParseSubSelectNode(true, current_.position);
+  if (node->left->subQuery != nullptr) node->left->subQuery->existsTest = true;
   node->text.clear();
   return Finish(std::move(node), start);
 }

@@ -102,6 +102,7 @@ class TExpressionParser {
   ExpPtr ParseNumberConstant();
   ExpPtr ParseAggregate(AggregateKind kind);
   ExpPtr ParseSubSelectNode(bool parenthesised, std::size_t start);
+  ExpPtr ParseExists(std::size_t start);
   // function_parser.cpp
   ExpPtr ParseFunction(FuncCode code);
   void ExpectFunctionChar(char c, const std::string& function);

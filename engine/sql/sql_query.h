@@ -78,6 +78,7 @@ class TDataQuery {
   bool isMaster = false;
   bool isUnionPartner = false;  // part of a UNION (on either side)
   bool isSubSelect = false;
+  bool existsTest = false;  // the sub-select of an EXISTS: only whether it gives a row counts
   TDataQuery* outer = nullptr;  // the query a sub-select belongs to
 
   std::vector<TResultField> selectList;

@@ -206,6 +206,25 @@ TEST(LikeMatchTest, MatchesWithoutBacktrackingBlowUp) {
   EXPECT_FALSE(LikeMatch(text, std::string(50, '%') + "b"));
 }
 
+// In Shift-JIS a wildcard stands for whole characters, and a "_" or "\\"
+// byte inside a character is part of it, not a wildcard or an escape.
+TEST(LikeMatchTest, ShiftJisCharactersAreNeverSplit) {
+  const std::string a = "\x83\x41", da = "\x83\x5F", so = "\x83\x5C", igo = "\x88\xCD\x8C\xE9";
+  EXPECT_TRUE(LikeMatch(igo, "__", '\0', 932));
+  EXPECT_FALSE(LikeMatch(igo, "_", '\0', 932));
+  EXPECT_FALSE(LikeMatch(igo, "___", '\0', 932));
+  EXPECT_TRUE(LikeMatch(igo, "____"));  // one byte each in a single-byte code page
+  EXPECT_TRUE(LikeMatch(a + "x", "_x", '\0', 932));
+  EXPECT_FALSE(LikeMatch(a, da, '\0', 932));  // the "_" of "ダ" matches only itself
+  EXPECT_TRUE(LikeMatch(da, da, '\0', 932));
+  EXPECT_FALSE(LikeMatch(a + da, "%A__", '\0', 932));  // "%" does not stop inside "ア"
+  EXPECT_TRUE(LikeMatch(a + da, "%" + da, '\0', 932));
+  EXPECT_TRUE(LikeMatch(so + igo, so + "%", '\\', 932));  // "ソ" ends in the escape byte
+  EXPECT_TRUE(LikeMatch("%" + igo, "\\%%", '\\', 932));
+  EXPECT_FALSE(LikeMatch(igo, "\\__", '\\', 932));
+  EXPECT_TRUE(LikeMatch(igo, "\\" + igo.substr(0, 2) + "_", '\\', 932));
+}
+
 TEST_F(ValueTest, ArithmeticAndFunctions) {
   MapRow row;
   row.Set(kMNB, Value::Integer(12)).Set(kCMT, Value::String("xabx"));

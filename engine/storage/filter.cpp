@@ -211,6 +211,11 @@ std::optional<TFilter::Leaf> TFilter::MatchLeaf(const TExpToken& node) const {
           return std::nullopt;
         const std::string& pattern = p->value.text;
         if (pattern.size() < 2 || pattern.back() != '%') return std::nullopt;
+        // The "%" must be a character of its own, not the second byte of a
+        // double-byte one.
+        if (sql::CharacterOffset(pattern, sql::CharacterCount(pattern, table_.Collation().CodePage()) - 1,
+                                 table_.Collation().CodePage()) != pattern.size() - 1)
+          return std::nullopt;
         const std::string prefix = pattern.substr(0, pattern.size() - 1);
         if (prefix.find_first_of("%_") != std::string::npos) return std::nullopt;
         leaf.ranges.push_back({KeyRangeKind::kPrefix, Value::String(prefix), {}});
