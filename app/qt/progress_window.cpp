@@ -94,7 +94,7 @@ ProgressWindow::ProgressWindow(const progress::ProgressFigures& figures, OpenPro
 }
 
 QWidget* ProgressWindow::BuildSections(const progress::ProgressFigures& figures) {
-  sections_ = NewTable(this, {U("解いた問題"), U("一度で正解"), U("今日の復習")});
+  sections_ = NewTable(this, {U("挑戦した問題"), U("一度で正解"), U("今日の復習")});
   sections_->setObjectName("ProgressSections");
   sections_->setSelectionMode(QAbstractItemView::NoSelection);
   // The three sections always; problems outside them only when there are.
