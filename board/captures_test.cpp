@@ -234,7 +234,7 @@ TEST_F(CapturesTest, OnlyAStoneThatCapturesSearchesTheRowsAgain) {
   board.rows = &rows;
   for (int i = 0; i < 300; ++i) {
     rows.set_current(i);
-    Play(kBlack, i % 40, 0);
+    Play(kBlack, i % 19, i / 19);  // 300 distinct points, none captures
     ASSERT_EQ(rows.current(), i);
   }
   EXPECT_EQ(rows.searched(), 0);
